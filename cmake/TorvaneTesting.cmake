@@ -1,0 +1,27 @@
+# GoogleTest: Debian's prebuilt libgtest natively; built from Debian's sources
+# (package googletest, /usr/src/googletest) when cross-compiling.
+if(NOT TORVANE_BUILD_TESTS)
+  return()
+endif()
+if(CMAKE_CROSSCOMPILING)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# torvane_add_test(NAME name SOURCES ... LIBS ... LABELS ...)
+# Every test binary is registered through gtest_discover_tests so that CTest
+# reports each case; LABELS let a preset pick a subset (the TSan run takes "serial").
+function(torvane_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main torvane_warnings)
+  gtest_discover_tests(${T_NAME} PROPERTIES LABELS "${T_LABELS}" DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,138 @@
+#pragma once
+// Our own declaration of the vendor's D2XX ABI: the seven functions TORVANE
+// calls, their status codes, flags and the FT_PROGRAM_DATA record up to its
+// Version 2 fields. Written from the publicly documented signatures; any
+// library exporting these seven functions with these types can serve.
+#include <cstdint>
+
+#if defined(_WIN32)
+#define FT_CALL __stdcall
+#else
+#define FT_CALL
+#endif
+
+#if defined(_WIN32) && defined(FT_BUILDING_LIBRARY)
+#define FT_EXPORT __declspec(dllexport)
+#elif defined(FT_BUILDING_LIBRARY)
+#define FT_EXPORT __attribute__((visibility("default")))
+#else
+#define FT_EXPORT
+#endif
+
+extern "C" {
+
+typedef std::uint32_t FT_STATUS;
+typedef void* FT_HANDLE;
+
+enum : FT_STATUS {
+    FT_OK = 0,
+    FT_INVALID_HANDLE = 1,
+    FT_DEVICE_NOT_FOUND = 2,
+    FT_DEVICE_NOT_OPENED = 3,
+    FT_IO_ERROR = 4,
+    FT_INSUFFICIENT_RESOURCES = 5,
+    FT_INVALID_PARAMETER = 6,
+    FT_INVALID_BAUD_RATE = 7,
+    FT_DEVICE_NOT_OPENED_FOR_ERASE = 8,
+    FT_DEVICE_NOT_OPENED_FOR_WRITE = 9,
+    FT_FAILED_TO_WRITE_DEVICE = 10,
+    FT_EEPROM_READ_FAILED = 11,
+    FT_EEPROM_WRITE_FAILED = 12,
+    FT_EEPROM_ERASE_FAILED = 13,
+    FT_EEPROM_NOT_PRESENT = 14,
+    FT_EEPROM_NOT_PROGRAMMED = 15,
+    FT_INVALID_ARGS = 16,
+    FT_NOT_SUPPORTED = 17,
+    FT_OTHER_ERROR = 18,
+};
+
+// FT_ListDevices flags.
+constexpr std::uint32_t FT_LIST_NUMBER_ONLY = 0x80000000u;
+constexpr std::uint32_t FT_LIST_BY_INDEX = 0x40000000u;
+constexpr std::uint32_t FT_LIST_ALL = 0x20000000u;
+// FT_OpenEx / FT_ListDevices: what identifies the device.
+constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1u;
+constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2u;
+constexpr std::uint32_t FT_OPEN_BY_LOCATION = 4u;
+
+// The EEPROM record, header and fields up to the end of Version 2 (87 bytes of
+// fields on a 32-bit target). A library fills fields only up to the version the
+// caller puts in Version.
+struct FT_PROGRAM_DATA {
+    std::uint32_t Signature1;  // 0x00000000
+    std::uint32_t Signature2;  // 0xFFFFFFFF
+    std::uint32_t Version;     // 2 for the fields below
+    std::uint16_t VendorId;
+    std::uint16_t ProductId;
+    char* Manufacturer;
+    char* ManufacturerId;
+    char* Description;
+    char* SerialNumber;
+    std::uint16_t MaxPower;
+    std::uint16_t PnP;
+    std::uint16_t SelfPowered;
+    std::uint16_t RemoteWakeup;
+    // Rev4 (FT232B)
+    std::uint8_t Rev4;
+    std::uint8_t IsoIn;
+    std::uint8_t IsoOut;
+    std::uint8_t PullDownEnable;
+    std::uint8_t SerNumEnable;
+    std::uint8_t USBVersionEnable;
+    std::uint16_t USBVersion;
+    // Rev5 (FT2232)
+    std::uint8_t Rev5;
+    std::uint8_t IsoInA;
+    std::uint8_t IsoInB;
+    std::uint8_t IsoOutA;
+    std::uint8_t IsoOutB;
+    std::uint8_t PullDownEnable5;
+    std::uint8_t SerNumEnable5;
+    std::uint8_t USBVersionEnable5;
+    std::uint16_t USBVersion5;
+    std::uint8_t AIsHighCurrent;
+    std::uint8_t BIsHighCurrent;
+    std::uint8_t IFAIsFifo;
+    std::uint8_t IFAIsFifoTar;
+    std::uint8_t IFAIsFastSer;
+    std::uint8_t AIsVCP;
+    std::uint8_t IFBIsFifo;
+    std::uint8_t IFBIsFifoTar;
+    std::uint8_t IFBIsFastSer;
+    std::uint8_t BIsVCP;
+    // Rev6 (FT232R), the last fields of Version 2
+    std::uint8_t UseExtOsc;
+    std::uint8_t HighDriveIOs;
+    std::uint8_t EndPointSize;
+    std::uint8_t PullDownEnableR;
+    std::uint8_t SerNumEnableR;
+    std::uint8_t InvertTXD;
+    std::uint8_t InvertRXD;
+    std::uint8_t InvertRTS;
+    std::uint8_t InvertCTS;
+    std::uint8_t InvertDTR;
+    std::uint8_t InvertDSR;
+    std::uint8_t InvertDCD;
+    std::uint8_t InvertRI;
+    std::uint8_t Cbus0;
+    std::uint8_t Cbus1;
+    std::uint8_t Cbus2;
+    std::uint8_t Cbus3;
+    std::uint8_t Cbus4;
+    std::uint8_t RIsD2XX;
+};
+
+FT_EXPORT FT_STATUS FT_CALL FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags);
+FT_EXPORT FT_STATUS FT_CALL FT_OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle);
+FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE handle);
+FT_EXPORT FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data);
+FT_EXPORT FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE handle, std::uint32_t* version);
+FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version);
+FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber);
+
+// The three functions looked up by name on every call.
+typedef FT_STATUS(FT_CALL* FT_GetDriverVersion_t)(FT_HANDLE, std::uint32_t*);
+typedef FT_STATUS(FT_CALL* FT_GetLibraryVersion_t)(std::uint32_t*);
+typedef FT_STATUS(FT_CALL* FT_GetComPortNumber_t)(FT_HANDLE, std::int32_t*);
+
+}  // extern "C"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing TORVANE need.
+# Idempotent: does nothing when every package is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev                      # the Linux window (Qt 6 Widgets)
+  nlohmann-json3-dev                # scenario files of the simulated vendor library
+  libgtest-dev libgmock-dev googletest  # unit tests (prebuilt, and sources for the cross build)
+  libbenchmark-dev                  # bench/
+  clang libclang-rt-14-dev          # libFuzzer target
+  xvfb xauth                        # the window without a display
+  g++-mingw-w64-i686-posix          # the 32-bit Windows build
+  python3                           # examples and test helpers
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
