@@ -1,0 +1,134 @@
+// Processes, threads and time. Priorities map onto nice values: the process
+// class becomes the nice value of every thread of the process, a thread
+// priority an offset from it. Where the system refuses (no CAP_SYS_NICE), the
+// request is kept silently and the call still succeeds, as Windows does when
+// it quietly turns REALTIME_PRIORITY_CLASS into HIGH_PRIORITY_CLASS for a user
+// without the privilege. Real-time scheduling (SCHED_FIFO) is deliberately not
+// used: a thread that ever spun at that level would starve the machine.
+#include "serial/platform/posix/errors.h"
+#include "serial/platform/posix/handle_table.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace winapi::posix {
+
+namespace {
+
+constexpr DWORD IDLE_PRIORITY_CLASS = 0x40;
+constexpr DWORD BELOW_NORMAL_PRIORITY_CLASS = 0x4000;
+constexpr DWORD ABOVE_NORMAL_PRIORITY_CLASS = 0x8000;
+constexpr DWORD HIGH_PRIORITY_CLASS = 0x80;
+constexpr int THREAD_PRIORITY_IDLE = -15;
+
+class ProcessObject : public KernelObject {
+public:
+    explicit ProcessObject(pid_t pid) : pid(pid) {}
+    const pid_t pid;
+};
+
+// The nice value the process class stands for; the base of thread priorities.
+std::atomic<int> processBaseNice{0};
+
+std::optional<int> niceForClass(DWORD priorityClass) {
+    switch (priorityClass) {
+        case IDLE_PRIORITY_CLASS: return 19;
+        case BELOW_NORMAL_PRIORITY_CLASS: return 5;
+        case NORMAL_PRIORITY_CLASS: return 0;
+        case ABOVE_NORMAL_PRIORITY_CLASS: return -5;
+        case HIGH_PRIORITY_CLASS: return -10;
+        case REALTIME_PRIORITY_CLASS: return -15;
+        default: return std::nullopt;
+    }
+}
+
+std::optional<int> niceForThreadPriority(int priority, int base) {
+    if (priority == THREAD_PRIORITY_TIME_CRITICAL) return -20;
+    if (priority == THREAD_PRIORITY_IDLE) return 19;
+    if (priority < -2 || priority > 2) return std::nullopt;
+    return std::clamp(base - 2 * priority, -20, 19);
+}
+
+// Linux keeps nice per thread: a process-wide class means every thread.
+void applyNiceToAllThreads(pid_t pid, int nice) {
+    std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    DIR* tasks = opendir(dir.c_str());
+    if (!tasks) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(pid), nice);
+        return;
+    }
+    while (dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        setpriority(PRIO_PROCESS, static_cast<id_t>(std::atoi(entry->d_name)), nice);
+    }
+    closedir(tasks);
+}
+
+bool processExists(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+}  // namespace
+
+}  // namespace winapi::posix
+
+namespace winapi {
+
+using namespace posix;
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
+    auto pid = static_cast<pid_t>(processId);
+    if (processId == 0 || pid < 0 || !processExists(pid)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    HANDLE handle = HandleTable::instance().insert(std::make_shared<ProcessObject>(pid));
+    if (!handle) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return handle;
+}
+
+BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
+    auto object = lookup<ProcessObject>(process);
+    if (!object) return FALSE;
+    std::optional<int> nice = niceForClass(priorityClass);
+    if (!nice) return fail(ERROR_INVALID_PARAMETER);
+    if (object->pid == getpid()) processBaseNice = *nice;
+    applyNiceToAllThreads(object->pid, *nice);  // refused: kept silently, see above
+    return TRUE;
+}
+
+HANDLE GetCurrentThread() { return CURRENT_THREAD_PSEUDO_HANDLE; }
+
+BOOL SetThreadPriority(HANDLE thread, int priority) {
+    // Only the calling thread can be named: the library raises its own threads.
+    if (thread != CURRENT_THREAD_PSEUDO_HANDLE) return fail(ERROR_INVALID_HANDLE);
+    std::optional<int> nice = niceForThreadPriority(priority, processBaseNice);
+    if (!nice) return fail(ERROR_INVALID_PARAMETER);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), *nice);  // refused: kept silently
+    return TRUE;
+}
+
+void Sleep(DWORD milliseconds) {
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    if (milliseconds == INFINITE) {
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace winapi
