@@ -10,22 +10,37 @@
 
 namespace d2xx {
 
+// Never reset by the layer: after a close or a failed open it keeps its value.
 extern FT_HANDLE DeviceHandle;
 extern std::uint32_t DeviceCount;
+// The serial listed by the last successful GetFTDeviceSerialByIndex.
 extern std::string DeviceSerialNumber;
+// The zero-terminated serial handed to FT_OpenEx (at most 49 characters).
 extern char OpenSerialBuffer[50];
-extern char EeManufacturer[64];
-extern char EeManufacturerId[16];
-extern char EeDescription[64];
-extern char EeSerialNumber[16];
+// The four buffers the library writes texts into. Each has spare room behind
+// it, out of reach of these names, so that a library writing past the
+// documented size (a terminating 17th byte after a 16-byte serial, say) cannot
+// overwrite anything else; the layer only ever reads the documented size.
+extern char (&EeManufacturer)[64];
+extern char (&EeManufacturerId)[16];
+extern char (&EeDescription)[64];
+extern char (&EeSerialNumber)[16];
+// Set up by Read_USB_Device_EEPROM before every read; its four text pointers
+// designate the four buffers above.
 extern FT_PROGRAM_DATA EepromData;
 extern bool ShowDeviceErrors;
+
+// What the three by-name operations return when the library lacks the function.
+inline constexpr FT_STATUS kMissingLibraryFunction = FT_NOT_SUPPORTED;
 
 FT_STATUS GetFTDeviceCount();
 FT_STATUS GetFTDeviceSerialByIndex(std::uint32_t index);
 FT_STATUS Open_USB_Device_By_Serial_Number(const std::string& serialNumber);
 FT_STATUS Close_USB_Device_Handle();
 FT_STATUS Read_USB_Device_EEPROM();
+// The next three look their library function up by name on every call. When the
+// library cannot be loaded they show the missing-library box and end the
+// program (exit code 0); they never return then.
 FT_STATUS GetFTDriverVersion(std::uint32_t& version);
 FT_STATUS GetFTLibraryVersion(std::uint32_t& version);
 FT_STATUS GetFTComPortNumber(std::int32_t& portNumber);

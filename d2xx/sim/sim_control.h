@@ -36,7 +36,8 @@
 //   FT_ListDevices(1,0x40000001) -> 0 serial="FT0B1"   serial by index
 //   FT_ListDevices(1,0x40000002) -> 0 description="COM_B"
 //   FT_ListDevices(0x20000000) -> 6                    any other shape
-//   FT_OpenEx("FT0B1",0x1) -> 0 handle=0x1
+//   FT_OpenEx("FT0B1",0x1) -> 0 handle=0x1             by serial (0x2: description)
+//   FT_OpenEx(0x4) -> 6                                any other flags
 //   FT_Close(0x1) -> 0
 //   FT_EE_Read(0x1) -> 0 description="COM_B"
 //   FT_GetDriverVersion(0x1) -> 0 version=0x00021004
@@ -56,6 +57,14 @@
 #define TORVANE_SIM_CALL
 #endif
 
+#if defined(_WIN32) && defined(FT_BUILDING_LIBRARY)
+#define TORVANE_SIM_EXPORT __declspec(dllexport)
+#elif defined(FT_BUILDING_LIBRARY)
+#define TORVANE_SIM_EXPORT __attribute__((visibility("default")))
+#else
+#define TORVANE_SIM_EXPORT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -63,33 +72,33 @@ extern "C" {
 // Loads a scenario from JSON text. Returns 0 on success, non-zero when the
 // text is not a valid scenario (the library is then in the failed state and
 // TorvaneSim_LastError() tells why).
-int TORVANE_SIM_CALL TorvaneSim_LoadScenarioText(const char* json);
+TORVANE_SIM_EXPORT int TORVANE_SIM_CALL TorvaneSim_LoadScenarioText(const char* json);
 
 // Loads a scenario from a file. Returns 0 on success, non-zero when the file
 // is missing, unreadable or not a valid scenario (failed state, as above).
-int TORVANE_SIM_CALL TorvaneSim_LoadScenarioFile(const char* path);
+TORVANE_SIM_EXPORT int TORVANE_SIM_CALL TorvaneSim_LoadScenarioFile(const char* path);
 
 // Loads the scenario TORVANE_SIM names, or the built-in demo set when the
 // variable is unset or empty, exactly as at the library's first use.
 // Returns 0 on success, non-zero on a broken scenario.
-int TORVANE_SIM_CALL TorvaneSim_LoadFromEnvironment(void);
+TORVANE_SIM_EXPORT int TORVANE_SIM_CALL TorvaneSim_LoadFromEnvironment(void);
 
 // Loads the built-in demo set (always succeeds).
-void TORVANE_SIM_CALL TorvaneSim_UseBuiltInDemo(void);
+TORVANE_SIM_EXPORT void TORVANE_SIM_CALL TorvaneSim_UseBuiltInDemo(void);
 
 // The fault of the last failed load, or "" when the scenario in force loaded
 // fine. Valid until the next call into the library.
-const char* TORVANE_SIM_CALL TorvaneSim_LastError(void);
+TORVANE_SIM_EXPORT const char* TORVANE_SIM_CALL TorvaneSim_LastError(void);
 
 // The call log since the last load or clear: one line per call as described
 // above, each ended by "\n". Valid until the next call into the library.
-const char* TORVANE_SIM_CALL TorvaneSim_CallLog(void);
+TORVANE_SIM_EXPORT const char* TORVANE_SIM_CALL TorvaneSim_CallLog(void);
 
 // Empties the call log. Loading a scenario empties it too.
-void TORVANE_SIM_CALL TorvaneSim_ClearCallLog(void);
+TORVANE_SIM_EXPORT void TORVANE_SIM_CALL TorvaneSim_ClearCallLog(void);
 
 // The number of handles currently open (opened and not yet closed).
-int TORVANE_SIM_CALL TorvaneSim_OpenHandleCount(void);
+TORVANE_SIM_EXPORT int TORVANE_SIM_CALL TorvaneSim_OpenHandleCount(void);
 
 #ifdef __cplusplus
 }  // extern "C"

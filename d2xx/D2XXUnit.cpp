@@ -1,0 +1,177 @@
+#include "d2xx/D2XXUnit.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "d2xx/library_loader.h"
+#include "torvane/messages.h"
+
+namespace d2xx {
+namespace {
+
+// A buffer the library writes into, followed by room the layer never reads.
+constexpr std::size_t kSpareBytes = 64;
+template <std::size_t Size>
+struct GuardedBuffer {
+    char bytes[Size];
+    char spare[kSpareBytes];
+};
+
+GuardedBuffer<64> manufacturerStorage{};
+GuardedBuffer<16> manufacturerIdStorage{};
+GuardedBuffer<64> descriptionStorage{};
+GuardedBuffer<16> serialNumberStorage{};
+
+constexpr std::size_t kSerialBufferSize = sizeof serialNumberStorage.bytes;
+constexpr std::size_t kLongestOpenSerial = 49;
+
+// Suffixes of the status dialog for statuses 1 to 17.
+constexpr const char* kStatusSuffixes[] = {
+    " - Invalid handle...",
+    " - Device not found...",
+    " - Device not opened...",
+    " - General IO error...",
+    " - Insufficient resources...",
+    " - Invalid parameter...",
+    " - Invalid baud rate...",
+    " Device not opened for erase...",
+    " Device not opened for write...",
+    " - Failed to write...",
+    " - EEPROM read failed...",
+    " - EEPROM write failed...",
+    " - EEPROM erase failed...",
+    " - EEPROM not present...",
+    " - EEPROM not programmed...",
+    " - Invalid arguments...",
+    " - Other error ...",
+};
+constexpr FT_STATUS kLastStatusWithText = std::size(kStatusSuffixes);
+
+[[noreturn]] void EndForMissingLibrary() {
+    torvane::Messages().ShowFatal("BŁĄD", "BRAK BIBLIOTEKI FTD2XX.DLL");
+    std::exit(0);
+}
+
+// The vendor library loaded by name for the span of one call.
+class LibraryForOneCall {
+public:
+    LibraryForOneCall()
+        : loader_(ActiveLibraryLoader()), library_(loader_.Load(VendorLibraryFileName())) {
+        if (library_ == nullptr) EndForMissingLibrary();
+    }
+    ~LibraryForOneCall() { loader_.Release(library_); }
+    LibraryForOneCall(const LibraryForOneCall&) = delete;
+    LibraryForOneCall& operator=(const LibraryForOneCall&) = delete;
+
+    template <typename Function>
+    Function Find(const char* name) {
+        return reinterpret_cast<Function>(loader_.Find(library_, name));
+    }
+
+private:
+    LibraryLoader& loader_;
+    LibraryLoader::Library library_;
+};
+
+// Loads the library, calls the function looked up by name and releases the
+// library again; the address is never kept from one call to the next.
+template <typename Function, typename... Args>
+FT_STATUS CallByName(const char* name, Args... args) {
+    LibraryForOneCall library;
+    const auto function = library.Find<Function>(name);
+    if (function == nullptr) return kMissingLibraryFunction;
+    return function(args...);
+}
+
+void* IndexAsListArgument(std::uint32_t index) {
+    // FT_LIST_BY_INDEX takes the index itself in the pointer-sized first argument.
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+}
+
+}  // namespace
+
+FT_HANDLE DeviceHandle = nullptr;
+std::uint32_t DeviceCount = 0;
+std::string DeviceSerialNumber;
+char OpenSerialBuffer[50] = {};
+char (&EeManufacturer)[64] = manufacturerStorage.bytes;
+char (&EeManufacturerId)[16] = manufacturerIdStorage.bytes;
+char (&EeDescription)[64] = descriptionStorage.bytes;
+char (&EeSerialNumber)[16] = serialNumberStorage.bytes;
+FT_PROGRAM_DATA EepromData = {};
+bool ShowDeviceErrors = true;
+
+std::string StatusDialogText(const std::string& operationName, FT_STATUS status) {
+    if (status < 1 || status > kLastStatusWithText) return {};
+    return operationName + kStatusSuffixes[status - 1];
+}
+
+void ReportDeviceStatus(const std::string& operationName, FT_STATUS status) {
+    if (!ShowDeviceErrors || status == FT_OK) return;
+    // A status without a suffix still shows the dialog, with an empty text.
+    torvane::Messages().ShowError("Error", StatusDialogText(operationName, status));
+}
+
+FT_STATUS GetFTDeviceCount() {
+    const FT_STATUS status = FT_ListDevices(&DeviceCount, nullptr, FT_LIST_NUMBER_ONLY);
+    ReportDeviceStatus("GetFTDeviceCount", status);
+    return status;
+}
+
+FT_STATUS GetFTDeviceSerialByIndex(std::uint32_t index) {
+    const FT_STATUS status = FT_ListDevices(IndexAsListArgument(index), EeSerialNumber,
+                                            FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
+    if (status == FT_OK) {
+        // A serial that fills all 16 bytes comes without a terminator.
+        const char* first = EeSerialNumber;
+        const char* end = std::find(first, first + kSerialBufferSize, '\0');
+        DeviceSerialNumber.assign(first, end);
+    }
+    return status;
+}
+
+FT_STATUS Open_USB_Device_By_Serial_Number(const std::string& serialNumber) {
+    // Only the text and its terminator are written: bytes behind the
+    // terminator keep what a longer, earlier serial left there.
+    OpenSerialBuffer[0] = '\0';
+    const std::size_t length = std::min(serialNumber.size(), kLongestOpenSerial);
+    if (length > 0) {
+        std::memcpy(OpenSerialBuffer, serialNumber.data(), length);
+        OpenSerialBuffer[length] = '\0';
+    }
+    const FT_STATUS status = FT_OpenEx(OpenSerialBuffer, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
+    ReportDeviceStatus("Open_USB_Device_By_Serial_Number", status);
+    return status;
+}
+
+FT_STATUS Close_USB_Device_Handle() { return FT_Close(DeviceHandle); }
+
+FT_STATUS Read_USB_Device_EEPROM() {
+    std::memset(&EepromData, 0, sizeof EepromData);
+    EepromData.Signature1 = 0x00000000;
+    EepromData.Signature2 = 0xFFFFFFFF;
+    EepromData.Version = 2;
+    EepromData.Manufacturer = EeManufacturer;
+    EepromData.ManufacturerId = EeManufacturerId;
+    EepromData.Description = EeDescription;
+    EepromData.SerialNumber = EeSerialNumber;
+    const FT_STATUS status = FT_EE_Read(DeviceHandle, &EepromData);
+    ReportDeviceStatus("FT_EE_Read ", status);
+    return status;
+}
+
+FT_STATUS GetFTDriverVersion(std::uint32_t& version) {
+    return CallByName<FT_GetDriverVersion_t>("FT_GetDriverVersion", DeviceHandle, &version);
+}
+
+FT_STATUS GetFTLibraryVersion(std::uint32_t& version) {
+    return CallByName<FT_GetLibraryVersion_t>("FT_GetLibraryVersion", &version);
+}
+
+FT_STATUS GetFTComPortNumber(std::int32_t& portNumber) {
+    return CallByName<FT_GetComPortNumber_t>("FT_GetComPortNumber", DeviceHandle, &portNumber);
+}
+
+}  // namespace d2xx

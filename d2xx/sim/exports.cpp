@@ -1,0 +1,170 @@
+// The exported face of the simulated vendor library: the seven vendor
+// functions and the control interface, all forwarding to one Simulator under
+// a lock. The scenario is loaded at the first call, not at library load, so
+// that a test can set TORVANE_SIM or load its own scenario first.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "d2xx/ftd2xx_abi.h"
+#include "d2xx/sim/scenario.h"
+#include "d2xx/sim/sim_control.h"
+#include "d2xx/sim/simulator.h"
+
+namespace torvane_sim {
+namespace {
+
+struct State {
+    std::mutex mutex;
+    Simulator simulator;
+    bool loaded = false;
+    std::string returned;  // backs the texts handed out by the control functions
+};
+
+// Never destroyed: a caller's static destructor may still call in at exit.
+State& TheState() {
+    static State& state = *new State;
+    return state;
+}
+
+int LoadText(Simulator& simulator, const std::string& text, const std::string& source) {
+    try {
+        simulator.Load(ParseScenario(text));
+        return 0;
+    } catch (const ScenarioError& e) {
+        simulator.Fail(e.what());
+        std::fprintf(stderr, "torvane-sim: %s: %s\n", source.c_str(), e.what());
+        return 1;
+    }
+}
+
+int LoadFile(Simulator& simulator, const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    if (file) text << file.rdbuf();
+    if (!file || file.bad()) {
+        const std::string fault = "cannot read the scenario file";
+        simulator.Fail(fault);
+        std::fprintf(stderr, "torvane-sim: %s: %s\n", path.c_str(), fault.c_str());
+        return 1;
+    }
+    return LoadText(simulator, text.str(), path);
+}
+
+int LoadFromEnvironment(Simulator& simulator) {
+    const char* path = std::getenv("TORVANE_SIM");
+    if (path == nullptr || *path == '\0')
+        return LoadText(simulator, kBuiltInDemoScenario, "built-in demo");
+    return LoadFile(simulator, path);
+}
+
+// Runs an action on the simulator under the lock, loading the scenario first
+// when nothing has been loaded yet.
+template <typename Action>
+auto WithSimulator(Action action) {
+    State& state = TheState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (!state.loaded) {
+        state.loaded = true;
+        LoadFromEnvironment(state.simulator);
+    }
+    return action(state.simulator, state);
+}
+
+// Runs a loading action: whatever it loads counts as loaded, even a fault.
+template <typename Action>
+int Loading(Action action) {
+    State& state = TheState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.loaded = true;
+    return action(state.simulator);
+}
+
+}  // namespace
+}  // namespace torvane_sim
+
+using torvane_sim::Simulator;
+using torvane_sim::State;
+using torvane_sim::WithSimulator;
+
+extern "C" {
+
+FT_STATUS FT_CALL FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
+    return WithSimulator([&](Simulator& s, State&) { return s.ListDevices(arg1, arg2, flags); });
+}
+
+FT_STATUS FT_CALL FT_OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
+    return WithSimulator([&](Simulator& s, State&) { return s.OpenEx(arg1, flags, handle); });
+}
+
+FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
+    return WithSimulator([&](Simulator& s, State&) { return s.Close(handle); });
+}
+
+FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+    return WithSimulator([&](Simulator& s, State&) { return s.EeRead(handle, data); });
+}
+
+FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
+    return WithSimulator([&](Simulator& s, State&) { return s.GetDriverVersion(handle, version); });
+}
+
+FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
+    return WithSimulator([&](Simulator& s, State&) { return s.GetLibraryVersion(version); });
+}
+
+FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
+    return WithSimulator(
+        [&](Simulator& s, State&) { return s.GetComPortNumber(handle, portNumber); });
+}
+
+int TORVANE_SIM_CALL TorvaneSim_LoadScenarioText(const char* json) {
+    return torvane_sim::Loading([&](Simulator& s) {
+        return torvane_sim::LoadText(s, json ? json : "", "scenario text");
+    });
+}
+
+int TORVANE_SIM_CALL TorvaneSim_LoadScenarioFile(const char* path) {
+    return torvane_sim::Loading(
+        [&](Simulator& s) { return torvane_sim::LoadFile(s, path ? path : ""); });
+}
+
+int TORVANE_SIM_CALL TorvaneSim_LoadFromEnvironment(void) {
+    return torvane_sim::Loading([](Simulator& s) { return torvane_sim::LoadFromEnvironment(s); });
+}
+
+void TORVANE_SIM_CALL TorvaneSim_UseBuiltInDemo(void) {
+    torvane_sim::Loading([](Simulator& s) {
+        return torvane_sim::LoadText(s, torvane_sim::kBuiltInDemoScenario, "built-in demo");
+    });
+}
+
+const char* TORVANE_SIM_CALL TorvaneSim_LastError(void) {
+    return WithSimulator([](Simulator& s, State& state) {
+        state.returned = s.LastError();
+        return state.returned.c_str();
+    });
+}
+
+const char* TORVANE_SIM_CALL TorvaneSim_CallLog(void) {
+    return WithSimulator([](Simulator& s, State& state) {
+        state.returned = s.CallLog();
+        return state.returned.c_str();
+    });
+}
+
+void TORVANE_SIM_CALL TorvaneSim_ClearCallLog(void) {
+    WithSimulator([](Simulator& s, State&) {
+        s.ClearCallLog();
+        return 0;
+    });
+}
+
+int TORVANE_SIM_CALL TorvaneSim_OpenHandleCount(void) {
+    return WithSimulator([](Simulator& s, State&) { return s.OpenHandleCount(); });
+}
+
+}  // extern "C"

@@ -1,0 +1,313 @@
+#include "d2xx/sim/simulator.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace torvane_sim {
+namespace {
+
+std::string Flags(std::uint32_t flags) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(flags));
+    return text;
+}
+
+std::string HandleText(FT_HANDLE handle) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)));
+    return text;
+}
+
+std::string VersionText(std::uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(version));
+    return text;
+}
+
+std::string Quoted(const char* bytes, std::size_t size) {
+    std::string text = "\"";
+    for (std::size_t i = 0; i < size; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += static_cast<char>(byte);
+        } else if (byte < 0x20 || byte > 0x7E) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+            text += escape;
+        } else {
+            text += static_cast<char>(byte);
+        }
+    }
+    return text + "\"";
+}
+
+std::string Quoted(const std::string& text) { return Quoted(text.data(), text.size()); }
+
+// The bytes a caller will see as a text: up to the first zero written, or all.
+std::string QuotedWritten(const char* buffer, std::size_t written) {
+    const char* end = std::find(buffer, buffer + written, '\0');
+    return Quoted(buffer, static_cast<std::size_t>(end - buffer));
+}
+
+// Copies a text and its terminating zero.
+void WriteText(const std::string& text, char* buffer) {
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+}
+
+constexpr std::uint32_t kListSerialByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
+constexpr std::uint32_t kListDescriptionByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION;
+
+}  // namespace
+
+// One line of the call log, written when the call's status is known.
+class Simulator::LogLine {
+public:
+    explicit LogLine(const char* function) : text_(function) { text_ += '('; }
+
+    void Arg(const std::string& value) {
+        if (args_++ > 0) text_ += ',';
+        text_ += value;
+    }
+    void Output(const std::string& name, const std::string& value) {
+        outputs_ += ' ' + name + '=' + value;
+    }
+    FT_STATUS Finish(std::string& log, FT_STATUS status) {
+        text_ += ") -> " + std::to_string(status);
+        if (status == FT_OK) text_ += outputs_;
+        log += text_ + '\n';
+        return status;
+    }
+
+private:
+    std::string text_;
+    std::string outputs_;
+    int args_ = 0;
+};
+
+void Simulator::Load(Scenario scenario) {
+    scenario_ = std::move(scenario);
+    fault_.clear();
+    log_.clear();
+    handles_.clear();
+    nextHandle_ = 1;
+}
+
+void Simulator::Fail(std::string fault) {
+    Load(Scenario{});
+    fault_ = fault.empty() ? std::string("unknown fault") : std::move(fault);
+}
+
+Device* Simulator::DeviceOf(FT_HANDLE handle) {
+    const auto found = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
+    return found == handles_.end() ? nullptr : &scenario_.devices[found->second];
+}
+
+std::size_t Simulator::WriteSerial(const Device& device, const std::string& serial,
+                                   char* buffer) const {
+    if (serial.size() < kSerialBufferSize) {
+        WriteText(serial, buffer);
+        return serial.size() + 1;
+    }
+    std::memcpy(buffer, serial.data(), kSerialBufferSize);
+    if (scenario_.SerialWriteOf(device) == SerialWrite::Fill) return kSerialBufferSize;
+    buffer[kSerialBufferSize] = '\0';
+    return kSerialBufferSize + 1;
+}
+
+FT_STATUS Simulator::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
+    LogLine line("FT_ListDevices");
+    if (flags == FT_LIST_NUMBER_ONLY) {
+        line.Arg(Flags(flags));
+        return line.Finish(log_, ListCount(static_cast<std::uint32_t*>(arg1), line));
+    }
+    if (flags == kListSerialByIndex || flags == kListDescriptionByIndex) {
+        // By index the first argument is the index itself, not a pointer.
+        const auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg1));
+        line.Arg(std::to_string(index));
+        line.Arg(Flags(flags));
+        return line.Finish(log_, ListByIndex(index, static_cast<char*>(arg2), flags, line));
+    }
+    line.Arg(Flags(flags));
+    return line.Finish(log_, Broken() ? FT_OTHER_ERROR : FT_INVALID_PARAMETER);
+}
+
+FT_STATUS Simulator::ListCount(std::uint32_t* count, LogLine& line) {
+    if (Broken()) return FT_OTHER_ERROR;
+    if (const FT_STATUS injected = scenario_.fail.Next(Call::ListCount)) return injected;
+    if (count == nullptr) return FT_INVALID_PARAMETER;
+    *count = scenario_.ReportedDeviceCount();
+    line.Output("count", std::to_string(*count));
+    return FT_OK;
+}
+
+FT_STATUS Simulator::ListByIndex(std::uint32_t index, char* buffer, std::uint32_t flags,
+                                 LogLine& line) {
+    if (Broken()) return FT_OTHER_ERROR;
+    if (const FT_STATUS injected = scenario_.fail.Next(Call::ListByIndex)) return injected;
+    if (buffer == nullptr) return FT_INVALID_PARAMETER;
+    if (index >= scenario_.ReportedDeviceCount() || index >= scenario_.devices.size())
+        return FT_DEVICE_NOT_FOUND;
+    Device& device = scenario_.devices[index];
+    if (const FT_STATUS injected = device.fail.Next(Call::ListByIndex)) return injected;
+    if (flags == kListDescriptionByIndex) {
+        WriteText(device.description, buffer);
+        line.Output("description", Quoted(device.description));
+    } else {
+        const std::size_t written = WriteSerial(device, device.serial, buffer);
+        line.Output("serial", QuotedWritten(buffer, written));
+    }
+    return FT_OK;
+}
+
+FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
+    LogLine line("FT_OpenEx");
+    const bool bySerial = flags == FT_OPEN_BY_SERIAL_NUMBER;
+    if (!bySerial && flags != FT_OPEN_BY_DESCRIPTION) {
+        line.Arg(Flags(flags));
+        return line.Finish(log_, Broken() ? FT_OTHER_ERROR : FT_INVALID_PARAMETER);
+    }
+    const char* wanted = static_cast<const char*>(arg1);
+    line.Arg(wanted ? Quoted(wanted, std::strlen(wanted)) : std::string("NULL"));
+    line.Arg(Flags(flags));
+    auto open = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::OpenEx)) return injected;
+        if (wanted == nullptr || handle == nullptr) return FT_INVALID_PARAMETER;
+        const std::string text = wanted;
+        // A serial of 16 or more characters is also found by its listed form,
+        // the first 16, which is all a by-index listing gives the caller.
+        const auto matches = [&](const Device& d) {
+            if (!bySerial) return d.description == text;
+            return d.serial == text || (text.size() == kSerialBufferSize &&
+                                        d.serial.compare(0, kSerialBufferSize, text) == 0);
+        };
+        const auto found =
+            std::find_if(scenario_.devices.begin(), scenario_.devices.end(), matches);
+        if (found == scenario_.devices.end()) return FT_DEVICE_NOT_FOUND;
+        const auto index = static_cast<std::size_t>(found - scenario_.devices.begin());
+        const bool alreadyOpen = std::any_of(handles_.begin(), handles_.end(),
+                                             [&](const auto& h) { return h.second == index; });
+        if (alreadyOpen) return FT_DEVICE_NOT_OPENED;
+        if (const FT_STATUS injected = found->fail.Next(Call::OpenEx)) return injected;
+        const std::uintptr_t value = nextHandle_++;
+        handles_[value] = index;
+        *handle = reinterpret_cast<FT_HANDLE>(value);
+        line.Output("handle", HandleText(*handle));
+        return FT_OK;
+    };
+    return line.Finish(log_, open());
+}
+
+FT_STATUS Simulator::Close(FT_HANDLE handle) {
+    LogLine line("FT_Close");
+    line.Arg(HandleText(handle));
+    auto close = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::Close)) return injected;
+        Device* device = DeviceOf(handle);
+        if (device == nullptr) return FT_INVALID_HANDLE;
+        if (const FT_STATUS injected = device->fail.Next(Call::Close)) return injected;
+        handles_.erase(reinterpret_cast<std::uintptr_t>(handle));
+        return FT_OK;
+    };
+    return line.Finish(log_, close());
+}
+
+FT_STATUS Simulator::EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+    LogLine line("FT_EE_Read");
+    line.Arg(HandleText(handle));
+    auto read = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::EeRead)) return injected;
+        Device* device = DeviceOf(handle);
+        if (device == nullptr) return FT_INVALID_HANDLE;
+        // The record's header tells which fields the caller's record has; one
+        // this library does not know is refused rather than overrun.
+        if (data == nullptr || data->Signature1 != 0 || data->Signature2 != 0xFFFFFFFFu ||
+            data->Version > 2)
+            return FT_INVALID_PARAMETER;
+        if (!data->Manufacturer || !data->ManufacturerId || !data->Description ||
+            !data->SerialNumber)
+            return FT_INVALID_PARAMETER;
+        if (const FT_STATUS injected = device->fail.Next(Call::EeRead)) return injected;
+        data->VendorId = device->vendorId;
+        data->ProductId = device->productId;
+        data->MaxPower = device->maxPower;
+        data->PnP = device->pnp;
+        data->SelfPowered = device->selfPowered;
+        data->RemoteWakeup = device->remoteWakeup;
+        if (data->Version >= 1) {
+            auto* first = reinterpret_cast<unsigned char*>(&data->Rev4);
+            std::memset(first, 0, offsetof(FT_PROGRAM_DATA, BIsVCP) + 1 - offsetof(FT_PROGRAM_DATA, Rev4));
+            data->USBVersion = 0x0200;
+            data->USBVersion5 = 0x0200;
+        }
+        if (data->Version >= 2) {
+            auto* first = reinterpret_cast<unsigned char*>(&data->UseExtOsc);
+            std::memset(first, 0,
+                        offsetof(FT_PROGRAM_DATA, RIsD2XX) + 1 - offsetof(FT_PROGRAM_DATA, UseExtOsc));
+            data->EndPointSize = 64;
+        }
+        WriteText(device->manufacturer, data->Manufacturer);
+        WriteText(device->manufacturerId, data->ManufacturerId);
+        WriteText(device->description, data->Description);
+        WriteSerial(*device, device->eepromSerial, data->SerialNumber);
+        line.Output("description", Quoted(device->description));
+        return FT_OK;
+    };
+    return line.Finish(log_, read());
+}
+
+FT_STATUS Simulator::GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
+    LogLine line("FT_GetDriverVersion");
+    line.Arg(HandleText(handle));
+    auto query = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetDriverVersion)) return injected;
+        Device* device = DeviceOf(handle);
+        if (device == nullptr) return FT_INVALID_HANDLE;
+        if (version == nullptr) return FT_INVALID_PARAMETER;
+        if (const FT_STATUS injected = device->fail.Next(Call::GetDriverVersion)) return injected;
+        *version = device->driverVersion;
+        line.Output("version", VersionText(*version));
+        return FT_OK;
+    };
+    return line.Finish(log_, query());
+}
+
+FT_STATUS Simulator::GetLibraryVersion(std::uint32_t* version) {
+    LogLine line("FT_GetLibraryVersion");
+    auto query = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetLibraryVersion)) return injected;
+        if (version == nullptr) return FT_INVALID_PARAMETER;
+        *version = scenario_.libraryVersion;
+        line.Output("version", VersionText(*version));
+        return FT_OK;
+    };
+    return line.Finish(log_, query());
+}
+
+FT_STATUS Simulator::GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
+    LogLine line("FT_GetComPortNumber");
+    line.Arg(HandleText(handle));
+    auto query = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetComPortNumber)) return injected;
+        Device* device = DeviceOf(handle);
+        if (device == nullptr) return FT_INVALID_HANDLE;
+        if (portNumber == nullptr) return FT_INVALID_PARAMETER;
+        if (const FT_STATUS injected = device->fail.Next(Call::GetComPortNumber)) return injected;
+        *portNumber = device->comPort;
+        line.Output("port", std::to_string(*portNumber));
+        return FT_OK;
+    };
+    return line.Finish(log_, query());
+}
+
+}  // namespace torvane_sim
