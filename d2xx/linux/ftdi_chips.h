@@ -1,0 +1,60 @@
+#pragma once
+// What the converters' USB identities mean: which product ids are FTDI UART
+// chips, how many channels each has, how the vendor names a channel in its
+// device list, and the fixed COM numbering of ttyUSB nodes. Portable.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ftdi_linux {
+
+constexpr std::uint16_t kFtdiVendorId = 0x0403;
+
+// Longest serial number the vendor's list gives (its buffer is 16 bytes).
+constexpr std::size_t kListedSerialMax = 16;
+// Longest description the vendor's list gives (its buffer is 64 bytes).
+constexpr std::size_t kListedDescriptionMax = 64;
+
+enum class Chip {
+    Unknown,   // an FTDI product id we list but whose revision we do not know
+    FT232AM,
+    FT232B,    // also FT245B
+    FT2232CD,  // FT2232C/D
+    FT232R,    // also FT245R
+    FT2232H,
+    FT4232H,
+    FT232H,
+    FTX,
+};
+
+// Channels of a UART chip by product id: 1, 2 or 4; 0 for a product id that is
+// not one of the vendor's UART chips (the device is then not listed).
+int ChannelCount(std::uint16_t productId);
+
+// The chip revision from the product id and the device release (bcdDevice).
+Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice);
+
+// The serial number as the vendor lists a channel: a multi-channel chip's
+// channels get "A", "B", ... appended (channel = interface number); the result
+// is cut to kListedSerialMax bytes, as the vendor's list holds no more.
+std::string ListedSerial(std::string_view usbSerial, int channel, int channelCount);
+
+// "ttyUSB<k>" -> k; nullopt for any other name.
+std::optional<int> TtyUsbIndex(std::string_view nodeName);
+
+// The fixed numbering shared with the serial library: ttyUSBk is COM(33+k) for
+// k 0..127; -1 (no COM port) for a missing node or one outside the range.
+std::int32_t ComPortForTtyUsb(std::optional<int> ttyUsbIndex);
+
+// Parsers for sysfs attribute texts (trailing newline already removed).
+// "0403" -> 0x0403 (hexadecimal, as idVendor, idProduct, bcdDevice, bmAttributes).
+std::optional<std::uint16_t> ParseHex16(std::string_view text);
+// "00", "03" -> the interface number (bInterfaceNumber, printed "%02x").
+std::optional<int> ParseInterfaceNumber(std::string_view text);
+// "90mA" -> 90 (bMaxPower, already in mA as the kernel prints it).
+std::optional<std::uint16_t> ParseMaxPower(std::string_view text);
+// " 2.00" or "1.10" -> 0x0200 / 0x0110 (the device's bcdUSB as "version" prints it).
+std::optional<std::uint16_t> ParseUsbVersion(std::string_view text);
+
+}  // namespace ftdi_linux

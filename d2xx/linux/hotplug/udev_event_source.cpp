@@ -1,0 +1,102 @@
+#include "d2xx/linux/hotplug/udev_event_source.h"
+
+#include <libudev.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+
+#include "d2xx/linux/unique_fd.h"
+
+namespace hotplug {
+namespace {
+
+using ftdi_linux::UniqueFd;
+
+struct UdevUnref {
+    void operator()(udev* u) const { udev_unref(u); }
+};
+struct MonitorUnref {
+    void operator()(udev_monitor* m) const { udev_monitor_unref(m); }
+};
+struct DeviceUnref {
+    void operator()(udev_device* d) const { udev_device_unref(d); }
+};
+using UdevPtr = std::unique_ptr<udev, UdevUnref>;
+using MonitorPtr = std::unique_ptr<udev_monitor, MonitorUnref>;
+using DevicePtr = std::unique_ptr<udev_device, DeviceUnref>;
+
+bool Readable(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
+class UdevEventSource final : public DeviceEventSource {
+public:
+    UdevEventSource(UdevPtr context, MonitorPtr monitor, UniqueFd wake)
+        : context_(std::move(context)), monitor_(std::move(monitor)), wake_(std::move(wake)) {}
+
+    int Wait(std::optional<Milliseconds> timeout) override {
+        std::array<pollfd, 2> fds{{{udev_monitor_get_fd(monitor_.get()), POLLIN, 0}, {wake_.Get(), POLLIN, 0}}};
+        const int ms = timeout ? static_cast<int>(std::min<Milliseconds::rep>(timeout->count(), INT32_MAX)) : -1;
+        const int ready = poll(fds.data(), fds.size(), ms);
+        if (ready <= 0) return 0;  // time-out, or a signal: the caller waits again
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = read(wake_.Get(), &count, sizeof count);
+            return 0;
+        }
+        return (fds[0].revents & POLLIN) ? TakeEvents() : 0;
+    }
+
+    void Interrupt() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(wake_.Get(), &one, sizeof one);
+    }
+
+private:
+    // Takes every event already queued, without blocking.
+    int TakeEvents() {
+        int relevant = 0;
+        const int fd = udev_monitor_get_fd(monitor_.get());
+        do {
+            DevicePtr device(udev_monitor_receive_device(monitor_.get()));
+            if (!device) break;
+            const char* subsystem = udev_device_get_subsystem(device.get());
+            const char* action = udev_device_get_action(device.get());
+            if (subsystem && action && IsRelevantDeviceEvent(subsystem, action)) ++relevant;
+        } while (Readable(fd));
+        return relevant;
+    }
+
+    UdevPtr context_;
+    MonitorPtr monitor_;
+    UniqueFd wake_;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceEventSource> MakeUdevEventSource() {
+    UdevPtr context(udev_new());
+    if (!context) return nullptr;
+    MonitorPtr monitor(udev_monitor_new_from_netlink(context.get(), "udev"));
+    if (!monitor) return nullptr;
+    if (udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "usb", nullptr) < 0 ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "tty", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor.get()) < 0)
+        return nullptr;
+    UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake.Valid()) return nullptr;
+    return std::make_unique<UdevEventSource>(std::move(context), std::move(monitor), std::move(wake));
+}
+
+std::unique_ptr<HotplugWatcher> StartUdevWatcher(HotplugWatcher::Callback callback, CoalescingPolicy policy) {
+    auto source = MakeUdevEventSource();
+    if (!source) return nullptr;
+    return std::make_unique<HotplugWatcher>(std::move(source), std::move(callback), policy);
+}
+
+}  // namespace hotplug

@@ -1,0 +1,19 @@
+#pragma once
+// The Linux device event source: udev's monitor (netlink, "udev" group, so
+// events arrive after udev has created the nodes and applied its rules),
+// filtered to the "usb" and "tty" subsystems.
+#include <memory>
+
+#include "d2xx/linux/hotplug/hotplug.h"
+
+namespace hotplug {
+
+// nullptr when no udev monitor can be had (no netlink in a container, say);
+// the program then goes without hot-plug refreshes.
+std::unique_ptr<DeviceEventSource> MakeUdevEventSource();
+
+// A watcher over udev events calling `callback` at most once per
+// policy.minInterval; nullptr when udev is unavailable.
+std::unique_ptr<HotplugWatcher> StartUdevWatcher(HotplugWatcher::Callback callback, CoalescingPolicy policy = {});
+
+}  // namespace hotplug
