@@ -13,6 +13,7 @@ packages=(
   xvfb xauth                        # the window without a display
   g++-mingw-w64-i686-posix          # the 32-bit Windows build
   python3                           # examples and test helpers
+  libudev-dev umockdev libumockdev-dev  # hot-plug watcher (libudev); its tests against a mock udev
 )
 
 missing=()
