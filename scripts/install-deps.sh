@@ -12,6 +12,9 @@ packages=(
   clang libclang-rt-14-dev          # libFuzzer target
   xvfb xauth                        # the window without a display
   g++-mingw-w64-i686-posix          # the 32-bit Windows build
+  wine wine32:i386                  # runs the Windows build and its tests (32-bit Wine)
+  socat                             # pseudo-terminal pairs as COM ports under Wine
+  xdotool x11-utils x11-apps imagemagick  # the Windows window under Xvfb: find it, screenshot it
   python3                           # examples and test helpers
   libudev-dev umockdev libumockdev-dev  # hot-plug watcher (libudev); its tests against a mock udev
 )
@@ -26,5 +29,9 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package: the architecture must be known before the update.
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
