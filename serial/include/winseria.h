@@ -1,11 +1,32 @@
 /* winseria: one serial port per process, single-byte transfers with time-outs.
  *
- * (Each function is documented below: arguments, result, failure behaviour,
- * and which thread may call it.)
+ * The library opens one serial port at a time ("\\.\COMn"; on Linux port n
+ * is the link comN in $TORVANE_PORTS_DIR when that variable is set, else a
+ * fixed numbering of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*), configures it
+ * with no handshake, and moves single bytes through a worker thread with
+ * per-byte time-outs. A second thread watches the port's line events and
+ * clears its line errors.
  *
- * Text results are Windows-1250 bytes. On Windows every function uses the
- * standard calling convention (__stdcall) and is exported by name and by a
- * fixed ordinal.
+ * Errors: no function raises or aborts. Every failure is stored in one
+ * error slot (a message and a code, the most recent failure only), which
+ * IsError fetches and empties. Codes are the system's error codes (Windows
+ * values on every platform: 2 no such device, 5 in use or refused, 6 invalid
+ * handle, 87 invalid parameter, 995 aborted), -1 for a transfer without a
+ * port object. Texts are Windows-1250 bytes (Polish); the longest needs a
+ * 52-byte buffer with its terminating zero.
+ *
+ * Threads: the functions are meant for one calling thread, the thread that
+ * opens the port (called "the main thread" below); they share the port and
+ * the error slot without further coordination, and two threads must never
+ * transfer at the same time. UnInitializePort may also be called from
+ * another thread, for instance to end a transfer that is waiting. The line
+ * events that the watcher thread reports are run on the main thread: a host
+ * with an event loop serves them through serial/main_thread.h; in any other
+ * program the functions below that reach the device serve them on entry.
+ *
+ * Booleans are one byte, 1 for true and 0 for false. On Windows every
+ * function uses the standard calling convention (__stdcall) and is exported
+ * by name and by a fixed ordinal.
  */
 #ifndef WINSERIA_H
 #define WINSERIA_H
@@ -32,29 +53,168 @@
 extern "C" {
 #endif
 
+/* Opens serial port `port` (0-255) at `baud` bits per second with the current
+ * line defaults (at start: even parity, 8 data bits, one stop bit; see
+ * pInitializePort), no hardware or software handshake, DTR and RTS low,
+ * driver buffers of 4096 (in) and 2048 (out) bytes, and per-byte time-outs:
+ * a write gives up after writeTimeoutSec seconds (0: never), a read after
+ * readTimeoutSec seconds (0: returns at once with what has arrived). Starts
+ * the watcher and worker threads and pauses 10 ms.
+ * Result: 0 on success, else the code of the failing step, also in the
+ * error slot (2 "no such device", 5 "in use", 6 not a serial device, 87 a
+ * setting the device refuses, ...); a call that is not refused empties the
+ * error slot before it opens the port.
+ * While a port is open, every further call is refused with 5 ("Ten port jest
+ * już zainicjowany"), whatever the port number. A failure after the device
+ * was opened (settings, buffers, time-outs) leaves it open with its threads
+ * running: call UnInitializePort before the next attempt. Transfers on such
+ * a port fail at once, as on a closed one.
+ * Thread: the calling thread becomes the main thread. */
 WINSERIA_API int32_t WINSERIA_CALL InitializePort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSec,
                                                   uint16_t readTimeoutSec);
+
+/* Stores `parity` (0 none, 1 odd, 2 even, 3 mark, 4 space; any other value
+ * is taken as even), `byteSize` (data bits, 5-8) and `stopBits` (0 one,
+ * 1 one and a half, 2 two) as the defaults of this and every later
+ * initialization, then does what InitializePort does. The defaults are
+ * stored even when the initialization is then refused or fails. Values
+ * the device refuses make the initialization fail with 87 and the port
+ * stays open (see InitializePort).
+ * Result and thread: as InitializePort. */
 WINSERIA_API int32_t WINSERIA_CALL pInitializePort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSec,
                                                    uint16_t readTimeoutSec, uint8_t parity, uint8_t byteSize,
                                                    uint8_t stopBits);
+
+/* Closes the port: restores the device's original time-outs, stops the
+ * watcher (which aborts a transfer still outstanding and empties both
+ * driver buffers), stops the worker, closes the device and marks the port
+ * closed, so that later transfers fail at once.
+ * Result: 0 on success and when no port is open; else a system code, also
+ * in the error slot. A failure to restore the time-outs is recorded but
+ * does not stop the close.
+ * Thread: any; on the main thread it serves pending line-event calls while
+ * it waits for the threads. */
 WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void);
+
+/* Writes one byte through the worker thread and waits for the result.
+ * Result: 1 when the byte was written. 0 when it was not: the write time-out
+ * ran out ("Timeout zapisu.", TimeOut() then 1), the device failed or aborted
+ * the write (TimeOut() 1), no port was ever opened, the port has been closed
+ * or its worker has ended (TimeOut() 0 in these three cases: nothing was
+ * attempted). The reason is in the error slot; its code may be 0 where no
+ * system call failed.
+ * Thread: the main thread (or one other thread, never two at a time). */
 WINSERIA_API uint8_t WINSERIA_CALL WriteByte(uint8_t value);
+
+/* Reads one byte through the worker thread, waiting at most the read
+ * time-out of InitializePort.
+ * Result: 1 with the byte stored in *value. 0 otherwise, *value untouched:
+ * nothing arrived in time ("Timeout odczytu." after waiting, or "Niepoprawny
+ * odczyt." with a read time-out of 0; TimeOut() then 1), the read was
+ * aborted ("Odczyt przerwany", e.g. by UnInitializePort on another thread or
+ * by a line error), or, as for WriteByte, no port / a closed port / an ended
+ * worker. A null `value` returns 0 at once and changes nothing.
+ * Thread: as WriteByte. */
 WINSERIA_API uint8_t WINSERIA_CALL ReadByte(uint8_t* value);
+
+/* Result: 1 when the last transfer that ran moved no byte (its time-out ran
+ * out, or it failed or was aborted); 0 after a successful one, and 0 when the
+ * last WriteByte or ReadByte did not reach the worker at all.
+ * Thread: any. */
 WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void);
+
+/* Fetches and empties the error slot. *buffer is the caller's buffer (at
+ * least 52 bytes); the message is copied there as Windows-1250 text with a
+ * terminating zero (an empty text when there was no failure), and *code
+ * receives the code.
+ * Result: 1 when the code is not 0. A failure recorded with code 0 comes back
+ * as its text with result 0.
+ * A null `buffer` or *buffer sets *code to -1 and returns 0, leaving the slot
+ * as it was; a null `code` returns 0 and touches nothing.
+ * Thread: any (the slot is guarded). */
 WINSERIA_API uint8_t WINSERIA_CALL IsError(char** buffer, int32_t* code);
+
+/* Stores in *version a pointer to the library's static text "3.00" (never
+ * freed, never written). A null `version` is ignored.
+ * Thread: any. */
 WINSERIA_API void WINSERIA_CALL DllVersion(const char** version);
+
+/* Tries to open port `port` exclusively and closes it again at once.
+ * Result: 1 when the open succeeded. A port in use, by this library
+ * included, counts as not present. Records nothing in the error slot.
+ * Thread: any. */
 WINSERIA_API uint8_t WINSERIA_CALL SerialPortPresent(uint8_t port);
+
+/* Empties the driver's transmit buffer, then its receive buffer.
+ * Result: 0 on success and when no port is open; else the system code of
+ * the failed purge (nothing is recorded in the error slot).
+ * Thread: the main thread, not while a transfer runs. */
 WINSERIA_API int32_t WINSERIA_CALL ClearPort(void);
+
+/* Empties both driver buffers, pauses 50 ms, sets the open port's parity
+ * (0-4, taken as given) and applies the settings, then pauses 50 ms.
+ * Result: 1 when the settings were applied, and also when the port is
+ * closed (nothing is applied then); 0 before any initialization or when the
+ * device refuses the setting (recorded in the error slot).
+ * Thread: the main thread, not while a transfer runs. */
 WINSERIA_API uint8_t WINSERIA_CALL ChangeParity(uint8_t parity);
+
+/* Sets the open port's speed to `speed` bits per second (16 bits: 115200
+ * becomes 49664; InitializePort takes 32-bit speeds) and applies the
+ * settings, then pauses 10 ms. Nothing is purged.
+ * Result: as ChangeParity.
+ * Thread: the main thread, not while a transfer runs. */
 WINSERIA_API uint8_t WINSERIA_CALL ChangeSpeed(uint16_t speed);
+
+/* Pauses the calling thread for `milliseconds` (0-65535).
+ * Thread: any. */
 WINSERIA_API void WINSERIA_CALL Opoznienie(uint16_t milliseconds);
+
+/* Stores the CTS flag and returns it. The flag has no effect: the library
+ * never uses CTS flow control.
+ * Thread: any. */
 WINSERIA_API uint8_t WINSERIA_CALL UstawCTS(uint8_t flag);
+
+/* Sets DTR, then RTS, to the pattern of `channel`:
+ *   0, 1: DTR low, RTS high;  2: DTR high, RTS high;
+ *   3: DTR low, RTS low;      4: DTR high, RTS low.
+ * RTS is set only when setting DTR succeeded.
+ * Result: 1 when both lines were set; 0 for channels 5-255 (nothing is
+ * changed), without an open port, and where the device has no modem lines
+ * (a pseudo-terminal). Records nothing in the error slot.
+ * Thread: the main thread. */
 WINSERIA_API uint8_t WINSERIA_CALL UstawKanal(uint8_t channel);
+
+/* Result: the modem input lines of the open port: 0x10 CTS, 0x20 DSR, 0x40
+ * ring indicator, 0x80 carrier detect; never other bits. 0 without an open
+ * port and when the lines cannot be read.
+ * Thread: the main thread. */
 WINSERIA_API uint32_t WINSERIA_CALL ModemStatus(void);
+
+/* Asks the port for its line events without waiting.
+ * Result: 1 when the events reported at once include "transmit buffer
+ * empty". 0 when they do not, when no port is open, and when the query is
+ * refused or cannot answer at once: the watcher thread normally keeps its
+ * own event wait outstanding on the port, and a second one is refused, so
+ * while the watcher runs this is mostly 0. A query that does not answer at
+ * once is withdrawn before the function returns; the watcher is not
+ * disturbed.
+ * Thread: the main thread. */
 WINSERIA_API uint8_t WINSERIA_CALL CharSent(void);
+
+/* Raises DTR on the open port.
+ * Result: the system's result, non-zero on success; 0 without an open port
+ * and where the device has no modem lines. Records nothing in the error slot.
+ * Thread: the main thread. */
 WINSERIA_API int32_t WINSERIA_CALL SetDTRLine(void);
+
+/* Lowers DTR. Result and thread: as SetDTRLine. */
 WINSERIA_API int32_t WINSERIA_CALL ClearDTRLine(void);
+
+/* Raises RTS. Result and thread: as SetDTRLine. */
 WINSERIA_API int32_t WINSERIA_CALL SetRTSLine(void);
+
+/* Lowers RTS. Result and thread: as SetDTRLine. */
 WINSERIA_API int32_t WINSERIA_CALL ClearRTSLine(void);
 
 #ifdef __cplusplus

@@ -1,0 +1,284 @@
+#include "serial/src/comm.h"
+
+#include "serial/src/comm_threads.h"
+#include "serial/src/dispatcher.h"
+#include "serial/src/library_state.h"
+
+namespace winseria {
+
+using namespace winapi;
+
+namespace {
+
+constexpr std::uint16_t kAllEvents = 511;
+constexpr std::uint32_t kInQueueSize = 4096;
+constexpr std::uint32_t kOutQueueSize = 2048;
+constexpr DWORD kConnectSettleMs = 10;
+
+std::int32_t AsCode(DWORD error) { return static_cast<std::int32_t>(error); }
+
+Message OpenFailureMessage(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: return Message::DeviceNotFound;
+    case ERROR_ACCESS_DENIED: return Message::AccessDenied;
+    case ERROR_INVALID_HANDLE: return Message::InvalidHandle;
+    default: return Message::WrongDevice;
+    }
+}
+
+// Line-error flags in the order they are reported; the last one present
+// stays in the error slot.
+struct LineErrorReport {
+    DWORD flag;
+    Message message;
+};
+constexpr LineErrorReport kLineErrorReports[] = {
+    {CE_BREAK, Message::LineBreak},   {CE_FRAME, Message::LineFrame},   {CE_OVERRUN, Message::LineOverrun},
+    {CE_RXOVER, Message::LineRxOver}, {CE_RXPARITY, Message::LineParity}, {CE_TXFULL, Message::LineTxFull},
+};
+
+// The events a notification passes on to LineEvent, in this order: the
+// line errors first (their flags were read just before), then the data
+// events.
+constexpr DWORD kDispatchedEvents[] = {EV_ERR, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
+
+}  // namespace
+
+DWORD PlatformEventMask(std::uint16_t eventSet) {
+    DWORD mask = 0;
+    for (std::size_t position = 0; position < kEventMasks.size(); ++position) {
+        if (eventSet & (1u << position)) mask |= kEventMasks[position];
+    }
+    return mask;
+}
+
+std::string DeviceNameFor(std::uint8_t port) { return "\\\\.\\COM" + std::to_string(port); }
+
+COMMTIMEOUTS TimeoutsFor(std::uint16_t writeSec, std::uint16_t readSec) {
+    COMMTIMEOUTS timeouts{};
+    const DWORD readMs = DWORD{readSec} * 1000u;
+    timeouts.ReadIntervalTimeout = readSec == 0 ? MAXDWORD : readMs;
+    timeouts.ReadTotalTimeoutConstant = readMs;
+    timeouts.WriteTotalTimeoutConstant = DWORD{writeSec} * 1000u;
+    return timeouts;
+}
+
+std::uint32_t ParityFromDefault(std::uint8_t parity) {
+    switch (parity) {
+    case NOPARITY:
+    case ODDPARITY:
+    case MARKPARITY:
+    case SPACEPARITY: return parity;
+    default: return EVENPARITY;
+    }
+}
+
+TComm::TComm()
+    : DeviceName("Comm2"),
+      EventSet(kAllEvents),
+      Parity(ParityFromDefault(Defaults().parity.load())),
+      StopBits(Defaults().stopBits.load()),
+      ByteSize(Defaults().byteSize.load()),
+      InQueueSize(kInQueueSize),
+      OutQueueSize(kOutQueueSize) {}
+
+TComm::~TComm() { Disconnect(); }
+
+std::int32_t TComm::SetParams(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
+                              std::uint16_t readTimeoutSec) {
+    BaudRate = baud;
+    try {
+        DeviceName = DeviceNameFor(port);
+    } catch (const std::bad_alloc&) {
+        SetError(Message::DcbUpdate, AsCode(ERROR_NOT_ENOUGH_MEMORY));
+        return AsCode(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    WriteTimeoutSec = writeTimeoutSec;
+    ReadTimeoutSec = readTimeoutSec;
+    return 0;
+}
+
+std::int32_t TComm::Open() {
+    SetLastError(0);
+    PortHandle = CreateFileA(DeviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
+    if (PortHandle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        SetError(OpenFailureMessage(error), AsCode(error));
+        return AsCode(error);
+    }
+    if (GetFileType(PortHandle) == FILE_TYPE_CHAR) return 0;
+    // Not a serial device. The close would leave no error behind, so the
+    // failure is reported as an invalid handle: the port is closed and the
+    // caller must not take the result for success.
+    const DWORD typeError = GetLastError();
+    CloseDevice();
+    const DWORD code = typeError != ERROR_SUCCESS ? typeError : ERROR_INVALID_HANDLE;
+    SetError(Message::InvalidHandle, AsCode(code));
+    return AsCode(code);
+}
+
+void TComm::CloseDevice() {
+    SetLastError(0);
+    CloseHandle(PortHandle);
+    PortHandle = INVALID_HANDLE_VALUE;
+}
+
+std::int32_t TComm::Connect() {
+    try {
+        Disconnect();
+    } catch (...) {
+        // A failed close of the previous connection does not stop this one.
+    }
+    SetLastError(0);
+    SetError(Message::Empty, 0);
+    dispatch::BecomeMainThread();
+
+    std::int32_t result = Open();
+    if (!IsOpen()) return result;
+
+    EventThread = std::make_unique<TZdarzeniaCommThread>(PortHandle, EventSet);
+    EventThread->SetOnCommEvent([this](TZdarzeniaCommThread* sender, DWORD mask) { HandleCommEvent(sender, mask); });
+    TransferThread = std::make_unique<TZapisOdczytThread>(this, PortHandle);
+
+    if (const std::int32_t configured = Configure(); configured != 0) return configured;
+
+    SetLastError(0);
+    if (!SetupComm(PortHandle, InQueueSize, OutQueueSize)) {
+        return RecordFailure(Message::BufferSetup);
+    }
+    result = SetTimeouts(WriteTimeoutSec, ReadTimeoutSec);
+
+    SetLastError(0);
+    HANDLE portClosed = CreateManualEvent(false);
+    const DWORD createError = GetLastError();
+    ReplaceEvent(Handshake().PortClosed, portClosed);
+    Sleep(kConnectSettleMs);
+    if (portClosed == nullptr) {
+        SetError(Message::PortClosedCreate, AsCode(createError));
+        return AsCode(createError);
+    }
+    return result;
+}
+
+std::int32_t TComm::Disconnect() {
+    if (!IsOpen()) return 0;
+    SetLastError(0);
+    if (!SetCommTimeouts(PortHandle, &SavedTimeouts)) RecordFailure(Message::TimeoutsWrite);
+
+    // The watcher goes first: its closing purge ends a transfer the worker
+    // may still have outstanding.
+    if (EventThread) {
+        EventThread->StopThread();
+        EventThread->WaitFor();
+        EventThread.reset();
+    }
+    if (TransferThread) {
+        TransferThread->StopThread();
+        TransferThread->WaitFor();
+        TransferThread.reset();
+    }
+    CloseDevice();
+
+    SetLastError(0);
+    if (!SetEvent(Handshake().PortClosed)) {
+        return RecordFailure(Message::EventSignal);
+    }
+    return 0;
+}
+
+std::int32_t TComm::Configure() {
+    if (!IsOpen()) return 0;
+    SetLastError(0);
+    if (!GetCommState(PortHandle, &Dcb)) {
+        return RecordFailure(Message::DcbUpdate);
+    }
+    Dcb.BaudRate = BaudRate;
+    Dcb.Parity = static_cast<BYTE>(Parity);
+    Dcb.StopBits = static_cast<BYTE>(StopBits);
+    Dcb.ByteSize = static_cast<BYTE>(ByteSize);
+    SetDcbFlags(Dcb);
+    if (!SetCommState(PortHandle, &Dcb)) {
+        return RecordFailure(Message::DcbUpdate);
+    }
+    return 0;
+}
+
+void TComm::SetDcbFlags(DCB& dcb) {
+    // No hardware or software handshake, DTR and RTS left low, and transfers
+    // aborted on a line error until the next notification clears it.
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fAbortOnError = 1;
+}
+
+std::int32_t TComm::SetTimeouts(std::uint16_t writeSec, std::uint16_t readSec) {
+    SetLastError(0);
+    if (!GetCommTimeouts(PortHandle, &SavedTimeouts)) {
+        return RecordFailure(Message::TimeoutsRead);
+    }
+    if (!IsOpen()) return 0;
+    Timeouts = TimeoutsFor(writeSec, readSec);
+    if (!SetCommTimeouts(PortHandle, &Timeouts)) {
+        return RecordFailure(Message::TimeoutsWrite);
+    }
+    return 0;
+}
+
+std::int32_t TComm::ClearOutput() {
+    SetLastError(0);
+    if (!IsOpen() || PurgeComm(PortHandle, PURGE_TXCLEAR)) return 0;
+    return AsCode(GetLastError());
+}
+
+std::int32_t TComm::ClearInput() {
+    SetLastError(0);
+    if (!IsOpen() || PurgeComm(PortHandle, PURGE_RXCLEAR)) return 0;
+    return AsCode(GetLastError());
+}
+
+void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    ClearCommError(PortHandle, &errors, &status);
+    LineErrors = errors;
+    for (DWORD event : kDispatchedEvents) {
+        if (mask & event) LineEvent(event);
+    }
+}
+
+void TComm::LineEvent(DWORD event) {
+    if (event != EV_ERR) return;
+    for (const LineErrorReport& report : kLineErrorReports) {
+        if (LineErrors & report.flag) SetError(report.message, AsCode(report.flag));
+    }
+}
+
+bool TComm::QueryTransmitEmpty() {
+    if (!IsOpen()) return false;
+    SetLastError(0);
+    HANDLE event = CreateManualEvent(true);
+    if (event == nullptr) return false;
+    QueryOverlapped = OVERLAPPED{};
+    QueryOverlapped.hEvent = event;
+    QueryMask = 0;
+    bool empty = false;
+    if (WaitCommEvent(PortHandle, &QueryMask, &QueryOverlapped)) {
+        empty = (QueryMask & EV_TXEMPTY) != 0;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        // No answer at once: withdraw the query. Setting the (unchanged)
+        // mask completes the one wait outstanding on the port, which is
+        // this query, and the watcher's next wait is not disturbed.
+        SetCommMask(PortHandle, PlatformEventMask(EventSet));
+        DWORD unused = 0;
+        GetOverlappedResult(PortHandle, &QueryOverlapped, &unused, TRUE);
+    }
+    CloseHandle(event);
+    return empty;
+}
+
+}  // namespace winseria

@@ -1,0 +1,122 @@
+#pragma once
+// TComm: the library's one serial port. Opens the device for overlapped I/O,
+// writes line settings, buffer sizes and time-outs, runs the comm-event
+// watcher and the transfer worker, turns line-event notifications into a
+// clearing of line errors, and closes everything again in a fixed order.
+// Every failing operation records its message and code in the error slot.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/platform/win32_calls.h"
+
+namespace winseria {
+
+class TZdarzeniaCommThread;
+class TZapisOdczytThread;
+
+// The platform event bit of each member of the event set, by position:
+// EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RING, EV_RLSD, EV_RXCHAR, EV_RXFLAG,
+// EV_TXEMPTY.
+inline constexpr std::array<winapi::DWORD, 9> kEventMasks = {0x40, 0x8, 0x10, 0x80, 0x100,
+                                                              0x20, 0x1, 0x2,  0x4};
+// The platform mask of an event set.
+winapi::DWORD PlatformEventMask(std::uint16_t eventSet);
+
+// "\\.\COM" followed by the port number in decimal.
+std::string DeviceNameFor(std::uint8_t port);
+
+// What a read time-out of `readSec` and a write time-out of `writeSec`
+// seconds ask of the device.
+winapi::COMMTIMEOUTS TimeoutsFor(std::uint16_t writeSec, std::uint16_t readSec);
+
+// The parity a new port object takes from the library default.
+std::uint32_t ParityFromDefault(std::uint8_t parity);
+
+class TComm {
+public:
+    TComm();
+    TComm(const TComm&) = delete;
+    TComm& operator=(const TComm&) = delete;
+    virtual ~TComm();
+
+    std::int32_t SetParams(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
+                           std::uint16_t readTimeoutSec);
+    bool IsOpen() const { return PortHandle != winapi::INVALID_HANDLE_VALUE; }
+    virtual std::int32_t Open();
+    void CloseDevice();
+    std::int32_t Connect();
+    std::int32_t Disconnect();
+    std::int32_t Configure();
+    static void SetDcbFlags(winapi::DCB& dcb);
+    std::int32_t SetTimeouts(std::uint16_t writeSec, std::uint16_t readSec);
+    std::int32_t ClearOutput();
+    std::int32_t ClearInput();
+    void HandleCommEvent(TZdarzeniaCommThread* sender, winapi::DWORD mask);
+    virtual void LineEvent(winapi::DWORD event);
+    winapi::HANDLE CommHandle() const { return PortHandle; }
+
+    // One overlapped transfer each, run by the worker thread only.
+    winapi::DWORD SendByte(const std::uint8_t* buffer);
+    winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count);
+
+    // A line-event query without waiting: true when it reports EV_TXEMPTY at once.
+    bool QueryTransmitEmpty();
+
+    // Read access for the exports and for tests.
+    const winapi::DCB& CurrentDcb() const { return Dcb; }
+    const std::string& Name() const { return DeviceName; }
+    const winapi::COMMTIMEOUTS& Saved() const { return SavedTimeouts; }
+    const winapi::COMMTIMEOUTS& Applied() const { return Timeouts; }
+    std::uint16_t Events() const { return EventSet; }
+    winapi::DWORD LastLineErrors() const { return LineErrors; }
+    std::uint32_t Speed() const { return BaudRate; }
+    std::uint32_t ParityCode() const { return Parity; }
+    std::uint32_t StopBitsCode() const { return StopBits; }
+    std::uint32_t DataBits() const { return ByteSize; }
+    std::uint16_t WriteTimeout() const { return WriteTimeoutSec; }
+    std::uint16_t ReadTimeout() const { return ReadTimeoutSec; }
+    TZdarzeniaCommThread* Watcher() const { return EventThread.get(); }
+    TZapisOdczytThread* Worker() const { return TransferThread.get(); }
+
+    void SetSpeed(std::uint32_t baud) { BaudRate = baud; }
+    void SetParity(std::uint32_t parity) { Parity = parity; }
+
+private:
+    // Ends a transfer that the worker could not start or finish normally:
+    // the caller is released with the time-out flag set.
+    winapi::DWORD FinishTransfer(winapi::DWORD moved);
+    winapi::DWORD AwaitWrite(winapi::HANDLE done);
+    winapi::DWORD AwaitRead(winapi::HANDLE done, winapi::DWORD count);
+    // Completes a transfer left outstanding on the device before its
+    // record is reused or released.
+    void Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlags);
+
+    winapi::HANDLE PortHandle = winapi::INVALID_HANDLE_VALUE;
+    winapi::OVERLAPPED WriteOverlapped{};
+    winapi::OVERLAPPED ReadOverlapped{};
+    winapi::DCB Dcb{};
+    std::string DeviceName;
+    winapi::COMMTIMEOUTS SavedTimeouts{};
+    winapi::COMMTIMEOUTS Timeouts{};
+    std::unique_ptr<TZdarzeniaCommThread> EventThread;
+    std::unique_ptr<TZapisOdczytThread> TransferThread;
+    std::uint16_t EventSet = 0;
+    winapi::DWORD LineErrors = 0;
+    std::uint32_t BaudRate = 0;
+    std::uint32_t Parity = 0;
+    std::uint32_t StopBits = 0;
+    std::uint32_t ByteSize = 0;
+    std::uint32_t InQueueSize = 0;
+    std::uint32_t OutQueueSize = 0;
+    std::uint16_t WriteTimeoutSec = 0;
+    std::uint16_t ReadTimeoutSec = 0;
+
+    // CharSent's query: the record and the mask must stay valid while the
+    // query may still be outstanding on the device.
+    winapi::OVERLAPPED QueryOverlapped{};
+    winapi::DWORD QueryMask = 0;
+};
+
+}  // namespace winseria

@@ -1,0 +1,110 @@
+#include "serial/src/library_state.h"
+
+#include <mutex>
+#include <utility>
+
+#include "serial/src/comm.h"
+
+namespace winseria {
+namespace {
+
+struct ErrorSlot {
+    std::mutex mutex;
+    std::string LastErrorText;
+    std::int32_t LastErrorCode = 0;
+};
+
+// The state objects are created on first use and never destroyed: threads
+// of a port that is still open at process end may touch them while static
+// destructors run, and nothing closes a port at exit.
+ErrorSlot& Slot() {
+    static ErrorSlot* slot = new ErrorSlot;
+    return *slot;
+}
+
+std::unique_ptr<TComm>& PortHolder() {
+    static auto* holder = new std::unique_ptr<TComm>;
+    return *holder;
+}
+
+std::atomic<int> eventCreationsBeforeFailure{-1};
+
+}  // namespace
+
+void SetError(std::string_view cp1250Text, std::int32_t code) {
+    ErrorSlot& slot = Slot();
+    std::lock_guard lock(slot.mutex);
+    slot.LastErrorText.assign(cp1250Text);
+    slot.LastErrorCode = code;
+}
+
+void SetError(Message message, std::int32_t code) { SetError(Text(message), code); }
+
+std::int32_t RecordFailure(Message message) {
+    const auto code = static_cast<std::int32_t>(winapi::GetLastError());
+    SetError(message, code);
+    return code;
+}
+
+void SetErrorCode(std::int32_t code) {
+    ErrorSlot& slot = Slot();
+    std::lock_guard lock(slot.mutex);
+    slot.LastErrorCode = code;
+}
+
+ErrorRecord TakeError() {
+    ErrorSlot& slot = Slot();
+    std::lock_guard lock(slot.mutex);
+    ErrorRecord record{std::move(slot.LastErrorText), slot.LastErrorCode};
+    slot.LastErrorText.clear();
+    slot.LastErrorCode = 0;
+    return record;
+}
+
+ErrorRecord PeekError() {
+    ErrorSlot& slot = Slot();
+    std::lock_guard lock(slot.mutex);
+    return {slot.LastErrorText, slot.LastErrorCode};
+}
+
+LineDefaults& Defaults() {
+    static LineDefaults* defaults = new LineDefaults;
+    return *defaults;
+}
+
+TComm* CommPort() { return PortHolder().get(); }
+
+void ReplaceCommPort(std::unique_ptr<TComm> port) {
+    std::unique_ptr<TComm> previous = std::exchange(PortHolder(), std::move(port));
+    previous.reset();
+}
+
+HandshakeState& Handshake() {
+    static HandshakeState* state = new HandshakeState;
+    return *state;
+}
+
+void ReplaceEvent(winapi::HANDLE& slot, winapi::HANDLE replacement) {
+    if (slot != nullptr) winapi::CloseHandle(slot);
+    slot = replacement;
+}
+
+winapi::HANDLE CreateManualEvent(bool signalled) {
+    int remaining = eventCreationsBeforeFailure.load();
+    while (remaining >= 0) {
+        if (eventCreationsBeforeFailure.compare_exchange_weak(remaining, remaining - 1)) {
+            if (remaining == 0) {
+                winapi::SetLastError(winapi::ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+            break;
+        }
+    }
+    return winapi::CreateEventA(nullptr, winapi::TRUE, signalled ? winapi::TRUE : winapi::FALSE, nullptr);
+}
+
+namespace testing {
+void FailEventCreationAfter(int successes) { eventCreationsBeforeFailure.store(successes); }
+}  // namespace testing
+
+}  // namespace winseria

@@ -1,0 +1,49 @@
+#pragma once
+// Every text the library stores in its error slot. The callers read them as
+// Windows-1250 bytes; the table keeps them in UTF-8 and converts each once.
+#include <string_view>
+
+namespace winseria {
+
+enum class Message {
+    Empty,
+    DeviceNotFound,
+    AccessDenied,
+    InvalidHandle,
+    WrongDevice,
+    DcbUpdate,
+    BufferSetup,
+    TimeoutsRead,
+    TimeoutsWrite,
+    PortClosedCreate,
+    EventSignal,
+    EventCancel,
+    WorkerCreateEvent,
+    ReadCreateEvent,
+    NoPortObject,
+    HandleClose,
+    WriteInvalid,
+    WritePortInvalid,
+    WriteTimeout,
+    WriteAborted,
+    ReadInvalid,
+    ReadAbortedByDriver,
+    ReadTimeout,
+    ReadAbortedByClose,
+    ReadRefused,
+    WaitFailed,
+    AlreadyInitialized,
+    LineBreak,
+    LineFrame,
+    LineOverrun,
+    LineRxOver,
+    LineParity,
+    LineTxFull,
+};
+
+// The message as Windows-1250 bytes (no terminating zero).
+std::string_view Text(Message message);
+// The same message in UTF-8, as the sources spell it.
+std::string_view Utf8Text(Message message);
+
+}  // namespace winseria

@@ -1,0 +1,136 @@
+// The worker's side of the byte handshake: one overlapped transfer per byte.
+// Every path ends by signalling TransferReady, so that the caller waiting in
+// WriteByte or ReadByte is always released; a transfer that moved nothing
+// leaves the time-out flag set.
+#include <array>
+
+#include "serial/src/comm.h"
+#include "serial/src/library_state.h"
+
+namespace winseria {
+
+using namespace winapi;
+
+namespace {
+
+// Waits for the transfer's own event or the end of the connection.
+DWORD WaitTransferOrClose(HANDLE done) {
+    const std::array<HANDLE, 2> handles = {done, Handshake().PortClosed};
+    return WaitForMultipleObjects(2, handles.data(), FALSE, INFINITE);
+}
+
+}  // namespace
+
+DWORD TComm::FinishTransfer(DWORD moved) {
+    HandshakeState& handshake = Handshake();
+    handshake.TimeOutFlag.store(moved == 0 ? 1 : 0);
+    if (!SetEvent(handshake.TransferReady)) {
+        RecordFailure(Message::EventCancel);
+        return 0;
+    }
+    return moved;
+}
+
+void TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
+    // Cancelling and then collecting the transfer keeps the device from
+    // completing it into a record that the next transfer reuses.
+    PurgeComm(PortHandle, purgeFlags);
+    DWORD unused = 0;
+    GetOverlappedResult(PortHandle, &overlapped, &unused, TRUE);
+}
+
+DWORD TComm::SendByte(const std::uint8_t* buffer) {
+    HandshakeState& handshake = Handshake();
+    if (!ResetEvent(handshake.WriteRequest)) {
+        RecordFailure(Message::HandleClose);
+        return FinishTransfer(0);
+    }
+    SetLastError(0);
+    handshake.TimeOutFlag.store(1);
+    WriteOverlapped = OVERLAPPED{};
+    HANDLE done = CreateManualEvent(false);
+    if (done == nullptr) {
+        RecordFailure(Message::WorkerCreateEvent);
+        return FinishTransfer(0);
+    }
+    WriteOverlapped.hEvent = done;
+
+    DWORD written = 0;
+    if (WriteFile(PortHandle, buffer, 1, &written, &WriteOverlapped)) {
+        if (written != 1) RecordFailure(Message::WriteInvalid);
+    } else if (GetLastError() != ERROR_IO_PENDING) {
+        written = 0;
+        RecordFailure(Message::WritePortInvalid);
+    } else {
+        written = AwaitWrite(done);
+    }
+    if (!CloseHandle(done)) RecordFailure(Message::HandleClose);
+    return FinishTransfer(written);
+}
+
+DWORD TComm::AwaitWrite(HANDLE done) {
+    const DWORD woken = WaitTransferOrClose(done);
+    if (woken == WAIT_OBJECT_0) {
+        SetLastError(0);
+        DWORD written = 0;
+        if (!GetOverlappedResult(PortHandle, &WriteOverlapped, &written, TRUE)) {
+            RecordFailure(Message::WriteInvalid);
+        } else if (written != 1) {
+            RecordFailure(Message::WriteTimeout);
+        }
+        return written;
+    }
+    RecordFailure(woken == WAIT_OBJECT_0 + 1 ? Message::WriteAborted : Message::WriteInvalid);
+    Withdraw(WriteOverlapped, PURGE_TXABORT);
+    return 0;
+}
+
+DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
+    HandshakeState& handshake = Handshake();
+    if (!ResetEvent(handshake.ReadRequest)) {
+        RecordFailure(Message::HandleClose);
+        return FinishTransfer(0);
+    }
+    SetLastError(0);
+    handshake.TimeOutFlag.store(1);
+    ReadOverlapped = OVERLAPPED{};
+    HANDLE done = CreateManualEvent(false);
+    if (done == nullptr) {
+        // A read without its completion event could not be waited for.
+        RecordFailure(Message::ReadCreateEvent);
+        return FinishTransfer(0);
+    }
+    ReadOverlapped.hEvent = done;
+
+    DWORD read = 0;
+    if (ReadFile(PortHandle, buffer, count, &read, &ReadOverlapped)) {
+        if (read != count) RecordFailure(Message::ReadInvalid);
+    } else if (GetLastError() != ERROR_IO_PENDING) {
+        read = 0;
+        RecordFailure(Message::ReadInvalid);
+    } else {
+        read = AwaitRead(done, count);
+    }
+    if (!CloseHandle(done)) RecordFailure(Message::HandleClose);
+    return FinishTransfer(read);
+}
+
+DWORD TComm::AwaitRead(HANDLE done, DWORD count) {
+    const DWORD woken = WaitTransferOrClose(done);
+    if (woken == WAIT_OBJECT_0) {
+        SetLastError(0);
+        DWORD read = 0;
+        if (!GetOverlappedResult(PortHandle, &ReadOverlapped, &read, TRUE)) {
+            RecordFailure(GetLastError() == ERROR_OPERATION_ABORTED ? Message::ReadAbortedByDriver
+                                                                     : Message::ReadInvalid);
+        } else if (read != count) {
+            RecordFailure(Message::ReadTimeout);
+        }
+        return read;
+    }
+    RecordFailure(woken == WAIT_OBJECT_0 + 1 ? Message::ReadAbortedByClose : Message::ReadInvalid);
+    Withdraw(ReadOverlapped, PURGE_RXABORT);
+    return 0;
+}
+
+}  // namespace winseria
