@@ -12,7 +12,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-find_program(TORVANE_WINE wine)
+# Windows programs built here run under Wine (Debian names it wine-stable, or
+# /usr/lib/wine/wine), through a wrapper that keeps a Wine prefix of the
+# build's own and creates it on first use.
+find_program(TORVANE_WINE NAMES wine wine-stable PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(TORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${TORVANE_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${CMAKE_CURRENT_LIST_DIR}/../scripts/win32-wine.sh ${CMAKE_BINARY_DIR}/wineprefix)
 endif()

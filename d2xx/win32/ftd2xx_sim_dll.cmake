@@ -1,0 +1,28 @@
+# The simulated vendor library as FTD2XX.DLL, for the cross build. Included by
+# d2xx/sim/CMakeLists.txt on Windows only.
+
+# nlohmann/json is header-only and architecture-free: take Debian's headers,
+# but through a folder of their own, so that the rest of the host's
+# /usr/include never reaches the MinGW compiler.
+find_path(TORVANE_NLOHMANN_JSON_DIR nlohmann/json.hpp PATHS /usr/include REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+set(torvane_json_headers ${CMAKE_BINARY_DIR}/_host_headers)
+file(MAKE_DIRECTORY ${torvane_json_headers})
+file(CREATE_LINK ${TORVANE_NLOHMANN_JSON_DIR}/nlohmann ${torvane_json_headers}/nlohmann SYMBOLIC)
+if(NOT TARGET nlohmann_json::nlohmann_json)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+    INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${torvane_json_headers}
+    INTERFACE_INCLUDE_DIRECTORIES ${torvane_json_headers})
+endif()
+
+# Makes `target` FTD2XX.DLL: exported names and nothing else from
+# ftd2xx_sim.def (--kill-at drops the decorated __stdcall duplicates), the
+# compiler's runtime linked in, the DLL beside the programs that load it.
+function(torvane_build_as_ftd2xx_dll target)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME FTD2XX PREFIX "" SUFFIX ".DLL")
+  if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  endif()
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/d2xx/win32/ftd2xx_sim.def)
+  target_link_options(${target} PRIVATE -Wl,--kill-at -static)
+endfunction()
