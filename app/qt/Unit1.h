@@ -1,0 +1,87 @@
+#pragma once
+// Unit1: the main window TfUrzadzenia and the program-wide fUrzadzenia.
+// The window holds the device grid and status label that the device list
+// refresh fills, the close and refresh buttons, and three hidden buttons: one
+// that does nothing and two that open and close a serial port.
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "app/qt/qt_message_sink.h"
+#include "app/qt/qt_view.h"
+
+class TfUrzadzenia : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfUrzadzenia(QWidget* parent = nullptr);
+    ~TfUrzadzenia() override;
+
+    // Controls, in declaration order.
+    QTableWidget* sgWersja;
+    QFrame* Bevel1;
+    QPushButton* bOdswiez;
+    QPushButton* bRefresh;
+    QLabel* Label1;
+    QFrame* Bevel2;
+    QPushButton* bCycle;
+    QPushButton* bOtworzPort;
+    QPushButton* bZamknijPort;
+
+    // The grid and label as the refresh sees them.
+    app::qt::StringGrid& Grid() { return *grid_; }
+    app::qt::AutoSizeLabel& StatusLabel() { return *label_; }
+    // The message sink this window installed; its boxes are modal to the window.
+    app::qt::QtMessageSink& MessageBoxes() { return messageBoxes_; }
+
+    // What a refresh runs; RefreshDeviceList unless a test replaces it.
+    void SetRefreshProcedure(std::function<void()> procedure);
+    bool RefreshRunning() const { return refreshing_; }
+
+public slots:
+    // Event handlers, in declaration order.
+    void FormShow();
+    void bOdswiezClick();
+    void bRefreshClick();
+    void bCycleClick();
+    void bOtworzPortClick();
+    void bZamknijPortClick();
+
+signals:
+    // After every refresh, whether it ran to its end or not.
+    void refreshFinished();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void CreateControls();
+    void SetTabOrder();
+    void WireHandlers();
+    void RunRefresh();
+    bool TakeSwallowedActivation();
+    // Runs an event handler; an error escaping it is shown and the program goes on.
+    void RunHandler(void (TfUrzadzenia::*handler)());
+    std::string SelectedPortCell() const;
+
+    std::unique_ptr<app::qt::StringGrid> grid_;
+    std::unique_ptr<app::qt::AutoSizeLabel> label_;
+    app::qt::QtMessageSink messageBoxes_;
+    std::function<void()> refreshProcedure_;
+    bool refreshing_ = false;
+    bool messageDuringRefresh_ = false;
+    bool swallowNextActivation_ = false;
+};
+
+// The program's one main window, created at start-up.
+extern TfUrzadzenia* fUrzadzenia;
+
+namespace app::qt {
+// Shows the exception being handled (call it only inside a catch block) in a
+// modal error box captioned with the application's name, with a full stop
+// added when its message lacks one.
+void ShowCurrentException();
+}  // namespace app::qt
