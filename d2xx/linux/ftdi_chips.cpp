@@ -54,9 +54,13 @@ Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice) {
 }
 
 std::string ListedSerial(std::string_view usbSerial, int channel, int channelCount) {
-    std::string listed(usbSerial);
-    if (channelCount > 1 && channel >= 0 && channel < 26) listed += static_cast<char>('A' + channel);
-    if (listed.size() > kListedSerialMax) listed.resize(kListedSerialMax);
+    std::string listed(usbSerial.substr(0, kListedSerialMax));
+    if (channelCount > 1 && channel >= 0 && channel < 26) {
+        // The letter is what tells the channels apart, so it is the serial's
+        // last byte that gives way when both do not fit.
+        if (listed.size() == kListedSerialMax) listed.pop_back();
+        listed += static_cast<char>('A' + channel);
+    }
     return listed;
 }
 

@@ -36,8 +36,10 @@ int ChannelCount(std::uint16_t productId);
 Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice);
 
 // The serial number as the vendor lists a channel: a multi-channel chip's
-// channels get "A", "B", ... appended (channel = interface number); the result
-// is cut to kListedSerialMax bytes, as the vendor's list holds no more.
+// channels get "A", "B", ... appended (channel = interface number). The result
+// holds at most kListedSerialMax bytes, as the vendor's list holds no more; a
+// multi-channel serial that fills them loses its last byte to the letter, so
+// the channels stay distinguishable.
 std::string ListedSerial(std::string_view usbSerial, int channel, int channelCount);
 
 // "ttyUSB<k>" -> k; nullopt for any other name.

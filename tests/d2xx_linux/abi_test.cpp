@@ -1,0 +1,514 @@
+// The seven vendor functions of libftd2xx.so (d2xx/linux), called directly,
+// over fake sysfs trees.
+#include <gtest/gtest.h>
+#include <sys/utsname.h>
+
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "d2xx/ftd2xx_abi.h"
+#include "d2xx/linux/version_packing.h"
+#include "tests/d2xx_linux/fake_sysfs.h"
+
+namespace {
+
+using fake_sysfs::Ft2232h;
+using fake_sysfs::Ft232r;
+using fake_sysfs::NonFtdi;
+using fake_sysfs::Tree;
+using fake_sysfs::UsbDevice;
+
+constexpr char kSentinel = '#';
+
+std::uint32_t Count() {
+    std::uint32_t count = 0xDEAD;
+    EXPECT_EQ(FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    return count;
+}
+
+void* IndexArg(std::uint32_t index) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)); }
+
+// The serial at index as the vendor's list gives it: up to the first zero
+// byte, or all 16 bytes when none was written.
+std::string SerialAt(std::uint32_t index, FT_STATUS expected = FT_OK) {
+    std::array<char, 17> buffer;
+    buffer.fill(kSentinel);
+    EXPECT_EQ(FT_ListDevices(IndexArg(index), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), expected);
+    EXPECT_EQ(buffer[16], kSentinel) << "the list writes at most 16 bytes";
+    return std::string(buffer.data(), strnlen(buffer.data(), 16));
+}
+
+std::vector<std::string> AllSerials() {
+    std::vector<std::string> serials;
+    const std::uint32_t n = Count();
+    for (std::uint32_t i = 0; i < n; ++i) serials.push_back(SerialAt(i));
+    return serials;
+}
+
+FT_HANDLE Open(const std::string& serial) {
+    FT_HANDLE handle = nullptr;
+    EXPECT_EQ(FT_OpenEx(const_cast<char*>(serial.c_str()), FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OK) << serial;
+    EXPECT_NE(handle, nullptr);
+    return handle;
+}
+
+FT_STATUS TryOpen(const std::string& serial, FT_HANDLE& handle) {
+    return FT_OpenEx(const_cast<char*>(serial.c_str()), FT_OPEN_BY_SERIAL_NUMBER, &handle);
+}
+
+std::int32_t ComPort(FT_HANDLE handle) {
+    std::int32_t port = 12345;
+    EXPECT_EQ(FT_GetComPortNumber(handle, &port), FT_OK);
+    return port;
+}
+
+// A record as D2XXUnit prepares it, with sentinel-filled buffers.
+struct Eeprom {
+    std::array<char, 64> manufacturer{};
+    std::array<char, 16> manufacturerId{};
+    std::array<char, 64> description{};
+    std::array<char, 16> serialNumber{};
+    FT_PROGRAM_DATA data{};
+
+    Eeprom() {
+        manufacturer.fill(kSentinel);
+        manufacturerId.fill(kSentinel);
+        description.fill(kSentinel);
+        serialNumber.fill(kSentinel);
+        data.Signature1 = 0;
+        data.Signature2 = 0xFFFFFFFFu;
+        data.Version = 2;
+        data.Manufacturer = manufacturer.data();
+        data.ManufacturerId = manufacturerId.data();
+        data.Description = description.data();
+        data.SerialNumber = serialNumber.data();
+    }
+
+    FT_STATUS Read(FT_HANDLE handle) { return FT_EE_Read(handle, &data); }
+};
+
+// The tree most tests list: an FT232R, an FT2232H with two ports, an FT232H
+// with no tty bound, a converter of another vendor and the root hub.
+void AddMixedSet(Tree& tree) {
+    tree.Add(Ft232r("1-1", "A10K1ABC", 0));
+    tree.Add(Ft2232h("1-2", "FT5XYZ", 1, 2));
+    UsbDevice noTty = Ft232r("1-3", "FTNOTTY1", std::nullopt);
+    noTty.idProduct = "6014";
+    noTty.bcdDevice = "0900";
+    noTty.product = "Single RS232-HS";
+    tree.Add(noTty);
+    tree.Add(NonFtdi("1-4"));
+    UsbDevice hub = NonFtdi("usb1");
+    hub.idVendor = "1d6b";
+    hub.idProduct = "0002";
+    hub.interfaces = {fake_sysfs::Interface{0, std::nullopt, std::nullopt}};
+    tree.Add(hub);
+}
+
+class FtdiLinux : public testing::Test {
+protected:
+    void TearDown() override {
+        for (FT_HANDLE h : opened_) FT_Close(h);
+    }
+    FT_HANDLE OpenTracked(const std::string& serial) {
+        FT_HANDLE h = Open(serial);
+        opened_.push_back(h);
+        return h;
+    }
+    Tree tree_;
+    std::vector<FT_HANDLE> opened_;
+};
+
+TEST_F(FtdiLinux, ListsOneEntryPerChannelAndIgnoresOtherVendors) {
+    AddMixedSet(tree_);
+    EXPECT_EQ(AllSerials(), (std::vector<std::string>{"A10K1ABC", "FT5XYZA", "FT5XYZB", "FTNOTTY1"}));
+}
+
+TEST_F(FtdiLinux, EmptyAndMissingTrees) {
+    EXPECT_EQ(Count(), 0u);
+    std::filesystem::remove_all(tree_.Root() / "bus");
+    EXPECT_EQ(Count(), 0u) << "no USB bus at all is an empty list, not a failure";
+    setenv("TORVANE_SYSFS_ROOT", "/nonexistent/torvane", 1);
+    EXPECT_EQ(Count(), 0u);
+}
+
+TEST_F(FtdiLinux, EveryUartProductIdIsListedAndOthersAreNot) {
+    const std::vector<std::pair<const char*, int>> products = {
+        {"6001", 1}, {"6010", 2}, {"6011", 4}, {"6014", 1}, {"6015", 1}, {"6006", 0}, {"6040", 0}};
+    int expected = 0;
+    int port = 1;
+    for (const auto& [pid, channels] : products) {
+        UsbDevice d = Ft232r("3-" + std::to_string(port), std::string("S") + pid, std::nullopt);
+        d.idProduct = pid;
+        d.interfaces.clear();
+        for (int i = 0; i < 4; ++i) d.interfaces.push_back(fake_sysfs::Interface{i, std::nullopt, std::nullopt});
+        tree_.Add(d);
+        expected += channels;
+        ++port;
+    }
+    const auto serials = AllSerials();
+    EXPECT_EQ(serials.size(), static_cast<std::size_t>(expected));
+    EXPECT_EQ(serials, (std::vector<std::string>{"S6001", "S6010A", "S6010B", "S6011A", "S6011B", "S6011C",
+                                                 "S6011D", "S6014", "S6015"}));
+}
+
+TEST_F(FtdiLinux, ListOrderIsByPortNumbers) {
+    tree_.Add(Ft232r("1-10", "TEN", std::nullopt));
+    tree_.Add(Ft232r("1-2", "TWO", std::nullopt));
+    tree_.Add(Ft232r("1-1.3", "ONEHUB3", std::nullopt));
+    tree_.Add(Ft232r("2-1", "BUS2", std::nullopt));
+    EXPECT_EQ(AllSerials(), (std::vector<std::string>{"ONEHUB3", "TWO", "TEN", "BUS2"}));
+}
+
+TEST_F(FtdiLinux, SerialBufferTerminator) {
+    tree_.Add(Ft232r("1-1", "0123456789ABCDEF", 0));  // exactly 16: no terminator
+    tree_.Add(Ft232r("1-2", "SHORT8CH", 1));
+    tree_.Add(Ft2232h("1-3", "0123456789ABCDE", 2, 3));  // 15 + channel letter = 16
+    std::array<char, 20> buffer;
+    buffer.fill(kSentinel);
+    ASSERT_EQ(FT_ListDevices(IndexArg(0), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+    EXPECT_EQ(std::string(buffer.data(), 16), "0123456789ABCDEF");
+    EXPECT_EQ(buffer[16], kSentinel);
+
+    buffer.fill(kSentinel);
+    ASSERT_EQ(FT_ListDevices(IndexArg(1), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+    EXPECT_STREQ(buffer.data(), "SHORT8CH");
+    EXPECT_EQ(buffer[9], kSentinel) << "only the terminator follows the text";
+
+    EXPECT_EQ(SerialAt(2), "0123456789ABCDEA");
+    EXPECT_EQ(SerialAt(3), "0123456789ABCDEB");
+}
+
+TEST_F(FtdiLinux, SixteenCharacterSerialRoundTrips) {
+    tree_.Add(Ft232r("1-1", "0123456789ABCDEF", 4));
+    const std::string listed = SerialAt(0);
+    ASSERT_EQ(listed.size(), 16u);
+    FT_HANDLE h = OpenTracked(listed);
+    EXPECT_EQ(ComPort(h), 37);
+    Eeprom e;
+    ASSERT_EQ(e.Read(h), FT_OK);
+    EXPECT_STREQ(e.data.SerialNumber, "0123456789ABCDE") << "15 bytes and the terminator fit the 16-byte buffer";
+}
+
+TEST_F(FtdiLinux, IndexBeyondTheListIsNotFound) {
+    AddMixedSet(tree_);
+    std::array<char, 16> buffer;
+    buffer.fill(kSentinel);
+    EXPECT_EQ(FT_ListDevices(IndexArg(4), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+              FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FT_ListDevices(IndexArg(0xFFFFFFFFu), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+              FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(buffer[0], kSentinel) << "a failed listing writes nothing";
+}
+
+TEST_F(FtdiLinux, ArgumentShapesTheLibraryDoesNotServe) {
+    AddMixedSet(tree_);
+    std::array<char, 64> buffer{};
+    std::uint32_t count = 0;
+    EXPECT_EQ(FT_ListDevices(nullptr, nullptr, FT_LIST_NUMBER_ONLY), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(IndexArg(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(IndexArg(0), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(buffer.data(), &count, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(&count, nullptr, 0), FT_INVALID_PARAMETER);
+    FT_HANDLE h = nullptr;
+    char serial[] = "A10K1ABC";
+    EXPECT_EQ(FT_OpenEx(nullptr, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(serial, FT_OPEN_BY_LOCATION, &h), FT_INVALID_PARAMETER);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(FT_GetLibraryVersion(nullptr), FT_INVALID_PARAMETER);
+
+    FT_HANDLE open = OpenTracked("A10K1ABC");
+    EXPECT_EQ(FT_EE_Read(open, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_GetComPortNumber(open, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_GetDriverVersion(open, nullptr), FT_INVALID_PARAMETER);
+    Eeprom e;
+    e.data.Signature2 = 0;
+    EXPECT_EQ(e.Read(open), FT_INVALID_PARAMETER);
+    EXPECT_EQ(e.description[0], kSentinel);
+}
+
+TEST_F(FtdiLinux, OpenBySerialFindsTheChannel) {
+    AddMixedSet(tree_);
+    const std::vector<std::pair<std::string, std::int32_t>> cases = {
+        {"A10K1ABC", 33}, {"FT5XYZA", 34}, {"FT5XYZB", 35}, {"FTNOTTY1", -1}};
+    for (const auto& [serial, port] : cases) {
+        FT_HANDLE h = Open(serial);
+        EXPECT_EQ(ComPort(h), port) << serial;
+        EXPECT_EQ(FT_Close(h), FT_OK);
+    }
+}
+
+TEST_F(FtdiLinux, SerialsThatMatchNothing) {
+    AddMixedSet(tree_);
+    const std::vector<std::string> unknown = {
+        "NOTFTDI1",                  // the other vendor's converter
+        "FT5XYZ",                    // a dual chip's USB serial without its channel letter
+        "ft5xyza",                   // case matters
+        "A10K1AB",                   // a prefix
+        "A10K1ABCD",                 // longer
+        "",                          // no device here lacks a serial
+        std::string(60, 'A'),        // longer than any listed serial
+    };
+    for (const std::string& serial : unknown) {
+        FT_HANDLE h = reinterpret_cast<FT_HANDLE>(0x77);
+        EXPECT_EQ(TryOpen(serial, h), FT_DEVICE_NOT_FOUND) << serial;
+        EXPECT_EQ(h, reinterpret_cast<FT_HANDLE>(0x77)) << "a failed open leaves the handle variable alone";
+    }
+}
+
+TEST_F(FtdiLinux, DeviceWithoutSerialStringIsListedAndOpenedByEmptyText) {
+    UsbDevice d = Ft232r("1-1", "", 0);
+    d.serial.reset();
+    tree_.Add(d);
+    EXPECT_EQ(AllSerials(), std::vector<std::string>{""});
+    FT_HANDLE h = OpenTracked("");
+    Eeprom e;
+    ASSERT_EQ(e.Read(h), FT_OK);
+    EXPECT_STREQ(e.data.SerialNumber, "");
+    EXPECT_EQ(e.data.SerNumEnableR, 0);
+}
+
+TEST_F(FtdiLinux, DeviceUnpluggedBetweenListingAndOpening) {
+    AddMixedSet(tree_);
+    const std::string serial = SerialAt(0);
+    tree_.Remove("1-1");
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(TryOpen(serial, h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(AllSerials(), (std::vector<std::string>{"FT5XYZA", "FT5XYZB", "FTNOTTY1"}))
+        << "the dangling link of the unplugged device is skipped";
+}
+
+TEST_F(FtdiLinux, DeviceUnpluggedWhileOpen) {
+    AddMixedSet(tree_);
+    FT_HANDLE h = Open("FT5XYZB");
+    tree_.Remove("1-2");
+    Eeprom e;
+    EXPECT_EQ(e.Read(h), FT_IO_ERROR);
+    EXPECT_EQ(e.description[0], kSentinel);
+    std::int32_t port = 99;
+    EXPECT_EQ(FT_GetComPortNumber(h, &port), FT_IO_ERROR);
+    EXPECT_EQ(port, 99);
+    std::uint32_t version = 0;
+    EXPECT_EQ(FT_GetDriverVersion(h, &version), FT_IO_ERROR);
+    EXPECT_EQ(FT_Close(h), FT_OK) << "the handle itself stays valid until closed";
+    EXPECT_EQ(FT_Close(h), FT_INVALID_HANDLE);
+}
+
+TEST_F(FtdiLinux, ReplugIntoTheSamePortIsANewDevice) {
+    tree_.Add(Ft232r("1-1", "FIRST001", 0));
+    FT_HANDLE old = OpenTracked("FIRST001");
+    tree_.Remove("1-1");
+    std::filesystem::remove(tree_.Root() / "bus/usb/devices/1-1");
+    std::filesystem::remove(tree_.Root() / "bus/usb/devices/1-1:1.0");
+    tree_.Add(Ft232r("1-1", "FIRST001", 5));
+    Eeprom e;
+    EXPECT_EQ(e.Read(old), FT_IO_ERROR) << "the old handle must not read the new device";
+    FT_HANDLE fresh = OpenTracked("FIRST001");  // the dead handle does not hold the channel
+    EXPECT_EQ(ComPort(fresh), 38);
+}
+
+TEST_F(FtdiLinux, StaleAndMadeUpHandles) {
+    AddMixedSet(tree_);
+    FT_HANDLE h = Open("A10K1ABC");
+    ASSERT_EQ(FT_Close(h), FT_OK);
+    FT_HANDLE again = OpenTracked("A10K1ABC");
+    EXPECT_NE(again, h) << "a reopened device gets a handle of its own";
+    const std::vector<FT_HANDLE> invalid = {h, nullptr, reinterpret_cast<FT_HANDLE>(1),
+                                            reinterpret_cast<FT_HANDLE>(0x12345),
+                                            reinterpret_cast<FT_HANDLE>(reinterpret_cast<std::uintptr_t>(again) + 1),
+                                            reinterpret_cast<FT_HANDLE>(~std::uintptr_t{0})};
+    for (FT_HANDLE bad : invalid) {
+        Eeprom e;
+        std::uint32_t version = 0;
+        std::int32_t port = 0;
+        EXPECT_EQ(e.Read(bad), FT_INVALID_HANDLE) << bad;
+        EXPECT_EQ(FT_GetDriverVersion(bad, &version), FT_INVALID_HANDLE) << bad;
+        EXPECT_EQ(FT_GetComPortNumber(bad, &port), FT_INVALID_HANDLE) << bad;
+        EXPECT_EQ(FT_Close(bad), FT_INVALID_HANDLE) << bad;
+    }
+    EXPECT_EQ(ComPort(again), 33) << "the live handle is untouched by the failed calls";
+}
+
+TEST_F(FtdiLinux, AChannelOpensOnceAtATime) {
+    AddMixedSet(tree_);
+    FT_HANDLE a = Open("FT5XYZA");
+    FT_HANDLE second = nullptr;
+    EXPECT_EQ(TryOpen("FT5XYZA", second), FT_DEVICE_NOT_OPENED);
+    FT_HANDLE b = OpenTracked("FT5XYZB");  // the other channel of the same chip is free
+    EXPECT_NE(a, b);
+    ASSERT_EQ(FT_Close(a), FT_OK);
+    OpenTracked("FT5XYZA");
+}
+
+TEST_F(FtdiLinux, TwoDevicesWithTheSameSerialOpenInListOrder) {
+    tree_.Add(Ft232r("1-1", "SAME", 0));
+    tree_.Add(Ft232r("1-2", "SAME", 1));
+    FT_HANDLE first = OpenTracked("SAME");
+    FT_HANDLE second = OpenTracked("SAME");
+    EXPECT_EQ(ComPort(first), 33);
+    EXPECT_EQ(ComPort(second), 34);
+    FT_HANDLE third = nullptr;
+    EXPECT_EQ(TryOpen("SAME", third), FT_DEVICE_NOT_OPENED);
+}
+
+TEST_F(FtdiLinux, ComPortFollowsTheBoundNode) {
+    tree_.Add(Ft232r("1-1", "LATE0001", std::nullopt));
+    tree_.Add(Ft232r("1-2", "HIGH0127", 127));
+    tree_.Add(Ft232r("1-3", "OVER0128", 128));
+    FT_HANDLE late = OpenTracked("LATE0001");
+    EXPECT_EQ(ComPort(late), -1);
+    tree_.BindTty("1-1", 0, 9);  // ftdi_sio bound after the open
+    EXPECT_EQ(ComPort(late), 42);
+    EXPECT_EQ(ComPort(OpenTracked("HIGH0127")), 160);
+    EXPECT_EQ(ComPort(OpenTracked("OVER0128")), -1) << "no COM number beyond the fixed range";
+}
+
+TEST_F(FtdiLinux, EepromOfAnFt232r) {
+    AddMixedSet(tree_);
+    FT_HANDLE h = OpenTracked("A10K1ABC");
+    Eeprom e;
+    ASSERT_EQ(e.Read(h), FT_OK);
+    EXPECT_EQ(e.data.VendorId, 0x0403);
+    EXPECT_EQ(e.data.ProductId, 0x6001);
+    EXPECT_STREQ(e.data.Manufacturer, "FTDI");
+    EXPECT_EQ(e.manufacturer[5], kSentinel) << "the terminator and nothing more";
+    EXPECT_STREQ(e.data.ManufacturerId, "");
+    EXPECT_STREQ(e.data.Description, "FT232R USB UART");
+    EXPECT_STREQ(e.data.SerialNumber, "A10K1ABC");
+    EXPECT_EQ(e.data.MaxPower, 90);
+    EXPECT_EQ(e.data.SelfPowered, 0);
+    EXPECT_EQ(e.data.RemoteWakeup, 1);
+    EXPECT_EQ(e.data.SerNumEnableR, 1);
+    EXPECT_EQ(e.data.Rev4, 0);
+    EXPECT_EQ(e.data.Signature2, 0xFFFFFFFFu);
+    EXPECT_EQ(e.data.Version, 2u);
+}
+
+TEST_F(FtdiLinux, EepromOfADualChipChannel) {
+    UsbDevice dual = Ft2232h("1-2", "FT5XYZ", 1, 2);
+    dual.interfaces[1].interfaceString = "Port B of the dual";
+    dual.bmAttributes = "c0";
+    tree_.Add(dual);
+    Eeprom a, b;
+    ASSERT_EQ(a.Read(OpenTracked("FT5XYZA")), FT_OK);
+    ASSERT_EQ(b.Read(OpenTracked("FT5XYZB")), FT_OK);
+    EXPECT_STREQ(a.data.Description, "Dual RS232-HS") << "no interface string: the product string";
+    EXPECT_STREQ(b.data.Description, "Port B of the dual");
+    EXPECT_STREQ(a.data.SerialNumber, "FT5XYZ") << "the EEPROM's serial has no channel letter";
+    EXPECT_STREQ(b.data.SerialNumber, "FT5XYZ");
+    EXPECT_EQ(b.data.ProductId, 0x6010);
+    EXPECT_EQ(b.data.MaxPower, 500);
+    EXPECT_EQ(b.data.SelfPowered, 1);
+    EXPECT_EQ(b.data.RemoteWakeup, 0);
+    EXPECT_EQ(b.data.Rev5, 0) << "an FT2232H is not an FT2232C/D";
+}
+
+TEST_F(FtdiLinux, EepromOfAnFt2232d) {
+    UsbDevice d = Ft2232h("1-2", "FT2D", 1, 2);
+    d.bcdDevice = "0500";
+    d.version = " 1.10";
+    tree_.Add(d);
+    Eeprom e;
+    ASSERT_EQ(e.Read(OpenTracked("FT2DA")), FT_OK);
+    EXPECT_EQ(e.data.Rev5, 1);
+    EXPECT_EQ(e.data.USBVersion5, 0x0110);
+    EXPECT_EQ(e.data.SerNumEnable5, 1);
+}
+
+TEST_F(FtdiLinux, DescriptionsAtTheBufferBound) {
+    UsbDevice d63 = Ft232r("1-1", "DESC63", 0);
+    d63.product = std::string(63, 'p');
+    UsbDevice d70 = Ft232r("1-2", "DESC70", 1);
+    d70.product = std::string(70, 'q');
+    UsbDevice absent = Ft232r("1-3", "NODESC", 2);
+    absent.product.reset();
+    absent.manufacturer.reset();
+    tree_.Add(d63);
+    tree_.Add(d70);
+    tree_.Add(absent);
+    Eeprom e63, e70, none;
+    ASSERT_EQ(e63.Read(OpenTracked("DESC63")), FT_OK);
+    ASSERT_EQ(e70.Read(OpenTracked("DESC70")), FT_OK);
+    ASSERT_EQ(none.Read(OpenTracked("NODESC")), FT_OK);
+    EXPECT_EQ(std::string(e63.data.Description), std::string(63, 'p'));
+    EXPECT_EQ(std::string(e70.data.Description), std::string(63, 'q'));
+    EXPECT_STREQ(none.data.Description, "");
+    EXPECT_STREQ(none.data.Manufacturer, "");
+
+    std::array<char, 65> listed;
+    listed.fill(kSentinel);
+    ASSERT_EQ(FT_ListDevices(IndexArg(1), listed.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    EXPECT_EQ(std::string(listed.data(), 64), std::string(64, 'q')) << "the list form fills all 64 bytes";
+    EXPECT_EQ(listed[64], kSentinel);
+}
+
+TEST_F(FtdiLinux, StringsArriveInTheEightBitCodePage) {
+    UsbDevice d = Ft232r("1-1", "PL000001", 0);
+    d.product = "Przejściówka ŁÓDŹ";
+    d.manufacturer = "Zakład №1";  // '№' has no Windows-1250 byte
+    tree_.Add(d);
+    Eeprom e;
+    ASSERT_EQ(e.Read(OpenTracked("PL000001")), FT_OK);
+    EXPECT_STREQ(e.data.Description, "Przej\x9c""ci\xf3wka \xa3\xd3""D\x8f");
+    EXPECT_STREQ(e.data.Manufacturer, "Zak\xb3""ad ?1");
+}
+
+TEST_F(FtdiLinux, ListAndOpenByDescription) {
+    AddMixedSet(tree_);
+    std::array<char, 64> buffer{};
+    ASSERT_EQ(FT_ListDevices(IndexArg(3), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    EXPECT_STREQ(buffer.data(), "Single RS232-HS");
+    FT_HANDLE h = nullptr;
+    ASSERT_EQ(FT_OpenEx(buffer.data(), FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
+    EXPECT_EQ(ComPort(h), -1);
+    EXPECT_EQ(FT_Close(h), FT_OK);
+    char unknown[] = "Nothing like this";
+    EXPECT_EQ(FT_OpenEx(unknown, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
+}
+
+TEST_F(FtdiLinux, DriverVersionIsTheRunningKernel) {
+    AddMixedSet(tree_);
+    utsname names{};
+    ASSERT_EQ(uname(&names), 0);
+    const auto expected = ftdi_linux::PackReleaseText(names.release);
+    ASSERT_TRUE(expected) << names.release;
+    std::uint32_t version = 0;
+    ASSERT_EQ(FT_GetDriverVersion(OpenTracked("FT5XYZB"), &version), FT_OK);
+    EXPECT_EQ(version, *expected);
+    EXPECT_NE(version, 0u);
+}
+
+TEST_F(FtdiLinux, LibraryVersionNeedsNoDevice) {
+    std::uint32_t version = 0;
+    ASSERT_EQ(FT_GetLibraryVersion(&version), FT_OK);
+    EXPECT_EQ(version, ftdi_linux::PackVersion(TORVANE_VERSION_MAJOR, TORVANE_VERSION_MINOR, TORVANE_VERSION_PATCH));
+    EXPECT_NE(version, 0u);
+}
+
+TEST_F(FtdiLinux, ConcurrentCallersKeepTheTableConsistent) {
+    for (int i = 0; i < 8; ++i) tree_.Add(Ft232r("1-" + std::to_string(i + 1), "PAR" + std::to_string(i), i));
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t, &failures] {
+            const std::string serial = "PAR" + std::to_string(t);
+            for (int round = 0; round < 50; ++round) {
+                FT_HANDLE h = nullptr;
+                std::int32_t port = 0;
+                if (TryOpen(serial, h) != FT_OK || FT_GetComPortNumber(h, &port) != FT_OK || port != 33 + t ||
+                    FT_Close(h) != FT_OK || FT_Close(h) != FT_INVALID_HANDLE)
+                    ++failures;
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "tests/d2xx_linux/fake_sysfs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace fake_sysfs {
+namespace fs = std::filesystem;
+namespace {
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text << '\n';
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WriteOptional(const fs::path& dir, const char* name, const std::optional<std::string>& text) {
+    if (text) WriteFile(dir / name, *text);
+}
+
+std::string InterfaceName(const std::string& device, int number) {
+    return device + ":1." + std::to_string(number);
+}
+
+}  // namespace
+
+UsbDevice Ft232r(std::string name, std::string serial, std::optional<int> ttyUsb) {
+    UsbDevice d;
+    d.name = std::move(name);
+    d.serial = std::move(serial);
+    d.interfaces = {Interface{0, ttyUsb, std::nullopt}};
+    return d;
+}
+
+UsbDevice Ft2232h(std::string name, std::string serial, int ttyA, int ttyB) {
+    UsbDevice d;
+    d.name = std::move(name);
+    d.idProduct = "6010";
+    d.bcdDevice = "0700";
+    d.bMaxPower = "500mA";
+    d.bmAttributes = "80";
+    d.product = "Dual RS232-HS";
+    d.serial = std::move(serial);
+    d.interfaces = {Interface{0, ttyA, std::nullopt}, Interface{1, ttyB, std::nullopt}};
+    return d;
+}
+
+UsbDevice NonFtdi(std::string name) {
+    UsbDevice d;
+    d.name = std::move(name);
+    d.idVendor = "067b";  // a USB-serial converter of another vendor
+    d.idProduct = "2303";
+    d.manufacturer = "Prolific Technology Inc.";
+    d.product = "USB-Serial Controller";
+    d.serial = "NOTFTDI1";
+    return d;
+}
+
+Tree::Tree() {
+    std::string pattern = (fs::temp_directory_path() / "torvane-sysfs-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+    fs::create_directories(root_ / "bus/usb/devices");
+    fs::create_directories(root_ / "devices/pci0000:00/0000:00:14.0/usb1");
+    setenv("TORVANE_SYSFS_ROOT", root_.c_str(), 1);
+}
+
+Tree::~Tree() {
+    unsetenv("TORVANE_SYSFS_ROOT");
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+}
+
+fs::path Tree::DeviceDir(const std::string& name) const {
+    return root_ / "devices/pci0000:00/0000:00:14.0/usb1" / name;
+}
+
+void Tree::Add(const UsbDevice& device) {
+    const fs::path dir = DeviceDir(device.name);
+    fs::create_directories(dir);
+    WriteOptional(dir, "idVendor", device.idVendor);
+    WriteOptional(dir, "idProduct", device.idProduct);
+    WriteOptional(dir, "bcdDevice", device.bcdDevice);
+    WriteOptional(dir, "version", device.version);
+    WriteOptional(dir, "bMaxPower", device.bMaxPower);
+    WriteOptional(dir, "bmAttributes", device.bmAttributes);
+    WriteOptional(dir, "manufacturer", device.manufacturer);
+    WriteOptional(dir, "product", device.product);
+    WriteOptional(dir, "serial", device.serial);
+    WriteFile(dir / "bNumInterfaces", " " + std::to_string(device.interfaces.size()));
+    const fs::path bus = root_ / "bus/usb/devices";
+    fs::create_directory_symlink(dir, bus / device.name);
+    for (const Interface& i : device.interfaces) {
+        const std::string name = InterfaceName(device.name, i.number);
+        fs::create_directories(dir / name);
+        char number[8];
+        std::snprintf(number, sizeof number, "%02x", i.number);
+        WriteFile(dir / name / "bInterfaceNumber", number);
+        WriteOptional(dir / name, "interface", i.interfaceString);
+        fs::create_directory_symlink(dir / name, bus / name);
+        if (i.ttyUsb) BindTty(device.name, i.number, *i.ttyUsb);
+    }
+}
+
+void Tree::Remove(const std::string& name) { fs::remove_all(DeviceDir(name)); }
+
+void Tree::BindTty(const std::string& name, int number, int ttyUsb) {
+    const std::string node = "ttyUSB" + std::to_string(ttyUsb);
+    fs::create_directories(DeviceDir(name) / InterfaceName(name, number) / node / "tty" / node);
+}
+
+void Tree::SetAttribute(const std::string& name, const std::string& attribute, const std::string& text) {
+    WriteFile(DeviceDir(name) / attribute, text);
+}
+
+}  // namespace fake_sysfs

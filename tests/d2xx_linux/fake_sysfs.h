@@ -1,0 +1,64 @@
+#pragma once
+// A sysfs tree in a temporary directory, laid out as the kernel lays it out:
+// devices under devices/pci0000:00/0000:00:14.0/usb1/<name>, reached through
+// symlinks in bus/usb/devices; interfaces as <name>:1.<n> inside their device
+// (also linked from bus/usb/devices); a bound port as ttyUSB<k>/tty/ttyUSB<k>
+// inside its interface. While it lives, TORVANE_SYSFS_ROOT names it.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fake_sysfs {
+
+struct Interface {
+    int number = 0;
+    std::optional<int> ttyUsb;                   // ttyUSB<k> bound to it
+    std::optional<std::string> interfaceString;  // the "interface" attribute
+};
+
+// Attribute texts as the kernel prints them; nullopt leaves the file out.
+struct UsbDevice {
+    std::string name = "1-1";
+    std::optional<std::string> idVendor = "0403";
+    std::optional<std::string> idProduct = "6001";
+    std::optional<std::string> bcdDevice = "0600";
+    std::optional<std::string> version = " 2.00";
+    std::optional<std::string> bMaxPower = "90mA";
+    std::optional<std::string> bmAttributes = "a0";
+    std::optional<std::string> manufacturer = "FTDI";
+    std::optional<std::string> product = "FT232R USB UART";
+    std::optional<std::string> serial = "A10K1ABC";
+    std::vector<Interface> interfaces = {Interface{0, 0, std::nullopt}};
+};
+
+// Ready-made devices of the kinds the tests need.
+UsbDevice Ft232r(std::string name, std::string serial, std::optional<int> ttyUsb);
+UsbDevice Ft2232h(std::string name, std::string serial, int ttyA, int ttyB);
+UsbDevice NonFtdi(std::string name);
+
+class Tree {
+public:
+    Tree();
+    ~Tree();
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
+
+    void Add(const UsbDevice& device);
+    // Unplugs: deletes the device's directory; its bus link is left dangling,
+    // as a reader racing the kernel may still see it.
+    void Remove(const std::string& name);
+    // Binds ttyUSB<k> to interface `number` of a device already added.
+    void BindTty(const std::string& name, int number, int ttyUsb);
+    // Rewrites one attribute of a device already added.
+    void SetAttribute(const std::string& name, const std::string& attribute, const std::string& text);
+
+    const std::filesystem::path& Root() const { return root_; }
+
+private:
+    std::filesystem::path DeviceDir(const std::string& name) const;
+
+    std::filesystem::path root_;
+};
+
+}  // namespace fake_sysfs
