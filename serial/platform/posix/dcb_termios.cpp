@@ -1,0 +1,194 @@
+#include "serial/platform/posix/dcb_termios.h"
+
+#include <termios.h>
+
+#include <iterator>
+
+namespace winapi::posix {
+
+namespace {
+
+struct StandardSpeed {
+    DWORD baud;
+    std::uint32_t code;
+};
+
+constexpr StandardSpeed kStandardSpeeds[] = {
+    {50, B50},         {75, B75},           {110, B110},         {134, B134},
+    {150, B150},       {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},     {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+#ifdef CIBAUD
+constexpr std::uint32_t kInputSpeedBits = CIBAUD;
+#else
+constexpr std::uint32_t kInputSpeedBits = CBAUD << 16;
+#endif
+
+constexpr bool hasCharacterSize(BYTE size) { return size >= 5 && size <= 8; }
+
+bool stopBitsFitByteSize(BYTE stopBits, BYTE byteSize) {
+    if (stopBits == ONE5STOPBITS) return byteSize == 5;
+    if (stopBits == TWOSTOPBITS) return byteSize != 5;
+    return stopBits == ONESTOPBIT;
+}
+
+}  // namespace
+
+bool isValidDcb(const DCB& dcb) {
+    if (dcb.BaudRate == 0) return false;
+    if (!hasCharacterSize(dcb.ByteSize)) return false;
+    if (dcb.Parity > SPACEPARITY) return false;
+    if (!stopBitsFitByteSize(dcb.StopBits, dcb.ByteSize)) return false;
+    if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) return false;
+    return true;
+}
+
+void applyRawMode(KernelTermios& t) {
+    t.iflag &= ~static_cast<std::uint32_t>(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL |
+                                           IXANY | IMAXBEL | IUCLC);
+    t.oflag &= ~static_cast<std::uint32_t>(OPOST);
+    t.lflag &= ~static_cast<std::uint32_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN |
+                                           NOFLSH | TOSTOP);
+    t.cflag |= CREAD | CLOCAL | HUPCL;
+    t.cc[VMIN] = 1;
+    t.cc[VTIME] = 0;
+}
+
+void applyErrorMarking(KernelTermios& t) { t.iflag |= INPCK | PARMRK; }
+
+void applyBaudRate(KernelTermios& t, DWORD baud) {
+    std::uint32_t code = kTermiosBother;
+    for (const StandardSpeed& s : kStandardSpeeds)
+        if (s.baud == baud) code = s.code;
+    t.cflag &= ~static_cast<std::uint32_t>(CBAUD | kInputSpeedBits);  // input speed follows output
+    t.cflag |= code;
+    t.ispeed = baud;
+    t.ospeed = baud;
+}
+
+void applyByteSize(KernelTermios& t, BYTE byteSize) {
+    t.cflag &= ~static_cast<std::uint32_t>(CSIZE);
+    switch (byteSize) {
+        case 5: t.cflag |= CS5; break;
+        case 6: t.cflag |= CS6; break;
+        case 7: t.cflag |= CS7; break;
+        default: t.cflag |= CS8; break;
+    }
+}
+
+void applyParity(KernelTermios& t, BYTE parity) {
+    t.cflag &= ~static_cast<std::uint32_t>(PARENB | PARODD | CMSPAR);
+    switch (parity) {
+        case ODDPARITY: t.cflag |= PARENB | PARODD; break;
+        case EVENPARITY: t.cflag |= PARENB; break;
+        case MARKPARITY: t.cflag |= PARENB | PARODD | CMSPAR; break;
+        case SPACEPARITY: t.cflag |= PARENB | CMSPAR; break;
+        default: break;
+    }
+}
+
+void applyStopBits(KernelTermios& t, BYTE stopBits) {
+    // With 5 data bits the UART turns CSTOPB into one and a half stop bits.
+    if (stopBits == ONESTOPBIT)
+        t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
+    else
+        t.cflag |= CSTOPB;
+}
+
+void applyHardwareFlow(KernelTermios& t, bool ctsOutputFlow, DWORD rtsControl) {
+    if (ctsOutputFlow || rtsControl == RTS_CONTROL_HANDSHAKE)
+        t.cflag |= CRTSCTS;
+    else
+        t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
+}
+
+void applySoftwareFlow(KernelTermios& t, bool outX, bool inX, char xonChar, char xoffChar) {
+    t.iflag &= ~static_cast<std::uint32_t>(IXON | IXOFF);
+    if (outX) t.iflag |= IXON;
+    if (inX) t.iflag |= IXOFF;
+    t.cc[VSTART] = static_cast<std::uint8_t>(xonChar);
+    t.cc[VSTOP] = static_cast<std::uint8_t>(xoffChar);
+}
+
+KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
+    applyRawMode(t);
+    applyErrorMarking(t);
+    applyBaudRate(t, dcb.BaudRate);
+    applyByteSize(t, dcb.ByteSize);
+    applyParity(t, dcb.Parity);
+    applyStopBits(t, dcb.StopBits);
+    applyHardwareFlow(t, dcb.fOutxCtsFlow != 0, dcb.fRtsControl);
+    applySoftwareFlow(t, dcb.fOutX != 0, dcb.fInX != 0, dcb.XonChar, dcb.XoffChar);
+    return t;
+}
+
+DWORD baudRateOf(const KernelTermios& t) {
+    std::uint32_t code = t.cflag & CBAUD;
+    if (code == kTermiosBother || t.ospeed != 0) return t.ospeed;
+    for (const StandardSpeed& s : kStandardSpeeds)
+        if (s.code == code) return s.baud;
+    return 0;
+}
+
+BYTE byteSizeOf(const KernelTermios& t) {
+    switch (t.cflag & CSIZE) {
+        case CS5: return 5;
+        case CS6: return 6;
+        case CS7: return 7;
+        default: return 8;
+    }
+}
+
+BYTE parityOf(const KernelTermios& t) {
+    if (!(t.cflag & PARENB)) return NOPARITY;
+    bool odd = (t.cflag & PARODD) != 0;
+    if (t.cflag & CMSPAR) return odd ? MARKPARITY : SPACEPARITY;
+    return odd ? ODDPARITY : EVENPARITY;
+}
+
+BYTE stopBitsOf(const KernelTermios& t) {
+    if (!(t.cflag & CSTOPB)) return ONESTOPBIT;
+    return byteSizeOf(t) == 5 ? ONE5STOPBITS : TWOSTOPBITS;
+}
+
+}  // namespace winapi::posix
+
+namespace winapi::posix {
+
+KernelTermios openingTermios(KernelTermios t) {
+    applyRawMode(t);
+    applyErrorMarking(t);
+    t.iflag &= ~static_cast<std::uint32_t>(IXON | IXOFF);
+    t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
+    return t;
+}
+
+DCB dcbFromTermios(const KernelTermios& t) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = baudRateOf(t);
+    dcb.fBinary = 1;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fOutxCtsFlow = (t.cflag & CRTSCTS) ? 1 : 0;
+    dcb.fOutX = (t.iflag & IXON) ? 1 : 0;
+    dcb.fInX = (t.iflag & IXOFF) ? 1 : 0;
+    dcb.fTXContinueOnXoff = 1;
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.ByteSize = byteSizeOf(t);
+    dcb.Parity = parityOf(t);
+    dcb.fParity = dcb.Parity != NOPARITY ? 1 : 0;
+    dcb.StopBits = stopBitsOf(t);
+    dcb.XonChar = static_cast<char>(t.cc[VSTART] ? t.cc[VSTART] : 0x11);
+    dcb.XoffChar = static_cast<char>(t.cc[VSTOP] ? t.cc[VSTOP] : 0x13);
+    return dcb;
+}
+
+}  // namespace winapi::posix

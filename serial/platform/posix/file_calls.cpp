@@ -1,0 +1,228 @@
+// CreateFileA and the calls on its handles. A port name resolves, in this
+// order, to a virtual null-modem end registered by a test, to the link comN
+// in TORVANE_PORTS_DIR (when that variable is set), or to the fixed /dev
+// numbering. Character devices become ports; anything else opens as a plain
+// file so that GetFileType can tell it apart.
+#include "serial/platform/posix/errors.h"
+#include "serial/platform/posix/events.h"
+#include "serial/platform/posix/port.h"
+#include "serial/platform/posix/port_names.h"
+#include "serial/platform/posix/tty_device.h"
+#include "serial/platform/posix/virtual_registry.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <system_error>
+
+namespace winapi::posix {
+
+namespace {
+
+class FileObject : public KernelObject {
+public:
+    FileObject(int fd, DWORD type) : fd_(fd), type_(type) {}
+    ~FileObject() override { ::close(fd_); }
+    DWORD type() const { return type_; }
+
+private:
+    int fd_;
+    DWORD type_;
+};
+
+struct ResolvedName {
+    std::string devicePath;  // empty: nothing on the system
+    std::string linkPath;
+    std::string linkTarget;
+};
+
+std::string readLinkTarget(const std::string& link) {
+    char buffer[4096];
+    ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+ResolvedName resolve(unsigned comNumber) {
+    ResolvedName r;
+    const char* dir = std::getenv("TORVANE_PORTS_DIR");
+    if (dir == nullptr || *dir == '\0') {
+        r.devicePath = fixedDevicePath(comNumber).value_or("");
+        return r;
+    }
+    r.linkPath = portsDirLink(dir, comNumber);
+    r.linkTarget = readLinkTarget(r.linkPath);
+    struct stat st{};
+    if (lstat(r.linkPath.c_str(), &st) == 0) r.devicePath = r.linkPath;
+    return r;
+}
+
+HANDLE insertOrFail(std::shared_ptr<KernelObject> object) {
+    HANDLE handle = HandleTable::instance().insert(std::move(object));
+    if (!handle) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+HANDLE failOpen(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE openPort(std::unique_ptr<Device> device, DWORD access, DWORD flags) {
+    try {
+        auto port = std::make_shared<Port>(std::move(device), (flags & FILE_FLAG_OVERLAPPED) != 0, access);
+        return insertOrFail(std::move(port));
+    } catch (const std::bad_alloc&) {
+        return failOpen(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::system_error& e) {
+        return failOpen(windowsErrorFromErrno(e.code().value()));
+    }
+}
+
+// The port a handle names; a plain file gets ERROR_INVALID_FUNCTION, as a
+// serial request sent to a disk file does on Windows.
+std::shared_ptr<Port> portFor(HANDLE handle) {
+    std::shared_ptr<KernelObject> object = HandleTable::instance().find(handle);
+    if (auto port = std::dynamic_pointer_cast<Port>(object)) return port;
+    SetLastError(std::dynamic_pointer_cast<FileObject>(object) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
+}  // namespace
+
+}  // namespace winapi::posix
+
+namespace winapi {
+
+using namespace posix;
+
+HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD, void*, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE) {
+    std::optional<unsigned> number = parseComPortName(fileName);
+    if (!number) return failOpen(ERROR_FILE_NOT_FOUND);
+    if (creationDisposition != OPEN_EXISTING) return failOpen(ERROR_INVALID_PARAMETER);
+    ResolvedName name = resolve(*number);
+    VirtualLookup virtualEnd = openRegisteredVirtualEnd(*number, name.linkPath, name.linkTarget);
+    if (virtualEnd.found) {
+        if (!virtualEnd.device) return failOpen(ERROR_ACCESS_DENIED);
+        return openPort(std::move(virtualEnd.device), desiredAccess, flagsAndAttributes);
+    }
+    if (name.devicePath.empty()) return failOpen(ERROR_FILE_NOT_FOUND);
+    DWORD error = ERROR_SUCCESS;
+    OpenedPath opened = openDevicePath(name.devicePath, error);
+    if (error != ERROR_SUCCESS) return failOpen(error);
+    if (opened.device) return openPort(std::move(opened.device), desiredAccess, flagsAndAttributes);
+    try {
+        return insertOrFail(std::make_shared<FileObject>(opened.otherFd, opened.fileType));
+    } catch (const std::bad_alloc&) {
+        ::close(opened.otherFd);
+        return failOpen(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+DWORD GetFileType(HANDLE file) {
+    std::shared_ptr<KernelObject> object = HandleTable::instance().find(file);
+    if (std::dynamic_pointer_cast<Port>(object)) return FILE_TYPE_CHAR;
+    if (auto plain = std::dynamic_pointer_cast<FileObject>(object)) return plain->type();
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped) {
+    if (bytesRead) *bytesRead = 0;
+    auto port = portFor(file);
+    return port ? port->read(buffer, bytesToRead, bytesRead, overlapped) : FALSE;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped) {
+    if (bytesWritten) *bytesWritten = 0;
+    auto port = portFor(file);
+    return port ? port->write(buffer, bytesToWrite, bytesWritten, overlapped) : FALSE;
+}
+
+// As on Windows: a finished request is answered from the record alone; an
+// unfinished one is waited for on its event, or on the file when it has none.
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred, BOOL wait) {
+    if (overlapped == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    std::atomic_ref<ULONG_PTR> status(overlapped->Internal);
+    if (status.load(std::memory_order_acquire) == STATUS_PENDING_CODE) {
+        if (!wait) return fail(ERROR_IO_INCOMPLETE);
+        if (overlapped->hEvent) {
+            if (WaitForSingleObject(overlapped->hEvent, INFINITE) == WAIT_FAILED) return FALSE;
+        } else {
+            auto port = portFor(file);
+            if (!port) return FALSE;
+            port->waitUntilComplete(overlapped);
+        }
+    }
+    ULONG_PTR final = status.load(std::memory_order_acquire);
+    if (final == STATUS_PENDING_CODE) return fail(ERROR_IO_INCOMPLETE);  // event set by someone else
+    if (bytesTransferred)
+        *bytesTransferred = static_cast<DWORD>(
+            std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh).load(std::memory_order_relaxed));
+    if (final == STATUS_SUCCESS_CODE || final == STATUS_TIMEOUT_CODE) return TRUE;
+    return fail(final == STATUS_CANCELLED_CODE ? ERROR_OPERATION_ABORTED : ERROR_GEN_FAILURE);
+}
+
+BOOL GetCommState(HANDLE file, DCB* dcb) {
+    auto port = portFor(file);
+    return port ? port->getState(dcb) : FALSE;
+}
+
+BOOL SetCommState(HANDLE file, DCB* dcb) {
+    auto port = portFor(file);
+    return port ? port->setState(dcb) : FALSE;
+}
+
+BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
+    auto port = portFor(file);
+    return port ? port->setup(inQueue, outQueue) : FALSE;
+}
+
+BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
+    auto port = portFor(file);
+    return port ? port->getTimeouts(timeouts) : FALSE;
+}
+
+BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
+    auto port = portFor(file);
+    return port ? port->setTimeouts(timeouts) : FALSE;
+}
+
+BOOL PurgeComm(HANDLE file, DWORD flags) {
+    auto port = portFor(file);
+    return port ? port->purge(flags) : FALSE;
+}
+
+BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
+    auto port = portFor(file);
+    return port ? port->clearError(errors, stat) : FALSE;
+}
+
+BOOL SetCommMask(HANDLE file, DWORD eventMask) {
+    auto port = portFor(file);
+    return port ? port->setMask(eventMask) : FALSE;
+}
+
+BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) {
+    auto port = portFor(file);
+    return port ? port->waitEvent(eventMask, overlapped) : FALSE;
+}
+
+BOOL EscapeCommFunction(HANDLE file, DWORD function) {
+    auto port = portFor(file);
+    return port ? port->escape(function) : FALSE;
+}
+
+BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) {
+    auto port = portFor(file);
+    return port ? port->modemStatus(modemStatus) : FALSE;
+}
+
+}  // namespace winapi
