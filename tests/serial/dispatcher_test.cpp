@@ -1,0 +1,199 @@
+// The hand-over of calls to the main thread, and the thread base built on it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "serial/main_thread.h"
+#include "serial/platform/win32_calls.h"
+#include "serial/src/dispatcher.h"
+#include "serial/src/thread.h"
+#include "tests/serial/support/pty_port.h"
+#include "tests/serial/support/wake_counter.h"
+
+namespace winseria {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Eventually;
+
+using test::WakeCounter;
+
+class MainThread : public ::testing::Test {
+protected:
+    void SetUp() override { dispatch::BecomeMainThread(); }
+    void TearDown() override { ServeMainThreadCalls(); }
+    WakeCounter wakes;
+};
+
+TEST_F(MainThread, AQueuedCallRunsOnlyWhenServedAndOnTheMainThread) {
+    std::atomic<bool> released{false};
+    std::thread::id ranOn;
+    auto handedOver = std::async(std::launch::async, [&] {
+        return dispatch::RunOnMainThread([&] { ranOn = std::this_thread::get_id(); }, released);
+    });
+    ASSERT_TRUE(wakes.waitFor(1));
+    EXPECT_EQ(handedOver.wait_for(50ms), std::future_status::timeout);  // blocked until served
+    ServeMainThreadCalls();
+    EXPECT_TRUE(handedOver.get());
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST_F(MainThread, ServingFromAnotherThreadDoesNothing) {
+    std::atomic<bool> released{false};
+    std::atomic<int> runs{0};
+    auto handedOver = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { ++runs; }, released); });
+    ASSERT_TRUE(wakes.waitFor(1));
+    std::thread([] { ServeMainThreadCalls(); }).join();
+    EXPECT_EQ(runs.load(), 0);
+    EXPECT_EQ(dispatch::ServePending(), 1u);
+    EXPECT_TRUE(handedOver.get());
+    EXPECT_EQ(runs.load(), 1);
+}
+
+TEST_F(MainThread, ReleaseWithdrawsACallThatHasNotRun) {
+    std::atomic<bool> released{false};
+    std::atomic<int> runs{0};
+    auto handedOver = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { ++runs; }, released); });
+    ASSERT_TRUE(wakes.waitFor(1));
+    released = true;
+    dispatch::Notify();
+    EXPECT_FALSE(handedOver.get());
+    EXPECT_EQ(dispatch::ServePending(), 0u);
+    EXPECT_EQ(runs.load(), 0);
+}
+
+TEST_F(MainThread, AnAlreadyReleasedThreadQueuesNothing) {
+    std::atomic<bool> released{true};
+    bool ran = false;
+    std::thread([&] { EXPECT_FALSE(dispatch::RunOnMainThread([&] { ran = true; }, released)); }).join();
+    EXPECT_EQ(dispatch::ServePending(), 0u);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(wakes.calls(), 0);
+}
+
+TEST_F(MainThread, ACallThatHasBegunIsWaitedForEvenWhenReleased) {
+    std::atomic<bool> released{false};
+    std::atomic<bool> finished{false};
+    auto handedOver = std::async(std::launch::async, [&] {
+        return dispatch::RunOnMainThread(
+            [&] {
+                released = true;
+                dispatch::Notify();
+                std::this_thread::sleep_for(30ms);
+                finished = true;
+            },
+            released);
+    });
+    ASSERT_TRUE(wakes.waitFor(1));
+    ServeMainThreadCalls();
+    EXPECT_TRUE(handedOver.get());
+    EXPECT_TRUE(finished.load());
+}
+
+TEST_F(MainThread, CallsRunInTheOrderTheyCame) {
+    std::atomic<bool> released{false};
+    std::vector<int> order;
+    auto first = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { order.push_back(1); }, released); });
+    ASSERT_TRUE(wakes.waitFor(1));
+    auto second = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { order.push_back(2); }, released); });
+    ASSERT_TRUE(wakes.waitFor(2));
+    EXPECT_EQ(dispatch::ServePending(), 2u);
+    EXPECT_TRUE(first.get());
+    EXPECT_TRUE(second.get());
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST_F(MainThread, AServedCallKeepsTheMainThreadsLastError) {
+    std::atomic<bool> released{false};
+    auto handedOver = std::async(std::launch::async, [&] {
+        return dispatch::RunOnMainThread([] { winapi::SetLastError(995); }, released);
+    });
+    ASSERT_TRUE(wakes.waitFor(1));
+    winapi::SetLastError(1234);
+    ServeMainThreadCalls();
+    EXPECT_EQ(winapi::GetLastError(), 1234u);
+    EXPECT_TRUE(handedOver.get());
+}
+
+TEST_F(MainThread, OnTheMainThreadACallRunsAtOnce) {
+    std::atomic<bool> released{false};
+    bool ran = false;
+    EXPECT_TRUE(dispatch::RunOnMainThread([&] { ran = true; }, released));
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(wakes.calls(), 0);
+}
+
+TEST_F(MainThread, ReplacingTheHookWaitsForARunningCall) {
+    std::atomic<bool> hookStarted{false};
+    std::atomic<bool> hookFinished{false};
+    SetMainThreadWakeHook([&] {
+        hookStarted = true;
+        std::this_thread::sleep_for(100ms);
+        hookFinished = true;
+    });
+    std::atomic<bool> released{false};
+    auto handedOver = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([] {}, released); });
+    ASSERT_TRUE(Eventually([&] { return hookStarted.load(); }));
+    SetMainThreadWakeHook({});
+    EXPECT_TRUE(hookFinished.load());
+    ServeMainThreadCalls();
+    EXPECT_TRUE(handedOver.get());
+}
+
+// A thread whose body hands `handOvers` calls to the main thread.
+class HandingThread : public TThread {
+public:
+    explicit HandingThread(int handOvers) : handOvers_(handOvers) { Start(); }
+    ~HandingThread() override { StopAndJoin(); }
+    void Stop() { RequestStop(); }
+    std::atomic<int> served{0};
+    std::atomic<int> refused{0};
+
+protected:
+    void Run() override {
+        for (int i = 0; i < handOvers_ && !Terminated(); ++i) {
+            if (Synchronize([this] { ++served; })) continue;
+            ++refused;
+        }
+    }
+
+private:
+    int handOvers_;
+};
+
+TEST_F(MainThread, WaitForOnTheMainThreadServesTheThreadsHandOvers) {
+    HandingThread thread(3);
+    thread.WaitFor();
+    EXPECT_TRUE(thread.Finished());
+    EXPECT_EQ(thread.served.load(), 3);
+}
+
+TEST_F(MainThread, AStopReleasesAThreadWaitingForTheMainThread) {
+    HandingThread thread(1);
+    ASSERT_TRUE(wakes.waitFor(1));
+    // Stopped and waited for from a thread that does not serve.
+    std::thread([&] {
+        thread.Stop();
+        thread.WaitFor();
+    }).join();
+    EXPECT_TRUE(thread.Finished());
+    EXPECT_EQ(thread.served.load(), 0);
+    EXPECT_EQ(thread.refused.load(), 1);
+}
+
+TEST_F(MainThread, DestroyingARunningThreadStopsAndJoinsIt) {
+    const std::size_t before = test::ThreadCount();
+    auto thread = std::make_unique<HandingThread>(1000);
+    ASSERT_TRUE(wakes.waitFor(1));
+    EXPECT_EQ(test::ThreadCount(), before + 1);
+    thread.reset();
+    EXPECT_EQ(test::ThreadCount(), before);
+}
+
+}  // namespace
+}  // namespace winseria

@@ -1,0 +1,156 @@
+// The error slot, the message table and IsError's handling of its pointers.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+
+#include "serial/include/winseria.h"
+#include "serial/src/library_state.h"
+#include "serial/src/messages.h"
+#include "tests/serial/support/error_fetch.h"
+
+namespace winseria {
+namespace {
+
+using test::Cp;
+using test::Failure;
+using test::FetchError;
+
+class ErrorSlot : public ::testing::Test {
+protected:
+    void SetUp() override { TakeError(); }
+    void TearDown() override { TakeError(); }
+};
+
+TEST_F(ErrorSlot, TwoFailuresInARowLeaveOnlyTheSecond) {
+    SetError(Message::DeviceNotFound, 2);
+    SetError(Message::AccessDenied, 5);
+    EXPECT_EQ(FetchError(), Failure("Zabroniony dostęp do urządzenia.", 5));
+}
+
+TEST_F(ErrorSlot, EmptyTextWithACodeIsFetchedAsSuch) {
+    SetError("", 87);
+    EXPECT_EQ(FetchError(), (test::Fetched{1, "", 87}));
+}
+
+TEST_F(ErrorSlot, FetchingEmptiesTheSlot) {
+    SetError(Message::WriteTimeout, 0);
+    EXPECT_EQ(FetchError(), Failure("Timeout zapisu.", 0));
+    EXPECT_EQ(FetchError(), (test::Fetched{0, "", 0}));
+}
+
+TEST_F(ErrorSlot, AFailureWithCodeZeroComesBackAsTextWithResultFalse) {
+    SetError(Message::ReadTimeout, 0);
+    const test::Fetched fetched = FetchError();
+    EXPECT_EQ(fetched.result, 0);
+    EXPECT_EQ(fetched.text, Cp("Timeout odczytu."));
+}
+
+TEST_F(ErrorSlot, SettingTheCodeAloneKeepsTheText) {
+    SetError(Message::BufferSetup, 31);
+    SetErrorCode(1314);
+    EXPECT_EQ(FetchError(), Failure("Błędna inicjalizacja buforów Zapisu/Odczytu.", 1314));
+}
+
+TEST_F(ErrorSlot, RecordFailureTakesTheThreadsLastErrorAndReturnsIt) {
+    winapi::SetLastError(1167);
+    EXPECT_EQ(RecordFailure(Message::WriteInvalid), 1167);
+    EXPECT_EQ(FetchError(), Failure("Niepoprawny zapis.", 1167));
+}
+
+TEST_F(ErrorSlot, NegativeCodesPassUnchanged) {
+    SetError(Message::NoPortObject, -1);
+    EXPECT_EQ(FetchError(), Failure("Port nie jest otwarty, niemożliwa operacja.", -1));
+}
+
+TEST_F(ErrorSlot, NullBufferVariableGivesMinusOneAndKeepsTheSlot) {
+    SetError(Message::AccessDenied, 5);
+    std::int32_t code = 0;
+    EXPECT_EQ(IsError(nullptr, &code), 0);
+    EXPECT_EQ(code, -1);
+    char* noBuffer = nullptr;
+    code = 0;
+    EXPECT_EQ(IsError(&noBuffer, &code), 0);
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(FetchError(), Failure("Zabroniony dostęp do urządzenia.", 5));
+}
+
+TEST_F(ErrorSlot, NullCodePointerTouchesNothing) {
+    SetError(Message::AccessDenied, 5);
+    std::array<char, 8> buffer;
+    buffer.fill('#');
+    char* text = buffer.data();
+    EXPECT_EQ(IsError(&text, nullptr), 0);
+    EXPECT_EQ(buffer, (std::array<char, 8>{'#', '#', '#', '#', '#', '#', '#', '#'}));
+    EXPECT_EQ(FetchError(), Failure("Zabroniony dostęp do urządzenia.", 5));
+}
+
+TEST_F(ErrorSlot, LongestMessageFitsTheCallersFiftyTwoBytes) {
+    SetError(Message::InvalidHandle, 6);
+    const test::Fetched fetched = FetchError();  // checks the terminator and the guard bytes
+    EXPECT_EQ(fetched.text.size(), 51u);
+    EXPECT_EQ(fetched, Failure("Niepoprawny uchwyt do urządzenia, proces przerwany.", 6));
+}
+
+TEST(Messages, EveryTextFitsFiftyTwoBytesWithItsTerminator) {
+    for (int m = 0; m <= static_cast<int>(Message::LineTxFull); ++m) {
+        EXPECT_LE(Text(static_cast<Message>(m)).size(), 51u) << m;
+    }
+}
+
+TEST(Messages, TextsAreWindows1250Bytes) {
+    // Polish letters by their code-page byte: ż 0xBF, ć 0xE6, ą 0xB9, ł 0xB3, ę 0xEA.
+    EXPECT_EQ(Text(Message::DeviceNotFound), "System nie potrafi znale\xBF\xE6 danego urz\xB9" "dzenia.");
+    EXPECT_EQ(Text(Message::WaitFailed), "B\xB3\xB9" "d funkcji WaitForMultipleObjects.");
+    EXPECT_EQ(Text(Message::AlreadyInitialized), "Ten port jest ju\xBF zainicjowany");
+    EXPECT_EQ(Text(Message::TimeoutsRead), " B\xB3\xB9" "d odczytu aktualnych czas\xF3w.");
+}
+
+TEST(Messages, BlanksAndFullStopsAreKeptExactly) {
+    EXPECT_EQ(Utf8Text(Message::PortClosedCreate), "Error CreateEvent. ");
+    EXPECT_EQ(Utf8Text(Message::WorkerCreateEvent), "Błąd CreateEvent. ");
+    EXPECT_EQ(Utf8Text(Message::ReadCreateEvent), "Błąd CreateEvent.");
+    EXPECT_EQ(Utf8Text(Message::ReadRefused), "Przerwany zapis ");
+    EXPECT_EQ(Utf8Text(Message::ReadAbortedByDriver), "Odczyt przerwany");
+    EXPECT_EQ(Utf8Text(Message::ReadAbortedByClose), "Odczyt przerwany.");
+    EXPECT_EQ(Utf8Text(Message::Empty), "");
+}
+
+TEST(Messages, EveryTextIsPlainCodePageText) {
+    // Nothing that the code page cannot hold ('?' stands for such a letter).
+    for (int m = 0; m <= static_cast<int>(Message::LineTxFull); ++m) {
+        EXPECT_EQ(Text(static_cast<Message>(m)).find('?'), std::string_view::npos) << m;
+        EXPECT_EQ(torvane::Cp1250ToUtf8(Text(static_cast<Message>(m))), Utf8Text(static_cast<Message>(m)));
+    }
+}
+
+TEST(EventCreation, InjectedFailureHitsExactlyTheChosenCreation) {
+    testing::FailEventCreationAfter(1);
+    winapi::HANDLE first = CreateManualEvent(false);
+    winapi::SetLastError(0);
+    winapi::HANDLE second = CreateManualEvent(true);
+    const winapi::DWORD error = winapi::GetLastError();
+    winapi::HANDLE third = CreateManualEvent(true);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(error, winapi::ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_NE(third, nullptr);
+    EXPECT_EQ(winapi::WaitForSingleObject(third, 0), winapi::WAIT_OBJECT_0);  // created signalled
+    EXPECT_EQ(winapi::WaitForSingleObject(first, 0), winapi::WAIT_TIMEOUT);
+    winapi::CloseHandle(first);
+    winapi::CloseHandle(third);
+}
+
+TEST(EventCreation, ReplacingAnEventClosesTheOldOne) {
+    winapi::HANDLE slot = CreateManualEvent(false);
+    winapi::HANDLE old = slot;
+    ReplaceEvent(slot, CreateManualEvent(true));
+    EXPECT_NE(slot, old);
+    EXPECT_EQ(winapi::SetEvent(old), winapi::FALSE);
+    EXPECT_EQ(winapi::GetLastError(), winapi::ERROR_INVALID_HANDLE);
+    ReplaceEvent(slot, nullptr);
+    EXPECT_EQ(slot, nullptr);
+}
+
+}  // namespace
+}  // namespace winseria

@@ -1,0 +1,544 @@
+// The exported functions end to end, on a pseudo-terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <future>
+#include <numeric>
+#include <thread>
+
+#include "serial/platform/win32_calls.h"
+#include "serial/src/comm.h"
+#include "serial/src/comm_threads.h"
+#include "tests/serial/support/port_fixture.h"
+#include "tests/serial/support/wake_counter.h"
+
+namespace winseria {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Eventually;
+using test::Failure;
+using test::Fetched;
+using test::FetchError;
+using test::Timed;
+
+using PtyPort = test::PtyPortTest;
+constexpr std::uint8_t kPort = test::PtyPortTest::kPort;
+
+std::vector<std::uint8_t> AllByteValues() {
+    std::vector<std::uint8_t> values(256);
+    std::iota(values.begin(), values.end(), std::uint8_t{0});
+    return values;
+}
+
+winapi::COMMTIMEOUTS DeviceTimeouts() {
+    winapi::COMMTIMEOUTS timeouts{};
+    winapi::GetCommTimeouts(CommPort()->CommHandle(), &timeouts);
+    return timeouts;
+}
+
+// ---- Opening ------------------------------------------------------------------------
+
+TEST_F(PtyPort, InitializeOpensWithNineThousandSixHundredAndTheDefaults) {
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
+    const termios line = pty.slaveTermios();
+    EXPECT_EQ(cfgetospeed(&line), B9600);
+    EXPECT_EQ(line.c_cflag & CSTOPB, 0u);  // one stop bit
+    EXPECT_EQ(line.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0u);
+    const winapi::COMMTIMEOUTS timeouts = DeviceTimeouts();
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, 2000u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 2000u);
+    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 2000u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 0u);
+    const winapi::DCB& dcb = CommPort()->CurrentDcb();
+    EXPECT_EQ(dcb.Parity, winapi::EVENPARITY);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.fAbortOnError, 1u);
+    EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+    EXPECT_NE(CommPort()->Watcher(), nullptr);
+    EXPECT_NE(CommPort()->Worker(), nullptr);
+}
+
+TEST_F(PtyPort, ASecondInitializeIsRefusedWhateverThePort) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    TComm* first = CommPort();
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 5);
+    EXPECT_EQ(FetchError(), Failure("Ten port jest już zainicjowany", 5));
+    EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
+    EXPECT_EQ(InitializePort(kPort + 1, 19200, 1, 1), 5);
+    EXPECT_EQ(FetchError(), Failure("Ten port jest już zainicjowany", 5));
+    EXPECT_EQ(CommPort(), first);
+    EXPECT_TRUE(WriteByte(0x42));  // the first connection is untouched
+    EXPECT_EQ(pty.read(1, 2s), std::vector<std::uint8_t>{0x42});
+}
+
+TEST_F(PtyPort, AMissingPortGivesTwoAndStartsNoThread) {
+    const std::size_t threads = test::ThreadCount();
+    EXPECT_EQ(InitializePort(kPort + 2, 9600, 2, 2), 2);  // no link
+    EXPECT_EQ(FetchError(), Failure("System nie potrafi znależć danego urządzenia.", 2));
+    ports.link(kPort + 2, ports.path() + "/nothing-here");  // a dangling link
+    EXPECT_EQ(InitializePort(kPort + 2, 9600, 2, 2), 2);
+    EXPECT_EQ(FetchError(), Failure("System nie potrafi znależć danego urządzenia.", 2));
+    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(CommPort()->Watcher(), nullptr);
+    EXPECT_EQ(UnInitializePort(), 0);
+}
+
+TEST_F(PtyPort, SomethingThatIsNoSerialDeviceIsRefusedWithANonZeroCode) {
+    ports.linkRegularFile(kPort + 3);
+    const std::int32_t result = InitializePort(kPort + 3, 9600, 2, 2);
+    EXPECT_EQ(result, 6);
+    EXPECT_EQ(FetchError(), Failure("Niepoprawny uchwyt do urządzenia, proces przerwany.", 6));
+    EXPECT_FALSE(CommPort()->IsOpen());
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);  // nothing was left open
+}
+
+TEST_F(PtyPort, APortHeldByAnotherProcessIsRefusedWithAccessDenied) {
+    std::array<int, 2> ready{};
+    std::array<int, 2> release{};
+    ASSERT_EQ(pipe(ready.data()), 0);
+    ASSERT_EQ(pipe(release.data()), 0);
+    const char* slave = pty.slavePath().c_str();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only async-signal-safe calls here: hold the device the way a
+        // serial program does, report, and wait to be released.
+        const int fd = open(slave, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) _exit(1);
+        ioctl(fd, TIOCEXCL);
+        char byte = 1;
+        if (write(ready[1], &byte, 1) != 1) _exit(2);
+        if (read(release[0], &byte, 1) < 0) _exit(3);
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    pollfd held{ready[0], POLLIN, 0};
+    ASSERT_EQ(poll(&held, 1, 5000), 1);
+
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 5);
+    EXPECT_EQ(FetchError(), Failure("Zabroniony dostęp do urządzenia.", 5));
+    EXPECT_EQ(SerialPortPresent(kPort), 0);
+
+    char byte = 0;
+    EXPECT_EQ(write(release[1], &byte, 1), 1);
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(ready[0]);
+    close(release[1]);
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+}
+
+// ---- Settings ---------------------------------------------------------------------------
+
+struct LineCase {
+    std::uint32_t speed;
+    std::uint8_t stopBits;
+};
+
+class PtySettings : public test::PtyPortTest, public ::testing::WithParamInterface<LineCase> {};
+
+TEST_P(PtySettings, SpeedAndStopBitsReachTheTerminal) {
+    const LineCase line = GetParam();
+    ASSERT_EQ(pInitializePort(kPort, line.speed, 1, 1, 2, 8, line.stopBits), 0) << FetchError().code;
+    EXPECT_EQ(pty.slaveSpeed(), line.speed);
+    EXPECT_EQ((pty.slaveTermios().c_cflag & CSTOPB) != 0, line.stopBits == 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, PtySettings,
+                         ::testing::Values(LineCase{300, 0}, LineCase{9600, 2}, LineCase{19200, 0},
+                                           LineCase{115200, 2}, LineCase{230400, 0}, LineCase{250000, 2}));
+
+TEST_F(PtyPort, ChangeSpeedTakesSixteenBits) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(ChangeSpeed(static_cast<std::uint16_t>(115200)), 1);
+    EXPECT_EQ(CommPort()->Speed(), 49664u);
+    EXPECT_EQ(pty.slaveSpeed(), 49664u);
+    EXPECT_EQ(ChangeSpeed(57600), 1);
+    EXPECT_EQ(pty.slaveSpeed(), 57600u);
+}
+
+TEST_F(PtyPort, ChangesOnAClosedPortStayInTheObject) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    ASSERT_EQ(UnInitializePort(), 0);
+    EXPECT_EQ(ChangeSpeed(1200), 1);
+    EXPECT_EQ(ChangeParity(4), 1);
+    EXPECT_EQ(CommPort()->Speed(), 1200u);
+    EXPECT_EQ(CommPort()->ParityCode(), 4u);
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(CommPort()->ParityCode(), 2u);  // the new object takes the default
+}
+
+TEST_F(PtyPort, DefaultsOfARefusedCallSurviveForTheNextInitialize) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(pInitializePort(1, 9600, 1, 1, 0, 7, 2), 5);
+    EXPECT_EQ(FetchError(), Failure("Ten port jest już zainicjowany", 5));
+    ASSERT_EQ(UnInitializePort(), 0);
+    ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0) << FetchError().code;
+    EXPECT_EQ(CommPort()->ParityCode(), 0u);
+    EXPECT_EQ(CommPort()->DataBits(), 7u);
+    EXPECT_EQ(CommPort()->StopBitsCode(), 2u);
+    EXPECT_NE(pty.slaveTermios().c_cflag & CSTOPB, 0u);
+}
+
+TEST_F(PtyPort, AConfigureFailureLeavesThePortOpenWithBothThreads) {
+    // Make sure an earlier connection left a PortClosed behind.
+    ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
+    ASSERT_EQ(UnInitializePort(), 0);
+
+    EXPECT_EQ(pInitializePort(kPort, 9600, 1, 1, 2, 9, 0), 87);  // nine data bits
+    EXPECT_EQ(FetchError(), Failure("Błąd podczas aktualizacji bloku kontroli danych.", 87));
+    ASSERT_TRUE(CommPort()->IsOpen());
+    ASSERT_NE(CommPort()->Watcher(), nullptr);
+    ASSERT_NE(CommPort()->Worker(), nullptr);
+    EXPECT_FALSE(CommPort()->Watcher()->Finished());
+    EXPECT_FALSE(CommPort()->Worker()->Finished());
+    // The time-outs were never read: the close writes zeros back.
+    const winapi::COMMTIMEOUTS zero{};
+    EXPECT_EQ(std::memcmp(&CommPort()->Saved(), &zero, sizeof zero), 0);
+
+    EXPECT_EQ(InitializePort(kPort, 9600, 1, 1), 5);
+    auto [written, took] = Timed([] { return WriteByte(0x10); });
+    EXPECT_EQ(written, 0);  // the connection's PortClosed is the signalled one of before
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(UnInitializePort(), 0);
+    EXPECT_FALSE(CommPort()->IsOpen());
+}
+
+// ---- Transfers --------------------------------------------------------------------------
+
+TEST_F(PtyPort, EveryByteValueTravelsBothWays) {
+    ASSERT_EQ(InitializePort(kPort, 115200, 2, 2), 0);
+    const std::vector<std::uint8_t> values = AllByteValues();
+    for (std::uint8_t value : values) ASSERT_EQ(WriteByte(value), 1) << int(value);
+    EXPECT_EQ(TimeOut(), 0);
+    EXPECT_EQ(pty.read(values.size(), 5s), values);
+
+    pty.write(values);
+    for (std::uint8_t expected : values) {
+        std::uint8_t value = static_cast<std::uint8_t>(~expected);
+        ASSERT_EQ(ReadByte(&value), 1) << int(expected);
+        EXPECT_EQ(value, expected);
+        EXPECT_EQ(TimeOut(), 0);
+    }
+    EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
+}
+
+TEST_F(PtyPort, AReadWithNothingToReadTimesOutAfterItsTwoSeconds) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    std::uint8_t value = 0xA5;
+    auto [read, took] = Timed([&] { return ReadByte(&value); });
+    EXPECT_EQ(read, 0);
+    EXPECT_GE(took, 1500ms);
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(TimeOut(), 1);
+    EXPECT_EQ(value, 0xA5);
+    EXPECT_EQ(FetchError(), Failure("Timeout odczytu.", 0));
+    // A byte that comes later is read normally.
+    pty.write(0x33);
+    EXPECT_EQ(ReadByte(&value), 1);
+    EXPECT_EQ(value, 0x33);
+    EXPECT_EQ(TimeOut(), 0);
+}
+
+TEST_F(PtyPort, AReadWithTimeoutZeroAnswersAtOnce) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 0), 0);
+    std::uint8_t value = 0x11;
+    auto [read, took] = Timed([&] { return ReadByte(&value); });
+    EXPECT_EQ(read, 0);
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(TimeOut(), 1);
+    EXPECT_EQ(value, 0x11);
+    EXPECT_EQ(FetchError(), Failure("Niepoprawny odczyt.", 0));
+}
+
+TEST_F(PtyPort, TransfersAfterUnInitializeFailAtOnce) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    ASSERT_EQ(UnInitializePort(), 0);
+    auto [written, took] = Timed([] { return WriteByte(0x55); });
+    EXPECT_EQ(written, 0);
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(TimeOut(), 0);
+    EXPECT_EQ(FetchError(), Failure("Błąd funkcji WaitForMultipleObjects.", 0));
+    std::uint8_t value = 0x77;
+    EXPECT_EQ(ReadByte(&value), 0);
+    EXPECT_EQ(value, 0x77);
+    EXPECT_EQ(TimeOut(), 0);
+    EXPECT_EQ(FetchError(), Failure("Błąd funkcji WaitForMultipleObjects.", 0));
+    EXPECT_EQ(UnInitializePort(), 0);
+    EXPECT_TRUE(pty.drain(100ms).empty());
+}
+
+TEST_F(PtyPort, ReadByteIntoNothingChangesNothing) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x21);
+    EXPECT_EQ(ReadByte(nullptr), 0);
+    std::uint8_t value = 0;
+    EXPECT_EQ(ReadByte(&value), 1);  // the byte was not consumed
+    EXPECT_EQ(value, 0x21);
+}
+
+TEST_F(PtyPort, UnInitializeFromAnotherThreadEndsAWaitingRead) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 10), 0);
+    auto closer = std::async(std::launch::async, [] {
+        std::this_thread::sleep_for(300ms);
+        return UnInitializePort();
+    });
+    std::uint8_t value = 0x66;
+    auto [read, took] = Timed([&] { return ReadByte(&value); });
+    EXPECT_EQ(read, 0);
+    EXPECT_LT(took, 5s);  // well before the read's own ten seconds
+    EXPECT_EQ(value, 0x66);
+    EXPECT_EQ(closer.get(), 0);
+    const Fetched fetched = FetchError();
+    EXPECT_TRUE(fetched == Failure("Odczyt przerwany", 995) || fetched.text == test::Cp("Błąd funkcji WaitForMultipleObjects."))
+        << ::testing::PrintToString(fetched);
+    EXPECT_FALSE(CommPort()->IsOpen());
+}
+
+TEST_F(PtyPort, TheOtherEndClosingEndsATransfer) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 4), 0);
+    auto closer = std::async(std::launch::async, [this] {
+        std::this_thread::sleep_for(300ms);
+        pty.closeMaster();
+    });
+    std::uint8_t value = 0x12;
+    auto [read, took] = Timed([&] { return ReadByte(&value); });
+    closer.get();
+    EXPECT_EQ(read, 0);
+    EXPECT_LT(took, 7s);
+    EXPECT_EQ(value, 0x12);
+    EXPECT_EQ(TimeOut(), 1);
+    auto [written, writeTook] = Timed([] { return WriteByte(0x01); });
+    EXPECT_EQ(written, 0);
+    EXPECT_LT(writeTook, 5s);
+    auto [closed, closeTook] = Timed([] { return UnInitializePort(); });
+    EXPECT_EQ(closed, 0);
+    EXPECT_LT(closeTook, 5s);
+}
+
+TEST_F(PtyPort, ClearPortDropsWhatHasArrived) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 0), 0);
+    pty.write({1, 2, 3});
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(ClearPort(), 0);
+    std::uint8_t value = 0;
+    EXPECT_EQ(ReadByte(&value), 0);
+    pty.write(4);
+    EXPECT_TRUE(Eventually([&] { return ReadByte(&value) == 1; }));
+    EXPECT_EQ(value, 4);
+}
+
+TEST_F(PtyPort, SerialPortPresentProbesWithoutKeepingThePort) {
+    EXPECT_EQ(SerialPortPresent(kPort), 1);
+    EXPECT_EQ(SerialPortPresent(kPort), 1);
+    EXPECT_EQ(SerialPortPresent(kPort + 4), 0);
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(SerialPortPresent(kPort), 0);  // held by this library
+    ASSERT_EQ(UnInitializePort(), 0);
+    EXPECT_EQ(SerialPortPresent(kPort), 1);
+    EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
+}
+
+TEST_F(PtyPort, AReplacedPortObjectIsReleased) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    ASSERT_EQ(UnInitializePort(), 0);
+    // The object stays after the close and goes with the next initialization.
+    EXPECT_NE(CommPort(), nullptr);
+    ASSERT_EQ(InitializePort(kPort + 5, 9600, 2, 2), 2);
+    EXPECT_FALSE(CommPort()->IsOpen());
+}
+
+TEST_F(PtyPort, LineFunctionsOnATerminalWithoutModemLinesAnswerNo) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(ModemStatus(), 0u);
+    EXPECT_EQ(SetDTRLine(), 0);
+    EXPECT_EQ(SetRTSLine(), 0);
+    EXPECT_EQ(UstawKanal(2), 0);
+    EXPECT_EQ(UstawKanal(9), 0);
+    EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
+    EXPECT_TRUE(WriteByte(0x5C));  // the port is still usable
+}
+
+// ---- Early exits and ended workers ------------------------------------------------------
+
+TEST_F(PtyPort, AWriteThatCannotCreateItsEventReleasesTheCaller) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    testing::FailEventCreationAfter(0);
+    auto [written, took] = Timed([] { return WriteByte(0x61); });
+    EXPECT_EQ(written, 0);
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(TimeOut(), 1);
+    EXPECT_EQ(FetchError(), Failure("Błąd CreateEvent. ", 8));
+    EXPECT_TRUE(pty.drain(100ms).empty());
+    EXPECT_EQ(WriteByte(0x62), 1);  // the next transfer works again
+    EXPECT_EQ(pty.read(1, 2s), std::vector<std::uint8_t>{0x62});
+}
+
+TEST_F(PtyPort, AReadThatCannotCreateItsEventReleasesTheCaller) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x71);
+    testing::FailEventCreationAfter(0);
+    std::uint8_t value = 0;
+    auto [read, took] = Timed([&] { return ReadByte(&value); });
+    EXPECT_EQ(read, 0);
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(TimeOut(), 1);
+    EXPECT_EQ(FetchError(), Failure("Błąd CreateEvent.", 8));
+    EXPECT_EQ(ReadByte(&value), 1);
+    EXPECT_EQ(value, 0x71);
+}
+
+TEST_F(PtyPort, AWorkerWithoutItsEventsMakesTransfersFailAtOnce) {
+    testing::FailEventCreationAfter(3);  // the watcher's two, the worker's TransferReady, then its stop signal
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(FetchError(), Failure("Błąd CreateEvent. ", 8));
+    EXPECT_TRUE(CommPort()->Worker()->Finished());
+    auto [written, took] = Timed([] { return WriteByte(0x01); });
+    EXPECT_EQ(written, 0);
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(FetchError(), Failure("Błąd podczas sygnalizacji zdarzenia.", 6));
+    std::uint8_t value = 0;
+    EXPECT_EQ(ReadByte(&value), 0);
+    EXPECT_EQ(UnInitializePort(), 0);
+}
+
+TEST_F(PtyPort, AWatcherWithoutItsEventsLeavesTransfersWorking) {
+    test::WakeCounter wakes;
+    testing::FailEventCreationAfter(1);  // the watcher's EventSignal
+    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    EXPECT_EQ(FetchError(), Failure("Błąd CreateEvent. ", 8));
+    EXPECT_TRUE(Eventually([] { return CommPort()->Watcher()->Finished(); }));
+    EXPECT_EQ(WriteByte(0x44), 1);
+    pty.write(0x45);
+    std::uint8_t value = 0;
+    EXPECT_EQ(ReadByte(&value), 1);
+    EXPECT_EQ(value, 0x45);
+    EXPECT_EQ(wakes.calls(), 0);
+    EXPECT_EQ(UnInitializePort(), 0);
+}
+
+TEST_F(PtyPort, AWorkerThatHasEndedRefusesTransfersAtOnce) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    TZapisOdczytThread* worker = CommPort()->Worker();
+    worker->StopThread();
+    worker->WaitFor();
+    auto [written, took] = Timed([] { return WriteByte(0x01); });
+    EXPECT_EQ(written, 0);
+    EXPECT_LT(took, 1s);
+    EXPECT_EQ(TimeOut(), 0);
+    EXPECT_EQ(FetchError(), Failure("Zapis przerwany.", 0));
+    std::uint8_t value = 0x3C;
+    EXPECT_EQ(ReadByte(&value), 0);
+    EXPECT_EQ(value, 0x3C);
+    EXPECT_EQ(FetchError(), Failure("Przerwany zapis ", 0));
+    EXPECT_TRUE(pty.drain(100ms).empty());
+    EXPECT_EQ(UnInitializePort(), 0);
+}
+
+TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 1), 0);
+    HandshakeState& handshake = Handshake();
+    // A read keeps the worker busy for its one second.
+    auto reader = std::async(std::launch::async, [] {
+        std::uint8_t value = 0;
+        return ReadByte(&value);
+    });
+    ASSERT_TRUE(Eventually([&] { return winapi::WaitForSingleObject(handshake.TransferReady, 0) == winapi::WAIT_TIMEOUT; }));
+    handshake.OutByte = 0x5A;
+    winapi::SetEvent(handshake.WriteRequest);
+    CommPort()->Worker()->StopThread();
+    EXPECT_EQ(reader.get(), 0);
+    EXPECT_TRUE(Eventually([] { return CommPort()->Worker()->Finished(); }));
+    EXPECT_TRUE(pty.drain(200ms).empty());
+    EXPECT_EQ(UnInitializePort(), 0);
+}
+
+// ---- Hand-over to the main thread --------------------------------------------------------
+
+TEST_F(PtyPort, TheWatcherWaitsForTheMainThreadBetweenNotifications) {
+    test::WakeCounter wakes;
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x31);
+    ASSERT_TRUE(wakes.waitFor(1));
+    pty.write(0x32);
+    EXPECT_FALSE(wakes.waitFor(2, 300ms));  // blocked in its hand-over
+    ServeMainThreadCalls();
+    EXPECT_TRUE(wakes.waitFor(2));  // the second byte was remembered
+}
+
+TEST_F(PtyPort, ExportsOnTheMainThreadServeWaitingNotifications) {
+    test::WakeCounter wakes;
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x31);
+    ASSERT_TRUE(wakes.waitFor(1));
+    pty.write(0x32);
+    Opoznienie(0);
+    EXPECT_TRUE(wakes.waitFor(2));
+    std::uint8_t value = 0;
+    EXPECT_EQ(ReadByte(&value), 1);
+    EXPECT_EQ(value, 0x31);
+}
+
+TEST_F(PtyPort, OtherThreadsDoNotServe) {
+    test::WakeCounter wakes;
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x31);
+    ASSERT_TRUE(wakes.waitFor(1));
+    pty.write(0x32);
+    std::thread([] {
+        ServeMainThreadCalls();
+        Opoznienie(0);
+    }).join();
+    EXPECT_FALSE(wakes.waitFor(2, 300ms));
+}
+
+TEST_F(PtyPort, UnInitializeFromAnotherThreadReleasesAWaitingHandOver) {
+    test::WakeCounter wakes;
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x31);
+    ASSERT_TRUE(wakes.waitFor(1));
+    auto closer = std::async(std::launch::async, [] { return UnInitializePort(); });
+    ASSERT_EQ(closer.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(closer.get(), 0);
+    EXPECT_FALSE(CommPort()->IsOpen());
+}
+
+TEST_F(PtyPort, UnInitializeOnTheMainThreadWithAWaitingHandOver) {
+    test::WakeCounter wakes;
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x31);
+    ASSERT_TRUE(wakes.waitFor(1));
+    auto [closed, took] = Timed([] { return UnInitializePort(); });
+    EXPECT_EQ(closed, 0);
+    EXPECT_LT(took, 5s);
+}
+
+TEST_F(PtyPort, CharSentWhileTheWatcherWaitsAnswersNoAndDisturbsNothing) {
+    test::WakeCounter wakes;
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    ASSERT_EQ(WriteByte(0x41), 1);
+    pty.read(1, 2s);
+    ServeMainThreadCalls();
+    auto [sent, took] = Timed([] { return CharSent(); });
+    EXPECT_EQ(sent, 0);
+    EXPECT_LT(took, 1s);
+    const int before = wakes.calls();
+    ServeMainThreadCalls();
+    pty.write(0x42);
+    EXPECT_TRUE(wakes.waitFor(before + 1));  // the watcher still watches
+}
+
+}  // namespace
+}  // namespace winseria
