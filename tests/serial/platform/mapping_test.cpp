@@ -1,0 +1,318 @@
+// Pure rules of the stand-in: DCB validation and DCB<->termios, the
+// COMMTIMEOUTS plan, the in-band line-error decoder, port names.
+#include "serial/platform/posix/comm_timeouts.h"
+#include "serial/platform/posix/dcb_termios.h"
+#include "serial/platform/posix/marked_input.h"
+#include "serial/platform/posix/port_names.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+using namespace winapi;
+using namespace winapi::posix;
+using std::chrono::milliseconds;
+
+namespace {
+
+DCB validDcb() {
+    DCB d{};
+    d.DCBlength = sizeof(DCB);
+    d.BaudRate = 9600;
+    d.ByteSize = 8;
+    d.Parity = NOPARITY;
+    d.StopBits = ONESTOPBIT;
+    d.XonChar = 0x11;
+    d.XoffChar = 0x13;
+    return d;
+}
+
+struct DcbCheck {
+    const char* name;
+    void (*change)(DCB&);
+    bool valid;
+};
+
+const DcbCheck kDcbChecks[] = {
+    {"defaults", [](DCB&) {}, true},
+    {"baud_zero", [](DCB& d) { d.BaudRate = 0; }, false},
+    {"baud_odd_value", [](DCB& d) { d.BaudRate = 123457; }, true},
+    {"bytesize_4", [](DCB& d) { d.ByteSize = 4; }, false},
+    {"bytesize_5", [](DCB& d) { d.ByteSize = 5; }, true},
+    {"bytesize_9", [](DCB& d) { d.ByteSize = 9; }, false},
+    {"bytesize_0", [](DCB& d) { d.ByteSize = 0; }, false},
+    {"parity_space", [](DCB& d) { d.Parity = SPACEPARITY; }, true},
+    {"parity_5", [](DCB& d) { d.Parity = 5; }, false},
+    {"parity_7", [](DCB& d) { d.Parity = 7; }, false},
+    {"stop_two_with_8", [](DCB& d) { d.StopBits = TWOSTOPBITS; }, true},
+    {"stop_3", [](DCB& d) { d.StopBits = 3; }, false},
+    {"stop_one5_with_8", [](DCB& d) { d.StopBits = ONE5STOPBITS; }, false},
+    {"stop_one5_with_5", [](DCB& d) { d.StopBits = ONE5STOPBITS; d.ByteSize = 5; }, true},
+    {"stop_two_with_5", [](DCB& d) { d.StopBits = TWOSTOPBITS; d.ByteSize = 5; }, false},
+    {"xon_equals_xoff_with_outx", [](DCB& d) { d.fOutX = 1; d.XoffChar = d.XonChar; }, false},
+    {"xon_equals_xoff_unused", [](DCB& d) { d.XoffChar = d.XonChar; }, true},
+};
+
+class DcbValidation : public ::testing::TestWithParam<DcbCheck> {};
+
+TEST_P(DcbValidation, AcceptsExactlyTheWindowsRange) {
+    DCB d = validDcb();
+    GetParam().change(d);
+    EXPECT_EQ(isValidDcb(d), GetParam().valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dcb, DcbValidation, ::testing::ValuesIn(kDcbChecks),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct LineCase {
+    const char* name;
+    BYTE byteSize;
+    BYTE parity;
+    BYTE stopBits;
+    std::uint32_t expectedBits;  // within CSIZE | PARENB | PARODD | CMSPAR | CSTOPB
+};
+
+constexpr std::uint32_t kLineBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
+
+const LineCase kLineCases[] = {
+    {"8N1", 8, NOPARITY, ONESTOPBIT, CS8},
+    {"7E1", 7, EVENPARITY, ONESTOPBIT, CS7 | PARENB},
+    {"7O2", 7, ODDPARITY, TWOSTOPBITS, CS7 | PARENB | PARODD | CSTOPB},
+    {"8M1", 8, MARKPARITY, ONESTOPBIT, CS8 | PARENB | PARODD | CMSPAR},
+    {"8S1", 8, SPACEPARITY, ONESTOPBIT, CS8 | PARENB | CMSPAR},
+    {"6N2", 6, NOPARITY, TWOSTOPBITS, CS6 | CSTOPB},
+    {"5N15", 5, NOPARITY, ONE5STOPBITS, CS5 | CSTOPB},
+};
+
+class LineMapping : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LineMapping, SetsTheTermiosBitsAndReadsThemBack) {
+    const LineCase& c = GetParam();
+    DCB d = validDcb();
+    d.ByteSize = c.byteSize;
+    d.Parity = c.parity;
+    d.StopBits = c.stopBits;
+    KernelTermios start;
+    start.cflag = CS8 | PARENB | PARODD | CMSPAR | CSTOPB;  // everything set: mapping must clear
+    KernelTermios t = termiosForDcb(start, d);
+    EXPECT_EQ(t.cflag & kLineBits, c.expectedBits);
+    EXPECT_EQ(byteSizeOf(t), c.byteSize);
+    EXPECT_EQ(parityOf(t), c.parity);
+    EXPECT_EQ(stopBitsOf(t), c.stopBits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dcb, LineMapping, ::testing::ValuesIn(kLineCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct SpeedCase {
+    DWORD baud;
+    std::uint32_t code;
+};
+
+class SpeedMapping : public ::testing::TestWithParam<SpeedCase> {};
+
+TEST_P(SpeedMapping, StandardSpeedsUseTheirCodeOthersBother) {
+    KernelTermios t;
+    t.cflag = B38400 | CS8;
+    applyBaudRate(t, GetParam().baud);
+    EXPECT_EQ(t.cflag & CBAUD, GetParam().code);
+    EXPECT_EQ(t.ispeed, GetParam().baud);
+    EXPECT_EQ(t.ospeed, GetParam().baud);
+    EXPECT_EQ(t.cflag & CSIZE, static_cast<std::uint32_t>(CS8)) << "other bits untouched";
+    EXPECT_EQ(baudRateOf(t), GetParam().baud);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dcb, SpeedMapping,
+                         ::testing::Values(SpeedCase{9600, B9600}, SpeedCase{115200, B115200},
+                                           SpeedCase{300, B300}, SpeedCase{123457, kTermiosBother},
+                                           SpeedCase{250000, kTermiosBother}));
+
+TEST(DcbMapping, ReadsStandardCodeWhenSpeedFieldsAreEmpty) {
+    KernelTermios t;
+    t.cflag = B19200 | CS8;
+    EXPECT_EQ(baudRateOf(t), 19200u);
+}
+
+TEST(DcbMapping, RawModeAndErrorMarking) {
+    KernelTermios t;
+    t.iflag = ICRNL | IXON | IGNPAR | ISTRIP | BRKINT;
+    t.oflag = OPOST | ONLCR;
+    t.lflag = ICANON | ECHO | ISIG | IEXTEN;
+    KernelTermios r = openingTermios(t);
+    EXPECT_EQ(r.lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(r.oflag & OPOST, 0u);
+    EXPECT_EQ(r.iflag & (ICRNL | IXON | IGNPAR | ISTRIP | BRKINT), 0u);
+    EXPECT_EQ(r.iflag & (INPCK | PARMRK), static_cast<std::uint32_t>(INPCK | PARMRK));
+    EXPECT_EQ(r.cflag & (CREAD | CLOCAL), static_cast<std::uint32_t>(CREAD | CLOCAL));
+    EXPECT_EQ(r.cc[VMIN], 1);
+    EXPECT_EQ(r.cc[VTIME], 0);
+}
+
+struct FlowCase {
+    const char* name;
+    bool cts;
+    DWORD rtsControl;
+    bool outX;
+    bool inX;
+    std::uint32_t cflagBits;
+    std::uint32_t iflagBits;
+};
+
+class FlowMapping : public ::testing::TestWithParam<FlowCase> {};
+
+TEST_P(FlowMapping, HandshakesMapToKernelFlags) {
+    const FlowCase& c = GetParam();
+    DCB d = validDcb();
+    d.fOutxCtsFlow = c.cts;
+    d.fRtsControl = c.rtsControl;
+    d.fOutX = c.outX;
+    d.fInX = c.inX;
+    KernelTermios t = termiosForDcb(KernelTermios{}, d);
+    EXPECT_EQ(t.cflag & CRTSCTS, c.cflagBits);
+    EXPECT_EQ(t.iflag & (IXON | IXOFF), c.iflagBits);
+    EXPECT_EQ(t.cc[VSTART], 0x11);
+    EXPECT_EQ(t.cc[VSTOP], 0x13);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dcb, FlowMapping,
+    ::testing::Values(FlowCase{"none", false, RTS_CONTROL_DISABLE, false, false, 0, 0},
+                      FlowCase{"cts", true, RTS_CONTROL_DISABLE, false, false, CRTSCTS, 0},
+                      FlowCase{"rts_handshake", false, RTS_CONTROL_HANDSHAKE, false, false, CRTSCTS, 0},
+                      FlowCase{"xon_out", false, RTS_CONTROL_ENABLE, true, false, 0, IXON},
+                      FlowCase{"xon_both", false, RTS_CONTROL_ENABLE, true, true, 0, IXON | IXOFF}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DcbMapping, OpeningDcbReportsDeviceLineAndWindowsDefaults) {
+    KernelTermios t;
+    applyBaudRate(t, 19200);
+    applyByteSize(t, 7);
+    applyParity(t, ODDPARITY);
+    DCB d = dcbFromTermios(openingTermios(t));
+    EXPECT_EQ(d.DCBlength, sizeof(DCB));
+    EXPECT_EQ(d.BaudRate, 19200u);
+    EXPECT_EQ(d.ByteSize, 7);
+    EXPECT_EQ(d.Parity, ODDPARITY);
+    EXPECT_EQ(d.fBinary, 1u);
+    EXPECT_EQ(d.fDtrControl, DTR_CONTROL_ENABLE);
+    EXPECT_EQ(d.fOutX, 0u);
+    EXPECT_EQ(d.fAbortOnError, 0u);
+}
+
+struct TimeoutCase {
+    const char* name;
+    COMMTIMEOUTS timeouts;
+    DWORD length;
+    bool immediate;
+    bool firstBytes;
+    std::optional<long> total;
+    std::optional<long> interval;
+};
+
+class ReadPlanning : public ::testing::TestWithParam<TimeoutCase> {};
+
+TEST_P(ReadPlanning, FollowsTheCommTimeoutsRules) {
+    const TimeoutCase& c = GetParam();
+    ReadPlan p = planRead(c.timeouts, c.length);
+    EXPECT_EQ(p.immediate, c.immediate);
+    EXPECT_EQ(p.endsOnFirstBytes, c.firstBytes);
+    EXPECT_EQ(p.total.has_value(), c.total.has_value());
+    if (p.total && c.total) {
+        EXPECT_EQ(p.total->count(), *c.total);
+    }
+    EXPECT_EQ(p.interval.has_value(), c.interval.has_value());
+    if (p.interval && c.interval) {
+        EXPECT_EQ(p.interval->count(), *c.interval);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Timeouts, ReadPlanning,
+    ::testing::Values(
+        TimeoutCase{"all_zero_waits_forever", {0, 0, 0, 0, 0}, 4, false, false, {}, {}},
+        TimeoutCase{"maxdword_interval_immediate", {MAXDWORD, 0, 0, 0, 0}, 4, true, false, {}, {}},
+        TimeoutCase{"maxdword_maxdword_constant", {MAXDWORD, MAXDWORD, 500, 0, 0}, 4, false, true, 500, {}},
+        TimeoutCase{"interval_only", {50, 0, 0, 0, 0}, 4, false, false, {}, 50},
+        TimeoutCase{"interval_and_constant", {2000, 0, 2000, 0, 0}, 1, false, false, 2000, 2000},
+        TimeoutCase{"multiplier_times_length", {0, 10, 5, 0, 0}, 7, false, false, 75, {}},
+        TimeoutCase{"maxdword_interval_with_constant", {MAXDWORD, 0, 300, 0, 0}, 1, false, false, 300,
+                    MAXDWORD},
+        TimeoutCase{"huge_multiplier_does_not_wrap", {0, MAXDWORD, 0, 0, 0}, 3, false, false,
+                    3L * MAXDWORD, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Timeouts, AllThreeReadFieldsMaxdwordIsInvalid) {
+    EXPECT_FALSE(isValidTimeouts({MAXDWORD, MAXDWORD, MAXDWORD, 0, 0}));
+    EXPECT_TRUE(isValidTimeouts({MAXDWORD, MAXDWORD, 1000, 0, 0}));
+    EXPECT_TRUE(isValidTimeouts({MAXDWORD, 0, 0, MAXDWORD, MAXDWORD}));
+}
+
+TEST(Timeouts, WriteTotalIsMultiplierTimesLengthPlusConstant) {
+    EXPECT_FALSE(writeTotal({0, 0, 0, 0, 0}, 100).has_value());
+    EXPECT_EQ(writeTotal({0, 0, 0, 0, 2000}, 1)->count(), 2000);
+    EXPECT_EQ(writeTotal({0, 0, 0, 3, 10}, 5)->count(), 25);
+}
+
+struct DecoderCase {
+    const char* name;
+    std::vector<std::vector<std::uint8_t>> chunks;
+    std::vector<InputItem> expected;
+};
+
+constexpr auto D = InputItem::Kind::Data;
+constexpr auto M = InputItem::Kind::Marked;
+
+class MarkedInput : public ::testing::TestWithParam<DecoderCase> {};
+
+TEST_P(MarkedInput, SplitsDataAndMarksAcrossReads) {
+    MarkedInputDecoder decoder;
+    std::vector<InputItem> items;
+    for (const auto& chunk : GetParam().chunks) decoder.feed(chunk.data(), chunk.size(), items);
+    EXPECT_EQ(items, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decoder, MarkedInput,
+    ::testing::Values(
+        DecoderCase{"plain", {{1, 2, 3}}, {{D, 1}, {D, 2}, {D, 3}}},
+        DecoderCase{"escaped_ff", {{0xFF, 0xFF, 7}}, {{D, 0xFF}, {D, 7}}},
+        DecoderCase{"error_mark", {{5, 0xFF, 0x00, 0x41}}, {{D, 5}, {M, 0x41}}},
+        DecoderCase{"break_mark", {{0xFF, 0x00, 0x00}}, {{M, 0x00}}},
+        DecoderCase{"mark_split_in_three", {{0xFF}, {0x00}, {0x42, 9}}, {{M, 0x42}, {D, 9}}},
+        DecoderCase{"escaped_ff_split", {{1, 0xFF}, {0xFF}}, {{D, 1}, {D, 0xFF}}},
+        DecoderCase{"zero_data_kept", {{0x00, 0x00}}, {{D, 0}, {D, 0}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct NameCase {
+    const char* text;
+    std::optional<unsigned> number;
+};
+
+class PortNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(PortNames, ParsesOnlyComOneTo255) { EXPECT_EQ(parseComPortName(GetParam().text), GetParam().number); }
+
+INSTANTIATE_TEST_SUITE_P(Names, PortNames,
+                         ::testing::Values(NameCase{"\\\\.\\COM1", 1u}, NameCase{"\\\\.\\COM255", 255u},
+                                           NameCase{"\\\\.\\com12", 12u}, NameCase{"COM3", 3u},
+                                           NameCase{"\\\\.\\COM0", std::nullopt},
+                                           NameCase{"\\\\.\\COM256", std::nullopt},
+                                           NameCase{"\\\\.\\COM01", std::nullopt},
+                                           NameCase{"\\\\.\\COM1x", std::nullopt},
+                                           NameCase{"\\\\.\\COM", std::nullopt},
+                                           NameCase{"\\\\.\\LPT1", std::nullopt},
+                                           NameCase{"Comm2", std::nullopt}, NameCase{"", std::nullopt},
+                                           NameCase{nullptr, std::nullopt}));
+
+TEST(PortNames, FixedNumberingCoversThreeFamilies) {
+    EXPECT_EQ(fixedDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(fixedDevicePath(32), "/dev/ttyS31");
+    EXPECT_EQ(fixedDevicePath(33), "/dev/ttyUSB0");
+    EXPECT_EQ(fixedDevicePath(160), "/dev/ttyUSB127");
+    EXPECT_EQ(fixedDevicePath(161), "/dev/ttyACM0");
+    EXPECT_EQ(fixedDevicePath(255), "/dev/ttyACM94");
+    EXPECT_FALSE(fixedDevicePath(0).has_value());
+    EXPECT_FALSE(fixedDevicePath(256).has_value());
+    EXPECT_EQ(portsDirLink("/tmp/p", 7), "/tmp/p/com7");
+}
+
+}  // namespace

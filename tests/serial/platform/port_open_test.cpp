@@ -1,0 +1,219 @@
+// Opening ports: name resolution, missing devices, exclusive use, file types,
+// and the failure of every comm call on a handle that is not a port.
+#include "serial/platform/posix/kernel_termios.h"
+#include "tests/serial/platform/port_test_support.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace porttest;
+using torvane::testing::PortsDir;
+using torvane::testing::PtyPair;
+
+namespace {
+
+struct MissingCase {
+    const char* name;
+    const char* fileName;
+};
+
+class MissingDevice : public ::testing::TestWithParam<MissingCase> {};
+
+TEST_P(MissingDevice, FailsWithFileNotFound) {
+    PortsDir dir;
+    dir.link(5, "/nonexistent/device");  // a dangling link is a missing device
+    SetLastError(kPoison);
+    HANDLE h = CreateFileA(GetParam().fileName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+INSTANTIATE_TEST_SUITE_P(Open, MissingDevice,
+                         ::testing::Values(MissingCase{"no_link", "\\\\.\\COM4"},
+                                           MissingCase{"dangling_link", "\\\\.\\COM5"},
+                                           MissingCase{"com0", "\\\\.\\COM0"},
+                                           MissingCase{"com256", "\\\\.\\COM256"},
+                                           MissingCase{"not_a_port_name", "\\\\.\\PIPE\\x"},
+                                           MissingCase{"null_name", nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Open, PtyThroughPortsDirIsACharacterDevice) {
+    PtyPort p;
+    ASSERT_NE(p.port.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    ASSERT_NE(p.port.get(), nullptr);
+    SetLastError(kPoison);
+    EXPECT_EQ(GetFileType(p.port.get()), FILE_TYPE_CHAR);
+    EXPECT_EQ(GetLastError(), kPoison);
+}
+
+TEST(Open, ProbeWithoutOverlappedWorks) {
+    PtyPort p(false);
+    ASSERT_NE(p.port.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(GetFileType(p.port.get()), FILE_TYPE_CHAR);
+}
+
+TEST(Open, SecondOpenInTheSameProcessIsDenied) {
+    PtyPort p;
+    ASSERT_NE(p.port.get(), INVALID_HANDLE_VALUE);
+    p.dir.link(8, p.pty.slavePath());  // another name for the same device
+    for (unsigned number : {7u, 8u}) {
+        SetLastError(kPoison);
+        EXPECT_EQ(openCom(number), INVALID_HANDLE_VALUE) << number;
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << number;
+    }
+    p.port.reset();
+    Handle again(openCom(8));
+    EXPECT_NE(again.get(), INVALID_HANDLE_VALUE) << "closing releases the device";
+}
+
+TEST(Open, DeviceLockedByAnotherProcessIsDenied) {
+    PtyPair pty;
+    PortsDir dir;
+    dir.link(7, pty.slavePath());
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only async-signal-safe calls here: open, lock, report, wait, leave.
+        int fd = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        char ok = (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) ? '1' : '0';
+        (void)!write(ready[1], &ok, 1);
+        char dummy;
+        (void)!read(release[0], &dummy, 1);
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+    SetLastError(kPoison);
+    HANDLE h = openCom(7);
+    DWORD error = GetLastError();
+    (void)!write(release[1], "x", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    Handle after(openCom(7));
+    EXPECT_NE(after.get(), INVALID_HANDLE_VALUE) << "free again once the other process is gone";
+}
+
+TEST(Open, RegularFileOpensButIsNoSerialDevice) {
+    PortsDir dir;
+    dir.plainFile(3);
+    Handle h(openCom(3));
+    ASSERT_NE(h.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(GetFileType(h.get()), FILE_TYPE_DISK);
+    DCB dcb{};
+    EXPECT_EQ(GetCommState(h.get(), &dcb), FALSE);
+    EXPECT_EQ(GetLastError(), 1u) << "ERROR_INVALID_FUNCTION";
+}
+
+TEST(Open, OnlyOpenExistingIsAccepted) {
+    PtyPort p;
+    p.dir.link(6, p.pty.slavePath());
+    HANDLE h = CreateFileA("\\\\.\\COM6", GENERIC_READ | GENERIC_WRITE, 0, nullptr, 2 /* CREATE_ALWAYS */, 0,
+                           nullptr);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(Open, VirtualEndByNumberTakesPrecedenceAndIsExclusive) {
+    VirtualPort v;
+    ASSERT_NE(v.port.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_TRUE(v.modem.end(0).isOpen());
+    EXPECT_FALSE(v.peer().isOpen());
+    EXPECT_EQ(GetFileType(v.port.get()), FILE_TYPE_CHAR);
+    SetLastError(kPoison);
+    EXPECT_EQ(openCom(9), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    v.port.reset();
+    EXPECT_FALSE(v.modem.end(0).isOpen());
+}
+
+TEST(Open, VirtualEndByLinkTarget) {
+    PortsDir dir;
+    posix::VirtualNullModem modem;
+    modem.registerPath(0, "/virtual/cable-a");
+    dir.link(12, "/virtual/cable-a");
+    Handle h(openCom(12));
+    ASSERT_NE(h.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_TRUE(modem.end(0).isOpen());
+}
+
+TEST(Open, BothEndsAsPortsTalkToEachOther) {
+    PortsDir dir;
+    posix::VirtualNullModem modem;
+    modem.registerPort(0, 20);
+    modem.registerPort(1, 21);
+    Handle a(openCom(20, false)), b(openCom(21, false));
+    ASSERT_NE(a.get(), INVALID_HANDLE_VALUE);
+    ASSERT_NE(b.get(), INVALID_HANDLE_VALUE);
+    setTimeouts(b.get(), 0, 0, 2000);
+    DWORD n = 0;
+    ASSERT_EQ(WriteFile(a.get(), "hi", 2, &n, nullptr), TRUE);
+    char got[2] = {};
+    ASSERT_EQ(ReadFile(b.get(), got, 2, &n, nullptr), TRUE);
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(std::string(got, 2), "hi");
+}
+
+TEST(Open, UnregisteredWhenTheModemGoes) {
+    PortsDir dir;
+    {
+        posix::VirtualNullModem modem;
+        modem.registerPort(0, 30);
+    }
+    EXPECT_EQ(openCom(30), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// Every comm call on a handle that names no port fails with error 6 and
+// leaves the caller's records alone.
+TEST(Open, CommCallsOnBadHandlesFailWithInvalidHandle) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE closed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(closed);
+    for (HANDLE h : {HANDLE{nullptr}, INVALID_HANDLE_VALUE, event, closed}) {
+        DCB dcb;
+        std::memset(&dcb, 0xFF, sizeof dcb);
+        COMMTIMEOUTS t;
+        std::memset(&t, 0xFF, sizeof t);
+        DWORD value = kPoison;
+        auto expect6 = [&](BOOL result, const char* call) {
+            EXPECT_EQ(result, FALSE) << call;
+            EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE) << call;
+            SetLastError(kPoison);
+        };
+        SetLastError(kPoison);
+        expect6(GetCommState(h, &dcb), "GetCommState");
+        expect6(SetCommState(h, &dcb), "SetCommState");
+        expect6(SetupComm(h, 4096, 2048), "SetupComm");
+        expect6(GetCommTimeouts(h, &t), "GetCommTimeouts");
+        expect6(SetCommTimeouts(h, &t), "SetCommTimeouts");
+        expect6(PurgeComm(h, PURGE_RXCLEAR), "PurgeComm");
+        expect6(ClearCommError(h, &value, nullptr), "ClearCommError");
+        expect6(SetCommMask(h, EV_RXCHAR), "SetCommMask");
+        expect6(EscapeCommFunction(h, SETDTR), "EscapeCommFunction");
+        expect6(GetCommModemStatus(h, &value), "GetCommModemStatus");
+        char byte = 0;
+        expect6(ReadFile(h, &byte, 1, &value, nullptr), "ReadFile");
+        EXPECT_EQ(value, 0u) << "ReadFile clears the count first";
+        value = kPoison;
+        expect6(WriteFile(h, &byte, 1, &value, nullptr), "WriteFile");
+        EXPECT_EQ(GetFileType(h), FILE_TYPE_UNKNOWN);
+        DCB untouched;
+        std::memset(&untouched, 0xFF, sizeof untouched);
+        EXPECT_EQ(std::memcmp(&dcb, &untouched, sizeof dcb), 0);
+    }
+    CloseHandle(event);
+}
+
+}  // namespace

@@ -1,0 +1,393 @@
+// Reads and writes on ports over a pty and over the virtual null-modem:
+// time-out rules, immediate and pending completion, abort by purge and close.
+#include "tests/serial/platform/port_test_support.h"
+
+#include <atomic>
+#include <thread>
+
+using namespace porttest;
+
+namespace {
+
+constexpr ULONG_PTR kStatusPending = 0x103;
+
+struct ReadTimeoutCase {
+    const char* name;
+    COMMTIMEOUTS timeouts;
+    DWORD length;
+    std::string before;  // queued before the read starts
+    int sendAfterMs;     // -1: nothing more is sent
+    std::string later;
+    bool immediate;
+    DWORD expectedCount;
+    double minMs;
+    double maxMs;
+};
+
+const ReadTimeoutCase kReadTimeouts[] = {
+    {"maxdword_interval_empty", {MAXDWORD, 0, 0, 0, 0}, 1, "", -1, "", true, 0, 0, 1000},
+    {"maxdword_interval_returns_buffered", {MAXDWORD, 0, 0, 0, 0}, 8, "abc", -1, "", true, 3, 0, 1000},
+    {"enough_buffered_completes_at_once", {0, 0, 0, 0, 0}, 2, "xyz", -1, "", true, 2, 0, 1000},
+    {"total_constant_times_out_empty", {0, 0, 200, 0, 0}, 1, "", -1, "", false, 0, 190, 3000},
+    {"two_second_read_gets_early_byte", {2000, 0, 2000, 0, 0}, 1, "", 100, "k", false, 1, 90, 1900},
+    {"interval_ends_after_last_byte", {100, 0, 0, 0, 0}, 10, "", 50, "abc", false, 3, 140, 3000},
+    {"multiplier_bounds_short_read", {0, 50, 0, 0, 0}, 4, "ab", -1, "", false, 2, 190, 3000},
+    {"first_bytes_return_at_once", {MAXDWORD, MAXDWORD, 1500, 0, 0}, 4, "", 100, "q", false, 1, 90, 1400},
+    {"first_bytes_time_out", {MAXDWORD, MAXDWORD, 150, 0, 0}, 4, "", -1, "", false, 0, 140, 3000},
+    {"no_timeouts_waits_for_all", {0, 0, 0, 0, 0}, 2, "", 80, "hi", false, 2, 70, 3000},
+};
+
+class ReadTimeouts : public ::testing::TestWithParam<std::tuple<DeviceKind, ReadTimeoutCase>> {};
+
+TEST_P(ReadTimeouts, CompleteAsWindowsDoes) {
+    auto [kind, c] = GetParam();
+    auto bench = makeBench(kind);
+    HANDLE port = bench->port();
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(SetCommTimeouts(port, &c.timeouts), TRUE);
+    if (!c.before.empty()) {
+        bench->send(c.before);
+        ASSERT_TRUE(waitForInQueue(port, static_cast<DWORD>(c.before.size())));
+    }
+    Overlapped ov(0xFF);
+    std::vector<char> buffer(c.length + 1, '\0');
+    DWORD count = kPoison;
+    auto start = Clock::now();
+    BOOL result = ReadFile(port, buffer.data(), c.length, &count, &ov.record);
+    if (c.immediate) {
+        ASSERT_EQ(result, TRUE) << GetLastError();
+        EXPECT_EQ(count, c.expectedCount);
+        EXPECT_TRUE(ov.signalled()) << "an immediate completion sets the event";
+        EXPECT_EQ(ov.record.Internal, 0u);
+        EXPECT_EQ(ov.record.InternalHigh, c.expectedCount);
+    } else {
+        ASSERT_EQ(result, FALSE);
+        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+        EXPECT_EQ(count, 0u);
+        if (c.sendAfterMs >= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.sendAfterMs));
+            bench->send(c.later);
+        }
+        ASSERT_TRUE(ov.signalled(10000)) << "completion must come";
+        ASSERT_EQ(GetOverlappedResult(port, &ov.record, &count, FALSE), TRUE) << GetLastError();
+        EXPECT_EQ(count, c.expectedCount);
+    }
+    double ms = elapsedMs(start);
+    EXPECT_GE(ms, c.minMs);
+    EXPECT_LT(ms, c.maxMs);
+    EXPECT_EQ(ov.record.Offset, 0xFFFFFFFFu) << "Offset is the caller's";
+    std::string expected = (c.before + c.later).substr(0, c.expectedCount);
+    EXPECT_EQ(std::string(buffer.data(), count), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, ReadTimeouts,
+                         ::testing::Combine(::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
+                                            ::testing::ValuesIn(kReadTimeouts)),
+                         [](const auto& info) {
+                             return std::string(kindName(std::get<0>(info.param))) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+class OnBothDevices : public ::testing::TestWithParam<DeviceKind> {
+protected:
+    void SetUp() override {
+        bench = makeBench(GetParam());
+        port = bench->port();
+        ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    }
+    std::unique_ptr<Bench> bench;
+    HANDLE port = INVALID_HANDLE_VALUE;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transfers, OnBothDevices, ::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
+                         [](const auto& info) { return std::string(kindName(info.param)); });
+
+TEST_P(OnBothDevices, PendingReadIsIncompleteUntilDataArrives) {
+    setTimeouts(port, 0, 0, 0);
+    Overlapped ov(0xFF);
+    char byte = 0;
+    SetLastError(kPoison);
+    ASSERT_EQ(ReadFile(port, &byte, 1, nullptr, &ov.record), FALSE);
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    EXPECT_FALSE(ov.signalled()) << "the call resets the event";
+    EXPECT_EQ(ov.record.Internal, kStatusPending);
+    DWORD count = kPoison;
+    EXPECT_EQ(GetOverlappedResult(port, &ov.record, &count, FALSE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+    EXPECT_EQ(count, kPoison) << "no count while pending";
+    bench->send("Z");
+    ASSERT_EQ(GetOverlappedResult(port, &ov.record, &count, TRUE), TRUE);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(byte, 'Z');
+    EXPECT_TRUE(ov.signalled());
+    EXPECT_EQ(ov.record.Internal, 0u);
+    EXPECT_EQ(ov.record.InternalHigh, 1u);
+}
+
+TEST_P(OnBothDevices, ReadsCompleteInOrder) {
+    setTimeouts(port, 0, 0, 5000);
+    Overlapped first, second;
+    char a = 0, b = 0;
+    ASSERT_EQ(ReadFile(port, &a, 1, nullptr, &first.record), FALSE);
+    ASSERT_EQ(ReadFile(port, &b, 1, nullptr, &second.record), FALSE);
+    bench->send("12");
+    DWORD n1 = 0, n2 = 0;
+    ASSERT_EQ(GetOverlappedResult(port, &first.record, &n1, TRUE), TRUE);
+    ASSERT_EQ(GetOverlappedResult(port, &second.record, &n2, TRUE), TRUE);
+    EXPECT_EQ(std::string({a, b}), "12");
+    EXPECT_EQ(n1 + n2, 2u);
+}
+
+TEST_P(OnBothDevices, PurgeRxAbortCancelsThePendingRead) {
+    setTimeouts(port, 0, 0, 0);
+    Overlapped ov;
+    char byte = 0;
+    ASSERT_EQ(ReadFile(port, &byte, 1, nullptr, &ov.record), FALSE);
+    ASSERT_EQ(PurgeComm(port, PURGE_RXABORT), TRUE);
+    ASSERT_TRUE(ov.signalled(2000));
+    DWORD count = kPoison;
+    SetLastError(kPoison);
+    EXPECT_EQ(GetOverlappedResult(port, &ov.record, &count, TRUE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_P(OnBothDevices, PurgeRxClearEmptiesTheBuffer) {
+    bench->send("junk");
+    ASSERT_TRUE(waitForInQueue(port, 4));
+    ASSERT_EQ(PurgeComm(port, PURGE_RXCLEAR), TRUE);
+    COMSTAT stat;
+    std::memset(&stat, 0xFF, sizeof stat);
+    DWORD errors = kPoison;
+    ASSERT_EQ(ClearCommError(port, &errors, &stat), TRUE);
+    EXPECT_EQ(stat.cbInQue, 0u);
+    EXPECT_EQ(errors, 0u);
+    EXPECT_EQ(stat.fReserved, 0u);
+}
+
+TEST_P(OnBothDevices, PurgeRejectsUnknownFlags) {
+    for (DWORD flags : {DWORD{0}, DWORD{0x10}, DWORD{0xFFFFFFFF}}) {
+        SetLastError(kPoison);
+        EXPECT_EQ(PurgeComm(port, flags), FALSE) << flags;
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << flags;
+    }
+}
+
+TEST_P(OnBothDevices, WriteReachesTheOtherSide) {
+    Overlapped ov;
+    DWORD count = kPoison;
+    const char text[] = "hello";
+    BOOL result = WriteFile(port, text, 5, &count, &ov.record);
+    if (!result) {
+        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+        ASSERT_EQ(GetOverlappedResult(port, &ov.record, &count, TRUE), TRUE);
+    }
+    EXPECT_EQ(count, 5u);
+    auto got = bench->receive(5, 3000ms);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "hello");
+}
+
+TEST_P(OnBothDevices, EveryByteValueSurvivesBothWays) {
+    std::string all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+    setTimeouts(port, 0, 0, 5000);
+    bench->send(all);
+    std::string got(256, '\0');
+    Overlapped in;
+    DWORD count = 0;
+    if (!ReadFile(port, got.data(), 256, &count, &in.record)) {
+        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+        ASSERT_EQ(GetOverlappedResult(port, &in.record, &count, TRUE), TRUE);
+    }
+    EXPECT_EQ(count, 256u);
+    EXPECT_EQ(got, all) << "0xFF and 0x00 must not be taken for line-error marks";
+    Overlapped out;
+    if (!WriteFile(port, all.data(), 256, &count, &out.record)) {
+        ASSERT_EQ(GetOverlappedResult(port, &out.record, &count, TRUE), TRUE);
+    }
+    auto echoed = bench->receive(256, 3000ms);
+    EXPECT_EQ(std::string(echoed.begin(), echoed.end()), all) << "no output processing";
+}
+
+TEST_P(OnBothDevices, CloseCancelsPendingReadAndWaitOnTheRecord) {
+    setTimeouts(port, 0, 0, 0);
+    Overlapped ov;
+    char byte = 0;
+    ASSERT_EQ(ReadFile(port, &byte, 1, nullptr, &ov.record), FALSE);
+    HANDLE h = port;  // the bench's own close later fails harmlessly with error 6
+    EXPECT_EQ(CloseHandle(h), TRUE);
+    EXPECT_TRUE(ov.signalled()) << "cancelled before CloseHandle returns";
+    DWORD count = kPoison;
+    EXPECT_EQ(GetOverlappedResult(h, &ov.record, &count, TRUE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ReadFile(h, &byte, 1, nullptr, &ov.record), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_P(OnBothDevices, RecordWithoutEventIsWaitedOnThroughTheFile) {
+    setTimeouts(port, 0, 0, 0);
+    OVERLAPPED ov{};
+    char byte = 0;
+    ASSERT_EQ(ReadFile(port, &byte, 1, nullptr, &ov), FALSE);
+    std::thread sender([&] {
+        std::this_thread::sleep_for(50ms);
+        bench->send("w");
+    });
+    DWORD count = 0;
+    EXPECT_EQ(GetOverlappedResult(port, &ov, &count, TRUE), TRUE);
+    sender.join();
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(byte, 'w');
+}
+
+TEST_P(OnBothDevices, OverlappedHandleNeedsARecord) {
+    char byte = 0;
+    DWORD count = kPoison;
+    EXPECT_EQ(ReadFile(port, &byte, 1, &count, nullptr), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(GetOverlappedResult(port, nullptr, &count, FALSE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+class Synchronous : public ::testing::TestWithParam<DeviceKind> {
+protected:
+    void SetUp() override {
+        bench = makeBench(GetParam(), false);
+        port = bench->port();
+        ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    }
+    std::unique_ptr<Bench> bench;
+    HANDLE port = INVALID_HANDLE_VALUE;
+};
+
+INSTANTIATE_TEST_SUITE_P(Transfers, Synchronous, ::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
+                         [](const auto& info) { return std::string(kindName(info.param)); });
+
+TEST_P(Synchronous, ReadBlocksUntilItsTimeOut) {
+    setTimeouts(port, 0, 0, 150);
+    char byte = 0;
+    DWORD count = kPoison;
+    auto start = Clock::now();
+    EXPECT_EQ(ReadFile(port, &byte, 1, &count, nullptr), TRUE) << "a time-out is not a failure";
+    EXPECT_EQ(count, 0u);
+    EXPECT_GE(elapsedMs(start), 140);
+    EXPECT_LT(elapsedMs(start), 3000);
+}
+
+TEST_P(Synchronous, WriteAndReadMoveBytes) {
+    setTimeouts(port, 0, 0, 3000);
+    DWORD count = 0;
+    ASSERT_EQ(WriteFile(port, "ab", 2, &count, nullptr), TRUE);
+    EXPECT_EQ(count, 2u);
+    auto got = bench->receive(2, 3000ms);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "ab");
+    bench->send("c");
+    char byte = 0;
+    ASSERT_EQ(ReadFile(port, &byte, 1, &count, nullptr), TRUE);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(byte, 'c');
+}
+
+TEST_P(Synchronous, CloseFromAnotherThreadAbortsABlockedRead) {
+    setTimeouts(port, 0, 0, 0);
+    std::atomic<bool> done{false};
+    BOOL result = TRUE;
+    DWORD error = 0;
+    std::thread reader([&] {
+        char byte = 0;
+        DWORD count = 0;
+        result = ReadFile(port, &byte, 1, &count, nullptr);
+        error = GetLastError();
+        done = true;
+    });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(done.load());
+    CloseHandle(port);
+    reader.join();
+    EXPECT_EQ(result, FALSE);
+    EXPECT_EQ(error, ERROR_OPERATION_ABORTED);
+}
+
+// Writes that cannot go out: the virtual line's receive buffer is bounded.
+class HeldWrites : public ::testing::Test {
+protected:
+    VirtualPort v;
+};
+
+TEST_F(HeldWrites, WriteTimeOutCompletesWithTheShortCount) {
+    v.peer().setReceiveCapacity(3);
+    setTimeouts(v.port.get(), 0, 0, 0, 0, 200);
+    Overlapped ov;
+    DWORD count = kPoison;
+    auto start = Clock::now();
+    ASSERT_EQ(WriteFile(v.port.get(), "0123456789", 10, &count, &ov.record), FALSE);
+    ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+    ASSERT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), TRUE) << "a time-out succeeds";
+    EXPECT_EQ(count, 3u);
+    EXPECT_GE(elapsedMs(start), 190);
+    EXPECT_LT(elapsedMs(start), 3000);
+}
+
+TEST_F(HeldWrites, WriteWithoutLimitWaitsForRoom) {
+    v.peer().setReceiveCapacity(0);
+    setTimeouts(v.port.get(), 0, 0, 0, 0, 0);
+    Overlapped ov;
+    DWORD count = kPoison;
+    ASSERT_EQ(WriteFile(v.port.get(), "abcd", 4, &count, &ov.record), FALSE);
+    EXPECT_FALSE(ov.signalled(100));
+    EXPECT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, FALSE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
+    COMSTAT stat{};
+    ASSERT_EQ(ClearCommError(v.port.get(), nullptr, &stat), TRUE);
+    EXPECT_EQ(stat.cbOutQue, 4u);
+    v.peer().setReceiveCapacity(100);
+    ASSERT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), TRUE);
+    EXPECT_EQ(count, 4u);
+    auto got = v.peer().readExactly(4, 2000ms);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "abcd");
+}
+
+TEST_F(HeldWrites, PurgeTxAbortCancelsThePendingWrite) {
+    v.peer().setReceiveCapacity(0);
+    Overlapped ov;
+    ASSERT_EQ(WriteFile(v.port.get(), "x", 1, nullptr, &ov.record), FALSE);
+    ASSERT_EQ(PurgeComm(v.port.get(), PURGE_TXABORT | PURGE_TXCLEAR), TRUE);
+    DWORD count = kPoison;
+    EXPECT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(HeldWrites, CloseCancelsThePendingWrite) {
+    v.peer().setReceiveCapacity(0);
+    Overlapped ov;
+    ASSERT_EQ(WriteFile(v.port.get(), "x", 1, nullptr, &ov.record), FALSE);
+    HANDLE h = v.port.release();
+    ASSERT_EQ(CloseHandle(h), TRUE);
+    DWORD count = kPoison;
+    EXPECT_EQ(GetOverlappedResult(h, &ov.record, &count, FALSE), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(count, 0u);
+}
+
+TEST_F(HeldWrites, CtsFlowHoldsOutputUntilThePeerRaisesRts) {
+    DCB dcb{};
+    ASSERT_EQ(GetCommState(v.port.get(), &dcb), TRUE);
+    dcb.fOutxCtsFlow = 1;
+    ASSERT_EQ(SetCommState(v.port.get(), &dcb), TRUE);
+    v.peer().setRts(false);
+    Overlapped ov;
+    ASSERT_EQ(WriteFile(v.port.get(), "f", 1, nullptr, &ov.record), FALSE);
+    EXPECT_FALSE(ov.signalled(100));
+    COMSTAT stat{};
+    ASSERT_EQ(ClearCommError(v.port.get(), nullptr, &stat), TRUE);
+    EXPECT_EQ(stat.fCtsHold, 1u);
+    v.peer().setRts(true);
+    DWORD count = 0;
+    ASSERT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), TRUE);
+    EXPECT_EQ(count, 1u);
+}
+
+}  // namespace
