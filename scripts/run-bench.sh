@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of a build (default build/linux) one after the
+# other and prints their tables. Extra arguments go to each program, e.g.
+# --benchmark_filter=Refresh or --benchmark_format=json.
+set -euo pipefail
+
+build="${1:-build/linux}"
+shift || true
+
+mapfile -t programs < <(find "$build/bench" -type f -perm -u+x -name '*_bench' 2>/dev/null | sort)
+if [ ${#programs[@]} -eq 0 ]; then
+  echo "run-bench: no benchmark program under $build/bench (build with the linux preset first)" >&2
+  exit 1
+fi
+
+for program in "${programs[@]}"; do
+  echo "== $(basename "$program")"
+  "$program" "$@"
+done
