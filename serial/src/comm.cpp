@@ -38,9 +38,9 @@ constexpr LineErrorReport kLineErrorReports[] = {
 };
 
 // The events a notification passes on to LineEvent, in this order: the
-// line errors first (their flags were read just before), then the data
-// events.
-constexpr DWORD kDispatchedEvents[] = {EV_ERR, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
+// line errors first (a break, then framing, overrun and parity errors; their
+// flags were read just before), then the data events.
+constexpr DWORD kDispatchedEvents[] = {EV_BREAK, EV_ERR, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
 
 }  // namespace
 
@@ -252,7 +252,7 @@ void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
 }
 
 void TComm::LineEvent(DWORD event) {
-    if (event != EV_ERR) return;
+    if (event != EV_ERR && event != EV_BREAK) return;
     for (const LineErrorReport& report : kLineErrorReports) {
         if (LineErrors & report.flag) SetError(report.message, AsCode(report.flag));
     }
