@@ -1,0 +1,69 @@
+// A thousand initializations and closes in a row leave no descriptor, thread
+// or handle behind. (Memory is checked by the AddressSanitizer run.)
+#include <thread>
+#include <vector>
+
+#include "serial/platform/win32_calls.h"
+
+#include "tests/serial/support/port_fixture.h"
+#include "tests/serial/support/wake_counter.h"
+
+namespace winseria {
+namespace {
+
+constexpr int kCycles = 1000;
+
+using Cycles = test::PtyPortTest;
+
+TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
+    const std::uint8_t port = test::PtyPortTest::kPort;
+    // The first cycle creates what lives for the whole process (the error
+    // texts, the handshake's state); count after it.
+    ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0);
+    ASSERT_EQ(UnInitializePort(), 0);
+    const std::size_t descriptors = test::OpenDescriptorCount();
+    const std::size_t threads = test::ThreadCount();
+    const HandshakeState& handshake = Handshake();
+    const std::vector<winapi::HANDLE> firstEvents = {handshake.WriteRequest, handshake.ReadRequest,
+                                                     handshake.TransferReady, handshake.WorkerEnded,
+                                                     handshake.PortClosed};
+
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0) << "cycle " << cycle;
+        if (cycle % 100 == 0) {
+            // Now and then with a byte each way and a waiting hand-over.
+            ASSERT_EQ(WriteByte(static_cast<std::uint8_t>(cycle)), 1);
+            pty.write(0x5A);
+            std::uint8_t value = 0;
+            ASSERT_EQ(ReadByte(&value), 1);
+            ASSERT_EQ(value, 0x5A);
+        }
+        ASSERT_EQ(UnInitializePort(), 0) << "cycle " << cycle;
+    }
+    pty.drain(std::chrono::milliseconds(50));
+    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(test::FetchError(), (test::Fetched{0, "", 0}));
+    // Each connection's events were closed when the next ones replaced them.
+    for (winapi::HANDLE event : firstEvents) {
+        EXPECT_EQ(winapi::SetEvent(event), winapi::FALSE);
+        EXPECT_EQ(winapi::GetLastError(), winapi::ERROR_INVALID_HANDLE);
+    }
+}
+
+TEST_F(Cycles, FailedInitializationsLeakNothing) {
+    ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 1, 9600, 1, 1), 2);
+    const std::size_t descriptors = test::OpenDescriptorCount();
+    const std::size_t threads = test::ThreadCount();
+    ports.linkRegularFile(test::PtyPortTest::kPort + 2);
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 1, 9600, 1, 1), 2);
+        ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 2, 9600, 1, 1), 6);
+        ASSERT_EQ(SerialPortPresent(test::PtyPortTest::kPort), 1);
+    }
+    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(test::ThreadCount(), threads);
+}
+
+}  // namespace
+}  // namespace winseria
