@@ -78,6 +78,8 @@ QTableWidget* MakeGrid(QWidget* parent) {
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid->setWordWrap(false);
+    // A string grid clips what does not fit its cell; it adds no ellipsis.
+    grid->setTextElideMode(Qt::ElideNone);
     return Place(grid, "sgWersja", 8, 8, 457, 113);
 }
 

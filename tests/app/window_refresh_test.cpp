@@ -98,6 +98,7 @@ private slots:
     void noRefreshStartsInsideAnother() {
         window_->SetRefreshProcedure([this] {
             Enter();
+            ++refreshes_;
             // Everything that normally starts a refresh, from inside one.
             QEvent activate(QEvent::WindowActivate);
             QCoreApplication::sendEvent(window_.get(), &activate);
@@ -157,8 +158,15 @@ private slots:
 
     void zamknijClosesTheWindowAndEndsTheProgram() {
         ShowAndWaitForFirstRefresh();
+        // The program's event loop ends when "Zamknij" closes the window; a
+        // loop still running after 5 s ends with 1 instead.
+        QTimer::singleShot(0, window_->bOdswiez, &QPushButton::click);
+        QTimer hang;
+        hang.setSingleShot(true);
+        connect(&hang, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        hang.start(5000);
         QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
-        window_->bOdswiez->click();
+        QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!window_->isVisible());
         QCOMPARE(lastWindowClosed.count(), 1);
     }
