@@ -4,6 +4,7 @@
 # cross build, so CTest runs every Windows test through it.
 #
 #   win32-wine.sh PREFIX PROGRAM [ARGUMENTS...]
+#   win32-wine.sh PREFIX --init      (only make sure the prefix exists)
 #
 # PREFIX is created on first use (wineboot), under a lock so that parallel
 # tests wait for one another. Wine's own chatter is silenced (WINEDEBUG=-all)
@@ -62,4 +63,13 @@ if [ ! -f "$WINEPREFIX/.torvane-ready" ]; then
   exec 9>&-
 fi
 
+[ "$1" = --init ] && exit 0
+
+# Start the prefix's server here, detached from this program's output: a
+# server that a test program starts inherits the test's stdout and stderr,
+# which then stay open (and CTest waiting) until the server exits. It
+# lingers 5 s after its last client; a server already running is kept.
+if server=$(torvane_wineserver); then
+  "$server" -p5 </dev/null >/dev/null 2>&1 || true
+fi
 exec "$wine" "$@"

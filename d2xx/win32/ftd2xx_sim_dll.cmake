@@ -15,14 +15,15 @@ if(NOT TARGET nlohmann_json::nlohmann_json)
     INTERFACE_INCLUDE_DIRECTORIES ${torvane_json_headers})
 endif()
 
-# Makes `target` FTD2XX.DLL: exported names and nothing else from
-# ftd2xx_sim.def (--kill-at drops the decorated __stdcall duplicates), the
-# compiler's runtime linked in, the DLL beside the programs that load it.
+include(${PROJECT_SOURCE_DIR}/cmake/TorvaneWin32Dll.cmake)
+
+# Makes `target` FTD2XX.DLL: the names of ftd2xx_sim.def exported and nothing
+# else, the compiler's runtime linked in, the DLL beside the programs that
+# load it.
 function(torvane_build_as_ftd2xx_dll target)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME FTD2XX PREFIX "" SUFFIX ".DLL")
   if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   endif()
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/d2xx/win32/ftd2xx_sim.def)
-  target_link_options(${target} PRIVATE -Wl,--kill-at -static)
+  torvane_win32_stdcall_dll(${target} ${PROJECT_SOURCE_DIR}/d2xx/win32/ftd2xx_sim.def)
 endfunction()
