@@ -9,6 +9,7 @@
 #include <string>
 
 #include "d2xx/D2XXUnit.h"
+#include "d2xx/library_loader.h"
 #include "d2xx/sim/sim_control.h"
 #include "devlist/memory_view.h"
 #include "devlist/unit2.h"
@@ -113,6 +114,17 @@ void BM_LibraryVersionByName(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LibraryVersionByName);
+
+// The look-up alone: load the library by name, find one function, release it.
+void BM_LoadFindRelease(benchmark::State& state) {
+    d2xx::LibraryLoader& loader = d2xx::ActiveLibraryLoader();
+    for (auto _ : state) {
+        d2xx::LibraryLoader::Library library = loader.Load(d2xx::VendorLibraryFileName());
+        benchmark::DoNotOptimize(loader.Find(library, "FT_GetDriverVersion"));
+        loader.Release(library);
+    }
+}
+BENCHMARK(BM_LoadFindRelease);
 
 }  // namespace
 
