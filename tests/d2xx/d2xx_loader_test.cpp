@@ -100,7 +100,8 @@ TEST_P(LookupByName, LoadsFindsAndReleasesOnEveryCall) {
     const ByName& op = GetParam();
     EXPECT_EQ(op.run(), FT_OK);
     EXPECT_EQ(op.run(), FT_OK);
-    const std::vector<std::string> once{"load libftd2xx.so", std::string("find ") + op.function, "release"};
+    const std::vector<std::string> once{std::string("load ") + VendorLibraryFileName(),
+                                        std::string("find ") + op.function, "release"};
     std::vector<std::string> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(loader_.events, twice);
@@ -149,12 +150,21 @@ INSTANTIATE_TEST_SUITE_P(Operations, LookupByNameDeathTest, testing::ValuesIn(kB
 
 TEST(PlatformLoader, FindsTheLinkedVendorLibraryByItsName) {
     LibraryLoader& loader = PlatformLibraryLoader();
+#if defined(_WIN32)
+    EXPECT_STREQ(VendorLibraryFileName(), "FTD2XX.DLL");
+#else
     EXPECT_STREQ(VendorLibraryFileName(), "libftd2xx.so");
+#endif
     LibraryLoader::Library library = loader.Load(VendorLibraryFileName());
     ASSERT_NE(library, nullptr);
     const auto query = reinterpret_cast<FT_GetLibraryVersion_t>(loader.Find(library, "FT_GetLibraryVersion"));
     ASSERT_NE(query, nullptr);
-    EXPECT_EQ(query, &FT_GetLibraryVersion) << "the copy the program links, not a second one";
+    // The copy the program links, not a second one: both see the same scenario.
+    d2xx_test::LoadScenario(R"({"library_version": 4660})");
+    std::uint32_t version = 0;
+    EXPECT_EQ(query(&version), FT_OK);
+    EXPECT_EQ(version, 4660u);
+    EXPECT_EQ(d2xx_test::LogLines().size(), 1u);
     EXPECT_EQ(loader.Find(library, "FT_NoSuchFunction"), nullptr);
     loader.Release(library);
 }
