@@ -3,12 +3,16 @@
 // closed again, and each outcome reported. Ports are pseudo-terminals linked
 // in a temporary TORVANE_PORTS_DIR.
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "app/qt/Unit1.h"
 #include "d2xx/sim/sim_control.h"
 #include "devlist/unit2.h"
 #include "serial/include/winseria.h"
+#include "serial/src/dispatcher.h"
 #include "tests/app/app_test_support.h"
 
 namespace {
@@ -114,6 +118,32 @@ private slots:
         window_->Grid().SetRowCount(1);
         window_->bOtworzPort->click();
         QCOMPARE(sink_->messages.back().text, std::string("Niewłasciwy numer portu ()"));
+    }
+
+    // The serial watcher hands calls to the thread that opened the port and
+    // waits; the window's event loop must run them without being asked.
+    void serialHandOversAreServedByTheEventLoop() {
+        window_->Grid().SetCell(0, 1, "COM12");
+        window_->bOtworzPort->click();
+        QCOMPARE(sink_->messages.back().text, std::string("Otwarto port 12"));
+
+        std::atomic<bool> ranOnThisThread{false};
+        std::atomic<bool> returned{false};
+        std::atomic<bool> released{false};
+        bool served = false;
+        QThread* const guiThread = QThread::currentThread();
+        std::thread watcher([&] {
+            served = winseria::dispatch::RunOnMainThread(
+                [&] { ranOnThisThread = QThread::currentThread() == guiThread; }, released);
+            returned = true;
+        });
+        const bool handedOver = QTest::qWaitFor([&] { return returned.load(); }, 2000);
+        released = true;  // frees the thread when the hand-over was never served
+        winseria::dispatch::Notify();
+        watcher.join();
+        QVERIFY(handedOver);
+        QVERIFY(served);
+        QVERIFY(ranOnThisThread);
     }
 
 private:
