@@ -19,8 +19,10 @@ namespace winseria {
 // destroy what the old hook refers to once this returns.
 void SetMainThreadWakeHook(std::function<void()> hook);
 
-// Runs every call now waiting for the main thread, in the order they came.
-// Only the main thread serves: on any other thread this does nothing.
+// Runs the calls now waiting for the main thread, in the order they came;
+// calls that arrive meanwhile wait for the next serve (each one calls the
+// wake hook). Only the main thread serves: on any other thread this does
+// nothing.
 void ServeMainThreadCalls();
 
 }  // namespace winseria

@@ -108,9 +108,18 @@ void Notify() {
 std::size_t ServePending() {
     if (servingHere || !OnMainThread()) return 0;
     Dispatcher& d = Instance();
+    // Only the calls waiting now: a watcher that hands over again at once
+    // (a stream of line events) must not keep the main thread here.
+    std::size_t waiting = 0;
+    {
+        std::lock_guard lock(d.mutex);
+        waiting = d.queue.size();
+    }
     servingHere = true;
     std::size_t served = 0;
-    while (std::shared_ptr<PendingCall> next = TakeNext(d)) {
+    while (served < waiting) {
+        std::shared_ptr<PendingCall> next = TakeNext(d);
+        if (!next) break;
         RunPreservingLastError(next->call);
         {
             std::lock_guard lock(d.mutex);

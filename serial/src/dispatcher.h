@@ -19,8 +19,9 @@ bool RunOnMainThread(std::function<void()> call, const std::atomic<bool>& releas
 // Wakes every waiter so that it re-reads its flags; call after setting one.
 void Notify();
 
-// On the main thread: runs the queued calls and returns how many ran.
-// Elsewhere, and inside a served call, does nothing.
+// On the main thread: runs the calls queued at this moment (not those that
+// come while it serves) and returns how many ran. Elsewhere, and inside a
+// served call, does nothing.
 std::size_t ServePending();
 
 // Blocks until `done()` is true. On the main thread it serves the queued

@@ -108,6 +108,27 @@ TEST_F(MainThread, CallsRunInTheOrderTheyCame) {
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
+TEST_F(MainThread, ServingRunsOnlyTheCallsWaitingWhenItStarts) {
+    std::atomic<bool> released{false};
+    std::future<bool> second;
+    auto first = std::async(std::launch::async, [&] {
+        return dispatch::RunOnMainThread(
+            [&] {
+                // A call that arrives while the main thread serves.
+                second = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([] {}, released); });
+                wakes.waitFor(2);
+            },
+            released);
+    });
+    ASSERT_TRUE(wakes.waitFor(1));
+    EXPECT_EQ(dispatch::ServePending(), 1u);
+    EXPECT_TRUE(first.get());
+    ASSERT_TRUE(wakes.waitFor(2));
+    EXPECT_EQ(second.wait_for(50ms), std::future_status::timeout);
+    EXPECT_EQ(dispatch::ServePending(), 1u);
+    EXPECT_TRUE(second.get());
+}
+
 TEST_F(MainThread, AServedCallKeepsTheMainThreadsLastError) {
     std::atomic<bool> released{false};
     auto handedOver = std::async(std::launch::async, [&] {
