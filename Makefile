@@ -42,7 +42,7 @@ test-tsan: deps
 
 fuzz: deps
 	cmake --preset linux-fuzz
-	cmake --build --preset linux-fuzz -j $(JOBS)
+	cmake --build --preset linux-fuzz -j $(JOBS) --target refresh_fuzzer
 	bash scripts/run-fuzz.sh build/linux-fuzz
 
 mingw: deps
