@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -52,6 +53,12 @@ struct Overlapped {
     bool signalled(DWORD ms = 0) const { return WaitForSingleObject(record.hEvent, ms) == WAIT_OBJECT_0; }
     OVERLAPPED record;
 };
+
+// Reads the request state as a caller polling a live request must: the
+// service thread may store it at any moment.
+inline ULONG_PTR statusOf(OVERLAPPED& record) {
+    return std::atomic_ref<ULONG_PTR>(record.Internal).load(std::memory_order_acquire);
+}
 
 inline HANDLE openCom(unsigned number, bool overlapped = true) {
     return CreateFileA(torvane::testing::comName(number).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -110,7 +110,7 @@ TEST_P(OnBothDevices, PendingReadIsIncompleteUntilDataArrives) {
     ASSERT_EQ(ReadFile(port, &byte, 1, nullptr, &ov.record), FALSE);
     ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
     EXPECT_FALSE(ov.signalled()) << "the call resets the event";
-    EXPECT_EQ(ov.record.Internal, kStatusPending);
+    EXPECT_EQ(statusOf(ov.record), kStatusPending);
     DWORD count = kPoison;
     EXPECT_EQ(GetOverlappedResult(port, &ov.record, &count, FALSE), FALSE);
     EXPECT_EQ(GetLastError(), ERROR_IO_INCOMPLETE);
