@@ -45,6 +45,12 @@ if ! command -v xvfb-run >/dev/null; then
   echo "run.sh: no display and no xvfb-run (apt-get install xvfb xauth)" >&2
   exit 1
 fi
+# Qt wants a private runtime directory; a bare server session has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR="$(mktemp -d)"
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
 screenshot="${TORVANE_SCREENSHOT:-$root/build/screenshots/torvane-linux.png}"
 mkdir -p "$(dirname "$screenshot")"
 # Bounded: an unattended run that hangs must not hold a CI job for ever.

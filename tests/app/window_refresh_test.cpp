@@ -196,6 +196,16 @@ private slots:
         QCOMPARE(Cell(*window_, 0, 1), QStringLiteral("COM3"));
     }
 
+    void errorOfAnUnknownKindIsShownToo() {
+        app_test::RecorderSink sink;
+        window_->SetRefreshProcedure([] { throw 42; });
+        window_->bRefresh->click();
+        QCOMPARE(sink.messages.size(), std::size_t{1});
+        QCOMPARE(sink.messages[0].kind, std::string("error"));
+        QCOMPARE(QString::fromStdString(sink.messages[0].text), QStringLiteral("Nieznany wyjątek."));
+        QVERIFY(!window_->RefreshRunning());
+    }
+
     void throwingRefreshShowsItsErrorOnce() {
         app_test::BoxCloser boxes(window_->MessageBoxes());
         CountRefreshes([] { throw std::runtime_error("Zły typ wartości"); });
