@@ -266,3 +266,51 @@ TEST(ClearError, ReportsQueueCountsAndFillsEveryField) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every output record is written in full: the answer must not depend on
+// what the caller's memory held before.
+template <class Record, class Call>
+void expectSameWhateverTheFill(Call call, const char* what) {
+    Record zeros, ones;
+    std::memset(&zeros, 0x00, sizeof zeros);
+    std::memset(&ones, 0xFF, sizeof ones);
+    SetLastError(kPoison);
+    ASSERT_EQ(call(&zeros), TRUE) << what;
+    ASSERT_EQ(call(&ones), TRUE) << what;
+    EXPECT_EQ(GetLastError(), kPoison) << what << ": success leaves the last error alone";
+    EXPECT_EQ(std::memcmp(&zeros, &ones, sizeof(Record)), 0) << what;
+}
+
+TEST(Records, OutputRecordsAreWrittenInFull) {
+    VirtualPort v;
+    HANDLE port = v.port.get();
+    expectSameWhateverTheFill<DCB>([&](DCB* d) { return GetCommState(port, d); }, "GetCommState");
+    expectSameWhateverTheFill<COMMTIMEOUTS>([&](COMMTIMEOUTS* t) { return GetCommTimeouts(port, t); },
+                                            "GetCommTimeouts");
+    expectSameWhateverTheFill<COMSTAT>([&](COMSTAT* s) { return ClearCommError(port, nullptr, s); },
+                                       "ClearCommError");
+    expectSameWhateverTheFill<DWORD>([&](DWORD* s) { return GetCommModemStatus(port, s); }, "GetCommModemStatus");
+    expectSameWhateverTheFill<DWORD>([&](DWORD* e) { return ClearCommError(port, e, nullptr); },
+                                     "ClearCommError errors");
+}
+
+TEST(Records, ImmediateReadFillsTheRecordWhateverItHeld) {
+    VirtualPort v;
+    setTimeouts(v.port.get(), MAXDWORD, 0, 0);
+    for (unsigned char fill : {0x00, 0xFF}) {
+        v.peer().write("ab");
+        ASSERT_TRUE(waitForInQueue(v.port.get(), 2));
+        Overlapped ov(fill);
+        char buffer[4] = {};
+        DWORD count = kPoison;
+        ASSERT_EQ(ReadFile(v.port.get(), buffer, 4, &count, &ov.record), TRUE);
+        EXPECT_EQ(count, 2u);
+        EXPECT_EQ(ov.record.Internal, 0u);
+        EXPECT_EQ(ov.record.InternalHigh, 2u);
+        EXPECT_EQ(ov.record.Offset, fill == 0 ? 0u : 0xFFFFFFFFu) << "the offset is the caller's";
+    }
+}
+
+}  // namespace
