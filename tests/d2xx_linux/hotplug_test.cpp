@@ -187,6 +187,28 @@ TEST(HotplugWatcher, ThrowingCallbackDoesNotEndTheWatcher) {
     EXPECT_TRUE(log.WaitFor(2, 5s));
 }
 
+// A source that delivers a few events and then breaks down.
+class BreakingSource final : public DeviceEventSource {
+public:
+    int Wait(std::optional<Milliseconds>) override { return ++waits_ == 1 ? 1 : kSourceFailed; }
+    void Interrupt() override {}
+    int Waits() const { return waits_; }
+
+private:
+    std::atomic<int> waits_{0};
+};
+
+TEST(HotplugWatcher, FailedSourceEndsTheThreadWithoutSpinning) {
+    auto owned = std::make_unique<BreakingSource>();
+    BreakingSource* source = owned.get();
+    std::atomic<int> calls{0};
+    HotplugWatcher watcher(std::move(owned), [&] { ++calls; }, {10ms, 1ms});
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(source->Waits(), 2) << "no further waits after the failure";
+    EXPECT_EQ(calls.load(), 0) << "the pending event is dropped with the source";
+    watcher.Stop();
+}
+
 TEST(ManualEventSource, WaitReturnsEventsTimeoutsAndInterrupts) {
     ManualEventSource source;
     EXPECT_EQ(source.Wait(10ms), 0);

@@ -66,6 +66,7 @@ void HotplugWatcher::Run() {
             std::lock_guard guard(stopLock_);
             if (stopping_) return;
         }
+        if (events == DeviceEventSource::kSourceFailed) return;
         const Clock::time_point now = Clock::now();
         if (events > 0) coalescer_.OnEvents(now);
         if (coalescer_.FireIfDue(now)) {

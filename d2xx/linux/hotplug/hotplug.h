@@ -25,8 +25,10 @@ public:
     virtual ~DeviceEventSource() = default;
     // Blocks until at least one relevant event arrived, timeout passed (no
     // timeout: until an event or Interrupt) or Interrupt was called; returns the
-    // number of relevant events taken, 0 on time-out or interruption.
+    // number of relevant events taken, 0 on time-out or interruption, and
+    // kSourceFailed when the source can deliver nothing any more.
     virtual int Wait(std::optional<Milliseconds> timeout) = 0;
+    static constexpr int kSourceFailed = -1;
     // Makes a pending Wait, or the next one, return at once. Any thread.
     virtual void Interrupt() = 0;
 };
@@ -63,7 +65,8 @@ private:
 };
 
 // Runs the source on its own thread and calls the callback, on that thread,
-// as the coalescer allows. The callback must not throw, must not block for
+// as the coalescer allows. A source that fails for good ends the thread (the
+// program goes on without hot-plug refreshes); Stop still joins it. The callback must not throw, must not block for
 // long (hand the work to the GUI thread) and must not destroy the watcher.
 class HotplugWatcher {
 public:

@@ -43,13 +43,20 @@ public:
         std::array<pollfd, 2> fds{{{udev_monitor_get_fd(monitor_.get()), POLLIN, 0}, {wake_.Get(), POLLIN, 0}}};
         const int ms = timeout ? static_cast<int>(std::min<Milliseconds::rep>(timeout->count(), INT32_MAX)) : -1;
         const int ready = poll(fds.data(), fds.size(), ms);
-        if (ready <= 0) return 0;  // time-out, or a signal: the caller waits again
+        if (ready == 0) return 0;
+        if (ready < 0) return errno == EINTR ? 0 : kSourceFailed;  // a signal: the caller waits again
         if (fds[1].revents & POLLIN) {
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t n = read(wake_.Get(), &count, sizeof count);
             return 0;
         }
-        return (fds[0].revents & POLLIN) ? TakeEvents() : 0;
+        const short monitor = fds[0].revents;
+        if (monitor & POLLNVAL) return kSourceFailed;
+        // POLLERR is a receive-buffer overrun: events were lost, so the list is
+        // due for a refresh; receiving clears the error.
+        if (monitor & POLLERR) return std::max(TakeEvents(), 1);
+        if (monitor & POLLIN) return TakeEvents();
+        return (monitor & POLLHUP) ? kSourceFailed : 0;
     }
 
     void Interrupt() override {
