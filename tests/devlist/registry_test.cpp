@@ -137,12 +137,24 @@ TEST(OpenKeyChain, EachStepRelativeToThePreviousFromTheRoot) {
     EXPECT_EQ(registry.OpenCount() - before, 2u);
 }
 
+#if defined(_WIN32)
+// On Windows the platform's registry is the system's own.
+TEST(PlatformRegistry, IsTheSystemsOwn) {
+    InstallRegistry(nullptr);
+    const auto root = InstalledRegistry().OpenLocalMachine();
+    ASSERT_TRUE(root);
+    EXPECT_TRUE(root->HasSubKeys());
+    EXPECT_TRUE(root->OpenSubKey("Software", KeyAccess::Read));
+    EXPECT_FALSE(root->OpenSubKey("No Such Key Anywhere", KeyAccess::Read));
+}
+#else
 TEST(PlatformRegistry, IsEmptyHere) {
     InstallRegistry(nullptr);
     const auto root = InstalledRegistry().OpenLocalMachine();
     ASSERT_TRUE(root);
     EXPECT_FALSE(root->HasSubKeys());
 }
+#endif
 
 }  // namespace
 }  // namespace devlist
