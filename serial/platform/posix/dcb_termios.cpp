@@ -2,7 +2,6 @@
 
 #include <termios.h>
 
-#include <iterator>
 
 namespace winapi::posix {
 
