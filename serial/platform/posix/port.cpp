@@ -208,6 +208,10 @@ bool Port::drainInputLocked() {
             hungUp_ = true;
             break;
         }
+        if (r.count == 0) {  // the next item (a mark) needs more room than is left
+            stalled = true;
+            break;
+        }
         decoder_.feed(chunk, r.count, items);
     }
     inputStalled_ = stalled;

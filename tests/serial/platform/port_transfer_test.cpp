@@ -391,3 +391,31 @@ TEST_F(HeldWrites, CtsFlowHoldsOutputUntilThePeerRaisesRts) {
 }
 
 }  // namespace
+
+namespace {
+
+// The port's buffer fills up to one byte short, then a marked byte (three
+// bytes in-band) arrives: it must wait for room, not be lost or spin.
+TEST(FullBuffer, MarkThatDoesNotFitWaitsForRoom) {
+    VirtualPort v;
+    v.modem.end(0).setReceiveCapacity(10000);  // the line holds more than the port's 4096
+    setTimeouts(v.port.get(), 0, 0, 5000);
+    std::string block(4095, 'd');
+    ASSERT_EQ(v.peer().write(block), block.size());
+    v.peer().sendFaulty('F', posix::VirtualLineFault::Framing);
+    v.peer().write("t");
+    std::string got(4097, '\0');
+    DWORD count = 0;
+    Overlapped ov;
+    if (!ReadFile(v.port.get(), got.data(), 4097, &count, &ov.record)) {
+        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+        ASSERT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), TRUE);
+    }
+    EXPECT_EQ(count, 4097u);
+    EXPECT_EQ(got, block + "Ft");
+    DWORD errors = 0;
+    ASSERT_EQ(ClearCommError(v.port.get(), &errors, nullptr), TRUE);
+    EXPECT_EQ(errors, CE_FRAME);
+}
+
+}  // namespace
