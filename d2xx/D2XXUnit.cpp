@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "d2xx/library_loader.h"
 #include "torvane/messages.h"
