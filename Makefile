@@ -1,6 +1,6 @@
 # The front door. `make run` and `make test` each install what is missing,
 # configure, build, then run or test.
-.PHONY: deps build run demo test check test-linux test-asan test-tsan fuzz mingw bench clean
+.PHONY: deps build run demo test check test-linux test-asan test-tsan fuzz mingw test-win32 bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -20,8 +20,9 @@ demo: build
 	@TORVANE_DEMO=1 bash scripts/run.sh
 
 # Everything CI checks: the suite natively, under ASan+UBSan, the serial
-# tests under TSan, a bounded fuzz run and the 32-bit Windows cross build.
-test: deps test-linux test-asan test-tsan fuzz mingw
+# tests under TSan, a bounded fuzz run and the 32-bit Windows cross build,
+# whose tests run under Wine.
+test: deps test-linux test-asan test-tsan fuzz mingw test-win32
 
 # The quick loop for developers: native build and tests only.
 check: build
@@ -48,6 +49,10 @@ fuzz: deps
 mingw: deps
 	cmake --preset win32
 	cmake --build --preset win32 -j $(JOBS)
+
+# The 32-bit Windows build's tests, run under Wine (docs/windows.md).
+test-win32: deps
+	JOBS=$(JOBS) bash scripts/win32-test.sh
 
 bench: build
 	bash scripts/run-bench.sh build/linux
