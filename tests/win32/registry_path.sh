@@ -17,7 +17,9 @@ program=$(basename "$lister")
 export WINEPREFIX=$prefix WINEDEBUG=-all
 server=$(command -v wineserver || command -v wineserver-stable || echo /usr/lib/wine/wineserver)
 # HARDWARE\DEVICEMAP lives only as long as the server: one server, kept
-# running, sees the keys written and the lister that reads them.
+# running, sees the keys written and the lister that reads them. A server
+# still lingering after the tests before this one ends first.
+"$server" -w </dev/null >/dev/null 2>&1 || true
 "$server" -p </dev/null >/dev/null 2>&1
 trap '"$server" -k >/dev/null 2>&1 || true' EXIT
 
