@@ -21,6 +21,7 @@ TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
     // texts, the handshake's state); count after it.
     ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0);
     ASSERT_EQ(UnInitializePort(), 0);
+    test::SettleThreads();
     const std::size_t descriptors = test::OpenDescriptorCount();
     const std::size_t threads = test::ThreadCount();
     const HandshakeState& handshake = Handshake();
@@ -53,6 +54,8 @@ TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
 
 TEST_F(Cycles, FailedInitializationsLeakNothing) {
     ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 1, 9600, 1, 1), 2);
+    ASSERT_EQ(SerialPortPresent(test::PtyPortTest::kPort), 1);
+    test::SettleThreads();
     const std::size_t descriptors = test::OpenDescriptorCount();
     const std::size_t threads = test::ThreadCount();
     ports.linkRegularFile(test::PtyPortTest::kPort + 2);

@@ -208,6 +208,7 @@ TEST_F(MainThread, AStopReleasesAThreadWaitingForTheMainThread) {
 }
 
 TEST_F(MainThread, DestroyingARunningThreadStopsAndJoinsIt) {
+    test::SettleThreads();
     const std::size_t before = test::ThreadCount();
     auto thread = std::make_unique<HandingThread>(1000);
     ASSERT_TRUE(wakes.waitFor(1));

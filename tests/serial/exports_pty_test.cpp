@@ -82,6 +82,7 @@ TEST_F(PtyPort, ASecondInitializeIsRefusedWhateverThePort) {
 }
 
 TEST_F(PtyPort, AMissingPortGivesTwoAndStartsNoThread) {
+    test::SettleThreads();
     const std::size_t threads = test::ThreadCount();
     EXPECT_EQ(InitializePort(kPort + 2, 9600, 2, 2), 2);  // no link
     EXPECT_EQ(FetchError(), Failure("System nie potrafi znależć danego urządzenia.", 2));

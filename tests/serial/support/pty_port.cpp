@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "tests/serial/support/kernel_speed.h"
 
@@ -133,5 +134,7 @@ unsigned PtyPair::slaveSpeed() const { return KernelOutputSpeed(master_); }
 std::size_t OpenDescriptorCount() { return CountEntries("/proc/self/fd"); }
 
 std::size_t ThreadCount() { return CountEntries("/proc/self/task"); }
+
+void SettleThreads() { std::thread([] {}).join(); }
 
 }  // namespace winseria::test

@@ -67,6 +67,9 @@ private:
 // Counts for leak checks.
 std::size_t OpenDescriptorCount();
 std::size_t ThreadCount();
+// Starts and joins a thread, so that helper threads a runtime starts with the
+// first thread (ThreadSanitizer's) exist before a count is taken.
+void SettleThreads();
 
 // Waits until `predicate` holds or `limit` passes; returns the last value.
 template <typename Predicate>
