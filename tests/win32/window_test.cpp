@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/win32/Unit1.h"
@@ -16,6 +18,7 @@
 #include "app/window_texts.h"
 #include "d2xx/sim/sim_control.h"
 #include "devlist/registry.h"
+#include "serial/src/dispatcher.h"
 
 namespace {
 
@@ -325,6 +328,36 @@ TEST_F(Window, PolishTextsReachTheMessageBoxesIntact) {
     EXPECT_EQ(boxes_[1].caption, "BŁĄD");
     EXPECT_FALSE(boxes_[1].owned) << "the fatal box has no owner";
     EXPECT_EQ(boxes_[1].flags, static_cast<UINT>(MB_TASKMODAL | MB_ICONERROR | MB_OK));
+}
+
+// The serial watcher hands its calls to the GUI thread and waits: the
+// window's wake hook posts a message, and the message loop serves the call.
+TEST_F(Window, CallsHandedToTheMainThreadRunThereFromTheMessageLoop) {
+    form_->SetRefreshProcedure([] {});
+    winseria::dispatch::BecomeMainThread();
+    const DWORD mainThread = GetCurrentThreadId();
+    std::atomic<DWORD> ranOn{0};
+    std::atomic<bool> served{false};
+    std::atomic<bool> released{false};
+    std::thread watcher([&] {
+        served = winseria::dispatch::RunOnMainThread([&] { ranOn = GetCurrentThreadId(); }, released);
+    });
+    // Only the message loop runs here: nothing else serves the queue.
+    for (int i = 0; i < 500 && ranOn == 0; ++i) {
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        } else {
+            Sleep(10);
+        }
+    }
+    if (ranOn == 0) {
+        released = true;  // let the watcher go before failing
+        winseria::dispatch::Notify();
+    }
+    watcher.join();
+    EXPECT_TRUE(served);
+    EXPECT_EQ(ranOn, mainThread);
 }
 
 }  // namespace
