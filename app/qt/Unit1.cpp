@@ -132,6 +132,10 @@ TfUrzadzenia::TfUrzadzenia(QWidget* parent)
 }
 
 TfUrzadzenia::~TfUrzadzenia() {
+#if TORVANE_HAVE_HOTPLUG
+    // Joins the watcher thread: no notification is posted to a window that goes.
+    hotplugWatcher_.reset();
+#endif
     winseria::SetMainThreadWakeHook({});
     if (&torvane::Messages() == &messageBoxes_) torvane::InstallMessageSink(nullptr);
     if (devlist::InstalledDeviceListView().grid == grid_.get()) devlist::InstallDeviceListView({});
@@ -207,6 +211,7 @@ void TfUrzadzenia::RunRefresh() {
     if (refreshing_) return;
     refreshing_ = true;
     messageDuringRefresh_ = false;
+    hotplugDuringRefresh_ = false;
     try {
         refreshProcedure_();
     } catch (...) {
@@ -215,8 +220,45 @@ void TfUrzadzenia::RunRefresh() {
     refreshing_ = false;
     // When the window is active again already, the activation that followed
     // the last message has been delivered (and ignored) during the refresh.
-    swallowNextActivation_ = messageDuringRefresh_ && !isActiveWindow();
+    // Otherwise one is still owed to the last message, of this refresh or of
+    // an earlier one (a hot-plug refresh can run before that activation comes).
+    if (isActiveWindow())
+        swallowNextActivation_ = false;
+    else if (messageDuringRefresh_)
+        swallowNextActivation_ = true;
+    // Converters that came or went while the list was being read may be
+    // missing from it: one more refresh, from the event loop.
+    if (std::exchange(hotplugDuringRefresh_, false)) PostHotplugChanged();
     emit refreshFinished();
+}
+
+// Cleared as the posted call starts: a request arriving during its refresh is
+// a new one (and becomes the refresh after it).
+void TfUrzadzenia::PostHotplugChanged() {
+    if (hotplugPosted_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            hotplugPosted_ = false;
+            RunHandler(&TfUrzadzenia::HotplugChanged);
+        },
+        Qt::QueuedConnection);
+}
+
+#if TORVANE_HAVE_HOTPLUG
+void TfUrzadzenia::WatchHotplug(const HotplugWatcherFactory& start) {
+    hotplugWatcher_.reset();
+    hotplugWatcher_ = start([this] { PostHotplugChanged(); });
+}
+#endif
+
+void TfUrzadzenia::HotplugChanged() {
+    if (!isVisible()) return;
+    if (refreshing_) {
+        hotplugDuringRefresh_ = true;
+        return;
+    }
+    RunRefresh();
 }
 
 std::string TfUrzadzenia::SelectedPortCell() const {

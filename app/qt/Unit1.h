@@ -8,11 +8,15 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 
 #include "app/qt/qt_message_sink.h"
 #include "app/qt/qt_view.h"
+#if TORVANE_HAVE_HOTPLUG
+#include "d2xx/linux/hotplug/hotplug.h"
+#endif
 
 class TfUrzadzenia : public QWidget {
     Q_OBJECT
@@ -41,6 +45,22 @@ public:
     void SetRefreshProcedure(std::function<void()> procedure);
     bool RefreshRunning() const { return refreshing_; }
 
+    // Converters came or went: asks the GUI thread, through the event loop, to
+    // run HotplugChanged. Any thread; this is what a hot-plug watcher calls.
+    // Requests made before the posted one has run join it.
+    void PostHotplugChanged();
+#if TORVANE_HAVE_HOTPLUG
+    // Hot-plug watching: `start` makes a watcher that calls the given callback
+    // (on its own thread) when converters came or went, or nullptr when it
+    // cannot watch. The window keeps the watcher and stops it, joining its
+    // thread, before anything else of the window goes. A second call replaces
+    // (and first stops) the earlier watcher.
+    using HotplugWatcherFactory =
+        std::function<std::unique_ptr<hotplug::HotplugWatcher>(hotplug::HotplugWatcher::Callback notify)>;
+    void WatchHotplug(const HotplugWatcherFactory& start);
+    bool HotplugWatching() const { return hotplugWatcher_ != nullptr; }
+#endif
+
 public slots:
     // Event handlers, in declaration order.
     void FormShow();
@@ -49,6 +69,10 @@ public slots:
     void bCycleClick();
     void bOtworzPortClick();
     void bZamknijPortClick();
+    // Converters came or went: the list is rebuilt once, as by "Odśwież". During
+    // a refresh the request is kept and one more refresh runs after it; while
+    // the window is hidden it is dropped (showing the window rebuilds the list).
+    void HotplugChanged();
 
 signals:
     // After every refresh, whether it ran to its end or not.
@@ -74,6 +98,12 @@ private:
     bool refreshing_ = false;
     bool messageDuringRefresh_ = false;
     bool swallowNextActivation_ = false;
+    bool hotplugDuringRefresh_ = false;
+    std::atomic<bool> hotplugPosted_{false};
+#if TORVANE_HAVE_HOTPLUG
+    // Stopped first in the destructor: the window's parts outlive its thread.
+    std::unique_ptr<hotplug::HotplugWatcher> hotplugWatcher_;
+#endif
 };
 
 // The program's one main window, created at start-up.

@@ -1,9 +1,14 @@
 // torvane1: the program entry. Creates the main window, runs the event loop
 // until the window closes, then ends.
 #include <QApplication>
+#include <chrono>
+#include <utility>
 
 #include "app/qt/Unit1.h"
 #include "app/qt/headless.h"
+#if TORVANE_HAVE_HOTPLUG
+#include "d2xx/linux/hotplug/udev_event_source.h"
+#endif
 
 namespace {
 
@@ -23,16 +28,32 @@ public:
     }
 };
 
+#if TORVANE_HAVE_HOTPLUG
+// Converters plugged in or removed rebuild the list: one call per burst of
+// udev events, once it has been quiet for 200 ms, and at most one a second.
+// Without udev (no netlink, say) the window goes without.
+void WatchConverters(TfUrzadzenia& window) {
+    window.WatchHotplug([](hotplug::HotplugWatcher::Callback notify) {
+        return hotplug::StartUdevWatcher(std::move(notify),
+                                         hotplug::CoalescingPolicy{std::chrono::milliseconds(1000),
+                                                                   std::chrono::milliseconds(200)});
+    });
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
     TorvaneApplication application(argc, argv);
     fUrzadzenia = new TfUrzadzenia;
     app::qt::HeadlessRun headless(*fUrzadzenia);
+#if TORVANE_HAVE_HOTPLUG
+    WatchConverters(*fUrzadzenia);
+#endif
     fUrzadzenia->show();
     fUrzadzenia->activateWindow();
     const int exitCode = QApplication::exec();
-    delete fUrzadzenia;
+    delete fUrzadzenia;  // stops the hot-plug watcher first
     fUrzadzenia = nullptr;
     return exitCode;
 }
