@@ -5,13 +5,10 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
-#include <exception>
 #include <utility>
 
-#include "app/window_texts.h"
-#include "d2xx/D2XXUnit.h"
+#include "app/library_port_calls.h"
 #include "devlist/unit2.h"
-#include "serial/include/winseria.h"
 #include "serial/main_thread.h"
 #include "torvane/messages.h"
 
@@ -29,11 +26,6 @@ constexpr int kLabelHeight = 16;
 constexpr const char* kFontFamily = "MS Sans Serif";
 constexpr int kFontPixels = 11;
 constexpr int kLabelFontPixels = 13;
-
-// The serial library's settings for the open-port button.
-constexpr std::uint32_t kPortBaud = 9600;
-constexpr std::uint16_t kPortWriteTimeoutSec = 2;
-constexpr std::uint16_t kPortReadTimeoutSec = 2;
 
 QFont WindowFont(int pixels) {
     QFont font(QString::fromLatin1(kFontFamily));
@@ -87,22 +79,39 @@ QTableWidget* MakeGrid(QWidget* parent) {
 
 namespace app::qt {
 
-void ShowCurrentException() {
-    std::string message;
-    try {
-        throw;
-    } catch (const std::exception& error) {
-        message = error.what();
-    } catch (...) {
-        message = "Nieznany wyjątek";
-    }
-    torvane::Messages().ShowError(QCoreApplication::applicationName().toStdString(), app::EscapedErrorText(message));
-}
+void ShowCurrentException() { app::ShowCurrentException(QCoreApplication::applicationName().toStdString()); }
 
 }  // namespace app::qt
 
+class TfUrzadzenia::PresenterView final : public app::WindowView {
+public:
+    explicit PresenterView(TfUrzadzenia& window) : window_(window) {}
+
+    bool IsActive() const override { return window_.isActiveWindow(); }
+    bool IsVisible() const override { return window_.isVisible(); }
+    // Queued with the window as context: a call still queued when the window
+    // goes is dropped.
+    void PostToEventLoop(std::function<void()> call) override {
+        QMetaObject::invokeMethod(&window_, std::move(call), Qt::QueuedConnection);
+    }
+    std::string SelectedPortCell() const override {
+        const int row = window_.grid_->SelectedRow();
+        return row < 0 ? std::string() : window_.grid_->Cell(0, row);
+    }
+    void CloseWindow() override { window_.close(); }
+    std::string ErrorCaption() const override { return QCoreApplication::applicationName().toStdString(); }
+    void RefreshFinished() override { emit window_.refreshFinished(); }
+
+private:
+    TfUrzadzenia& window_;
+};
+
 TfUrzadzenia::TfUrzadzenia(QWidget* parent)
-    : QWidget(parent), messageBoxes_(this), refreshProcedure_([] { devlist::RefreshDeviceList(); }) {
+    : QWidget(parent),
+      messageBoxes_(this),
+      presenterView_(std::make_unique<PresenterView>(*this)),
+      presenter_(std::make_unique<app::WindowPresenter>(*presenterView_, app::LibraryPortCalls(),
+                                                        [] { devlist::RefreshDeviceList(); })) {
     setObjectName(QStringLiteral("fUrzadzenia"));
     setWindowTitle(QStringLiteral("TORVANE wer. 1.00"));
     setFont(WindowFont(kFontPixels));
@@ -120,9 +129,7 @@ TfUrzadzenia::TfUrzadzenia(QWidget* parent)
     label_ = std::make_unique<app::qt::AutoSizeLabel>(*Label1, kLabelHeight);
     devlist::InstallDeviceListView({grid_.get(), label_.get()});
     torvane::InstallMessageSink(&messageBoxes_);
-    connect(&messageBoxes_, &app::qt::QtMessageSink::boxAboutToShow, this, [this] {
-        if (refreshing_) messageDuringRefresh_ = true;
-    });
+    connect(&messageBoxes_, &app::qt::QtMessageSink::boxAboutToShow, this, [this] { presenter_->MessageShown(); });
     WireHandlers();
     // The serial watcher hands its line events to this (the GUI) thread and
     // waits; the event loop is woken to serve them.
@@ -179,71 +186,23 @@ void TfUrzadzenia::WireHandlers() {
     wire(bZamknijPort, &TfUrzadzenia::bZamknijPortClick);
 }
 
-void TfUrzadzenia::SetRefreshProcedure(std::function<void()> procedure) { refreshProcedure_ = std::move(procedure); }
+void TfUrzadzenia::SetRefreshProcedure(std::function<void()> procedure) {
+    presenter_->SetRefreshProcedure(std::move(procedure));
+}
 
-// The activation event drives FormShow. The handler runs from the event loop
-// rather than inside the activation's delivery, so the modal messages a
-// refresh may show never nest inside Qt's own activation bookkeeping. An
-// activation that only hands the window back after a message of the running
-// refresh closed starts nothing: a device that always fails would otherwise
-// bring its messages back for ever.
+// The activation event drives FormShow (through the presenter, which decides
+// whether this activation rebuilds the list); the show event does not.
 bool TfUrzadzenia::event(QEvent* event) {
     const bool handled = QWidget::event(event);
-    if (event->type() == QEvent::WindowActivate && !refreshing_ && !TakeSwallowedActivation())
-        QMetaObject::invokeMethod(this, [this] { RunHandler(&TfUrzadzenia::FormShow); }, Qt::QueuedConnection);
+    if (event->type() == QEvent::WindowActivate) presenter_->Activated();
     return handled;
 }
 
-bool TfUrzadzenia::TakeSwallowedActivation() { return std::exchange(swallowNextActivation_, false); }
-
 void TfUrzadzenia::RunHandler(void (TfUrzadzenia::*handler)()) {
-    try {
-        (this->*handler)();
-    } catch (...) {
-        app::qt::ShowCurrentException();
-    }
+    presenter_->RunHandler([this, handler] { (this->*handler)(); });
 }
 
-// A refresh never starts inside another one. An error escaping the refresh is
-// shown while the refresh still counts as running, so that its box, too,
-// gives no new refresh when it closes.
-void TfUrzadzenia::RunRefresh() {
-    if (refreshing_) return;
-    refreshing_ = true;
-    messageDuringRefresh_ = false;
-    hotplugDuringRefresh_ = false;
-    try {
-        refreshProcedure_();
-    } catch (...) {
-        app::qt::ShowCurrentException();
-    }
-    refreshing_ = false;
-    // When the window is active again already, the activation that followed
-    // the last message has been delivered (and ignored) during the refresh.
-    // Otherwise one is still owed to the last message, of this refresh or of
-    // an earlier one (a hot-plug refresh can run before that activation comes).
-    if (isActiveWindow())
-        swallowNextActivation_ = false;
-    else if (messageDuringRefresh_)
-        swallowNextActivation_ = true;
-    // Converters that came or went while the list was being read may be
-    // missing from it: one more refresh, from the event loop.
-    if (std::exchange(hotplugDuringRefresh_, false)) PostHotplugChanged();
-    emit refreshFinished();
-}
-
-// Cleared as the posted call starts: a request arriving during its refresh is
-// a new one (and becomes the refresh after it).
-void TfUrzadzenia::PostHotplugChanged() {
-    if (hotplugPosted_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            hotplugPosted_ = false;
-            RunHandler(&TfUrzadzenia::HotplugChanged);
-        },
-        Qt::QueuedConnection);
-}
+void TfUrzadzenia::PostHotplugChanged() { presenter_->PostHotplugChanged(); }
 
 #if TORVANE_HAVE_HOTPLUG
 void TfUrzadzenia::WatchHotplug(const HotplugWatcherFactory& start) {
@@ -252,43 +211,16 @@ void TfUrzadzenia::WatchHotplug(const HotplugWatcherFactory& start) {
 }
 #endif
 
-void TfUrzadzenia::HotplugChanged() {
-    if (!isVisible()) return;
-    if (refreshing_) {
-        hotplugDuringRefresh_ = true;
-        return;
-    }
-    RunRefresh();
-}
+void TfUrzadzenia::HotplugChanged() { presenter_->HotplugChanged(); }
 
-std::string TfUrzadzenia::SelectedPortCell() const {
-    const int row = grid_->SelectedRow();
-    return row < 0 ? std::string() : grid_->Cell(0, row);
-}
+void TfUrzadzenia::FormShow() { presenter_->FormShow(); }
 
-void TfUrzadzenia::FormShow() { RunRefresh(); }
+void TfUrzadzenia::bOdswiezClick() { presenter_->CloseClicked(); }
 
-void TfUrzadzenia::bOdswiezClick() { close(); }
+void TfUrzadzenia::bRefreshClick() { presenter_->RefreshClicked(); }
 
-void TfUrzadzenia::bRefreshClick() { RunRefresh(); }
+void TfUrzadzenia::bCycleClick() { presenter_->CycleClicked(); }
 
-void TfUrzadzenia::bCycleClick() {
-    // Hidden and without an action.
-}
+void TfUrzadzenia::bOtworzPortClick() { presenter_->OpenPortClicked(); }
 
-void TfUrzadzenia::bOtworzPortClick() {
-    d2xx::Close_USB_Device_Handle();
-    UnInitializePort();
-    const app::PortRequest request = app::ReadPortRequest(SelectedPortCell());
-    if (!request.number) {
-        torvane::Messages().ShowInformation(app::BadPortNumberMessage(request.numberText));
-        return;
-    }
-    const bool opened =
-        InitializePort(app::PortByte(*request.number), kPortBaud, kPortWriteTimeoutSec, kPortReadTimeoutSec) == 0;
-    torvane::Messages().ShowInformation(app::OpenPortMessage(opened, request.numberText));
-}
-
-void TfUrzadzenia::bZamknijPortClick() {
-    torvane::Messages().ShowInformation(app::ClosePortMessage(UnInitializePort() == 0));
-}
+void TfUrzadzenia::bZamknijPortClick() { presenter_->ClosePortClicked(); }

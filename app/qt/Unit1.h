@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QWidget>
-#include <atomic>
 #include <functional>
 #include <memory>
 
+#include "app/presenter.h"
 #include "app/qt/qt_message_sink.h"
 #include "app/qt/qt_view.h"
 #if TORVANE_HAVE_HOTPLUG
@@ -43,7 +43,7 @@ public:
 
     // What a refresh runs; RefreshDeviceList unless a test replaces it.
     void SetRefreshProcedure(std::function<void()> procedure);
-    bool RefreshRunning() const { return refreshing_; }
+    bool RefreshRunning() const { return presenter_->Refreshing(); }
 
     // Converters came or went: asks the GUI thread, through the event loop, to
     // run HotplugChanged. Any thread; this is what a hot-plug watcher calls.
@@ -82,24 +82,21 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // The window as the presenter sees it (defined in Unit1.cpp).
+    class PresenterView;
+
     void CreateControls();
     void SetTabOrder();
     void WireHandlers();
-    void RunRefresh();
-    bool TakeSwallowedActivation();
     // Runs an event handler; an error escaping it is shown and the program goes on.
     void RunHandler(void (TfUrzadzenia::*handler)());
-    std::string SelectedPortCell() const;
 
     std::unique_ptr<app::qt::StringGrid> grid_;
     std::unique_ptr<app::qt::AutoSizeLabel> label_;
     app::qt::QtMessageSink messageBoxes_;
-    std::function<void()> refreshProcedure_;
-    bool refreshing_ = false;
-    bool messageDuringRefresh_ = false;
-    bool swallowNextActivation_ = false;
-    bool hotplugDuringRefresh_ = false;
-    std::atomic<bool> hotplugPosted_{false};
+    // The window's rules: when the list is rebuilt, what the handlers do.
+    std::unique_ptr<PresenterView> presenterView_;
+    std::unique_ptr<app::WindowPresenter> presenter_;
 #if TORVANE_HAVE_HOTPLUG
     // Stopped first in the destructor: the window's parts outlive its thread.
     std::unique_ptr<hotplug::HotplugWatcher> hotplugWatcher_;

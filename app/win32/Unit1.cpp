@@ -1,13 +1,10 @@
 #include "app/win32/Unit1.h"
 
-#include <exception>
 #include <utility>
 
+#include "app/library_port_calls.h"
 #include "app/win32/win32_text.h"
-#include "app/window_texts.h"
-#include "d2xx/D2XXUnit.h"
 #include "devlist/unit2.h"
-#include "serial/include/winseria.h"
 #include "serial/main_thread.h"
 #include "torvane/messages.h"
 
@@ -31,11 +28,6 @@ constexpr int kButtonTop = 168;
 constexpr int kButtonHeight = 25;
 
 enum ControlId : int { kGridId = 100, kCloseId, kRefreshId, kCycleId, kOpenPortId, kClosePortId, kLabelId };
-
-// The serial library's settings for the open-port button.
-constexpr std::uint32_t kPortBaud = 9600;
-constexpr std::uint16_t kPortWriteTimeoutSec = 2;
-constexpr std::uint16_t kPortReadTimeoutSec = 2;
 
 HFONT MakeFont(int pixels) {
     return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -76,21 +68,33 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
 
 namespace app::win32 {
 
-void ShowCurrentException() {
-    std::string message;
-    try {
-        throw;
-    } catch (const std::exception& error) {
-        message = error.what();
-    } catch (...) {
-        message = "Nieznany wyjątek";
-    }
-    torvane::Messages().ShowError(kApplicationTitle, app::EscapedErrorText(message));
-}
+void ShowCurrentException() { app::ShowCurrentException(kApplicationTitle); }
 
 }  // namespace app::win32
 
-TfUrzadzenia::TfUrzadzenia(HINSTANCE instance) : refreshProcedure_([] { devlist::RefreshDeviceList(); }) {
+class TfUrzadzenia::PresenterView final : public app::WindowView {
+public:
+    explicit PresenterView(TfUrzadzenia& form) : form_(form) {}
+
+    bool IsActive() const override { return GetActiveWindow() == form_.Handle; }
+    bool IsVisible() const override { return IsWindowVisible(form_.Handle) != FALSE; }
+    void PostToEventLoop(std::function<void()> call) override { form_.PostCall(std::move(call)); }
+    std::string SelectedPortCell() const override {
+        const int row = form_.grid_->SelectedRow();
+        return row < 0 ? std::string() : form_.grid_->Cell(0, row);
+    }
+    void CloseWindow() override { DestroyWindow(form_.Handle); }
+    std::string ErrorCaption() const override { return app::win32::kApplicationTitle; }
+    void RefreshFinished() override {}
+
+private:
+    TfUrzadzenia& form_;
+};
+
+TfUrzadzenia::TfUrzadzenia(HINSTANCE instance)
+    : presenterView_(std::make_unique<PresenterView>(*this)),
+      presenter_(std::make_unique<app::WindowPresenter>(*presenterView_, app::LibraryPortCalls(),
+                                                        [] { devlist::RefreshDeviceList(); })) {
     RegisterFormClass(instance, &TfUrzadzenia::WindowProc);
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     // The window fits its controls: a client area of 473 x 201, centred on
@@ -110,9 +114,8 @@ TfUrzadzenia::TfUrzadzenia(HINSTANCE instance) : refreshProcedure_([] { devlist:
     labelFont_ = MakeFont(kLabelFontPixels);
     CreateControls();
 
-    messageBoxes_ = std::make_unique<app::win32::MessageBoxSink>(Handle, app::win32::kApplicationTitle, [this] {
-        if (refreshing_) messageDuringRefresh_ = true;
-    });
+    messageBoxes_ = std::make_unique<app::win32::MessageBoxSink>(Handle, app::win32::kApplicationTitle,
+                                                                 [this] { presenter_->MessageShown(); });
     devlist::InstallDeviceListView({grid_.get(), label_.get()});
     torvane::InstallMessageSink(messageBoxes_.get());
     // The serial watcher hands its line events to this (the GUI) thread and
@@ -172,7 +175,30 @@ void TfUrzadzenia::Show() {
     SetFocus(sgWersja);
 }
 
-void TfUrzadzenia::SetRefreshProcedure(std::function<void()> procedure) { refreshProcedure_ = std::move(procedure); }
+void TfUrzadzenia::SetRefreshProcedure(std::function<void()> procedure) {
+    presenter_->SetRefreshProcedure(std::move(procedure));
+}
+
+// The message carries no call: the calls wait in posted_, so that those still
+// waiting when the window goes are dropped with it, not leaked.
+void TfUrzadzenia::PostCall(std::function<void()> call) {
+    std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(call));
+    PostMessageW(Handle, kRunPostedCalls, 0, 0);
+}
+
+// One call per message: a call that runs a modal loop lets the others run
+// from that loop, in order, as their own messages arrive.
+void TfUrzadzenia::RunPostedCalls() {
+    std::function<void()> call;
+    {
+        std::lock_guard lock(postedMutex_);
+        if (posted_.empty()) return;
+        call = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    call();
+}
 
 LRESULT CALLBACK TfUrzadzenia::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
@@ -196,10 +222,10 @@ LRESULT CALLBACK TfUrzadzenia::WindowProc(HWND window, UINT message, WPARAM wPar
 LRESULT TfUrzadzenia::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ACTIVATE:
-        OnActivate(LOWORD(wParam) != WA_INACTIVE);
+        if (LOWORD(wParam) != WA_INACTIVE) presenter_->Activated();
         return DefWindowProcW(Handle, message, wParam, lParam);
-    case kRunFormShow:
-        RunHandler(&TfUrzadzenia::FormShow);
+    case kRunPostedCalls:
+        RunPostedCalls();
         return 0;
     case kServeMainThreadCalls:
         winseria::ServeMainThreadCalls();
@@ -227,18 +253,6 @@ void TfUrzadzenia::PaintBevels(HDC dc) {
     DrawLoweredBox(dc, Bevel2);
 }
 
-// The activation runs FormShow from the message loop rather than inside the
-// activation's delivery, so the modal messages a refresh may show never nest
-// inside the system's activation handling. While a refresh runs, activations
-// start nothing: closing a message of that refresh activates the window
-// again, and a device that always fails would otherwise bring its messages
-// back for ever.
-void TfUrzadzenia::OnActivate(bool active) {
-    if (!active || refreshing_) return;
-    if (std::exchange(swallowNextActivation_, false)) return;
-    PostMessageW(Handle, kRunFormShow, 0, 0);
-}
-
 void TfUrzadzenia::OnCommand(int id) {
     switch (id) {
     case kCloseId: RunHandler(&TfUrzadzenia::bOdswiezClick); break;
@@ -251,59 +265,17 @@ void TfUrzadzenia::OnCommand(int id) {
 }
 
 void TfUrzadzenia::RunHandler(void (TfUrzadzenia::*handler)()) {
-    try {
-        (this->*handler)();
-    } catch (...) {
-        app::win32::ShowCurrentException();
-    }
+    presenter_->RunHandler([this, handler] { (this->*handler)(); });
 }
 
-// A refresh never starts inside another one. An error escaping the refresh is
-// shown while the refresh still counts as running, so that its box, too,
-// gives no new refresh when it closes.
-void TfUrzadzenia::RunRefresh() {
-    if (refreshing_) return;
-    refreshing_ = true;
-    messageDuringRefresh_ = false;
-    try {
-        refreshProcedure_();
-    } catch (...) {
-        app::win32::ShowCurrentException();
-    }
-    refreshing_ = false;
-    // When the window is not active yet, the activation that follows the
-    // last message is still to come: it belongs to this refresh.
-    swallowNextActivation_ = messageDuringRefresh_ && GetActiveWindow() != Handle;
-}
+void TfUrzadzenia::FormShow() { presenter_->FormShow(); }
 
-std::string TfUrzadzenia::SelectedPortCell() const {
-    const int row = grid_->SelectedRow();
-    return row < 0 ? std::string() : grid_->Cell(0, row);
-}
+void TfUrzadzenia::bOdswiezClick() { presenter_->CloseClicked(); }
 
-void TfUrzadzenia::FormShow() { RunRefresh(); }
+void TfUrzadzenia::bRefreshClick() { presenter_->RefreshClicked(); }
 
-void TfUrzadzenia::bOdswiezClick() { DestroyWindow(Handle); }
+void TfUrzadzenia::bCycleClick() { presenter_->CycleClicked(); }
 
-void TfUrzadzenia::bRefreshClick() { RunRefresh(); }
+void TfUrzadzenia::bOtworzPortClick() { presenter_->OpenPortClicked(); }
 
-void TfUrzadzenia::bCycleClick() {
-    // Hidden and without an action.
-}
-
-void TfUrzadzenia::bOtworzPortClick() {
-    d2xx::Close_USB_Device_Handle();
-    UnInitializePort();
-    const app::PortRequest request = app::ReadPortRequest(SelectedPortCell());
-    if (!request.number) {
-        torvane::Messages().ShowInformation(app::BadPortNumberMessage(request.numberText));
-        return;
-    }
-    const bool opened =
-        InitializePort(app::PortByte(*request.number), kPortBaud, kPortWriteTimeoutSec, kPortReadTimeoutSec) == 0;
-    torvane::Messages().ShowInformation(app::OpenPortMessage(opened, request.numberText));
-}
-
-void TfUrzadzenia::bZamknijPortClick() {
-    torvane::Messages().ShowInformation(app::ClosePortMessage(UnInitializePort() == 0));
-}
+void TfUrzadzenia::bZamknijPortClick() { presenter_->ClosePortClicked(); }

@@ -5,10 +5,13 @@
 // buttons: one that does nothing and two that open and close a serial port.
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "app/presenter.h"
 #include "app/win32/string_grid.h"
 #include "app/win32/win32_view.h"
 
@@ -42,7 +45,7 @@ public:
 
     // What a refresh runs; RefreshDeviceList unless a test replaces it.
     void SetRefreshProcedure(std::function<void()> procedure);
-    bool RefreshRunning() const { return refreshing_; }
+    bool RefreshRunning() const { return presenter_->Refreshing(); }
 
     // Event handlers, in declaration order.
     void FormShow();
@@ -53,31 +56,36 @@ public:
     void bZamknijPortClick();
 
     // Window messages of the form's own.
-    static constexpr UINT kRunFormShow = WM_APP + 1;          // the activation's refresh
+    static constexpr UINT kRunPostedCalls = WM_APP + 1;        // the presenter's deferred calls
     static constexpr UINT kServeMainThreadCalls = WM_APP + 2;  // the serial watcher's hand-over
 
 private:
+    // The window as the presenter sees it (defined in Unit1.cpp).
+    class PresenterView;
+
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
     HWND MakeButton(int id, const char* caption, int left, int width, bool visible);
     void PaintBevels(HDC dc);
-    void OnActivate(bool active);
     void OnCommand(int id);
-    void RunRefresh();
     // Runs an event handler; an error escaping it is shown and the program goes on.
     void RunHandler(void (TfUrzadzenia::*handler)());
-    std::string SelectedPortCell() const;
+    // Any thread: `call` runs from this window's message loop.
+    void PostCall(std::function<void()> call);
+    void RunPostedCalls();
 
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
     std::unique_ptr<app::win32::StringGrid> grid_;
     std::unique_ptr<app::win32::AutoSizeLabel> label_;
     std::unique_ptr<app::win32::MessageBoxSink> messageBoxes_;
-    std::function<void()> refreshProcedure_;
-    bool refreshing_ = false;
-    bool messageDuringRefresh_ = false;
-    bool swallowNextActivation_ = false;
+    // Calls posted to the message loop; they go with the window when it goes.
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+    // The window's rules: when the list is rebuilt, what the handlers do.
+    std::unique_ptr<PresenterView> presenterView_;
+    std::unique_ptr<app::WindowPresenter> presenter_;
 };
 
 // The program's one main window, created at start-up.
