@@ -6,19 +6,9 @@ using winapi::posix::VirtualLineFault;
 
 namespace {
 
-class Events : public ::testing::TestWithParam<DeviceKind> {
-protected:
-    void SetUp() override {
-        bench = makeBench(GetParam());
-        port = bench->port();
-        ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
-    }
-    std::unique_ptr<Bench> bench;
-    HANDLE port = INVALID_HANDLE_VALUE;
-};
+class Events : public OnEachDevice<true> {};
 
-INSTANTIATE_TEST_SUITE_P(LineEvents, Events, ::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
-                         [](const auto& info) { return std::string(kindName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(LineEvents, Events, kBothDevices, deviceParamName);
 
 TEST_P(Events, SetCommMaskReleasesThePendingWaitWithMaskZero) {
     ASSERT_EQ(SetCommMask(port, EV_RXCHAR), TRUE);

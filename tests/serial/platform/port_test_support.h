@@ -149,6 +149,27 @@ inline std::unique_ptr<Bench> makeBench(DeviceKind kind, bool overlapped = true)
     return std::make_unique<VirtualBench>(overlapped);
 }
 
+// A test that runs once on a pty and once on a virtual null-modem, with the
+// port opened for overlapped or for synchronous transfers.
+template <bool kOverlapped>
+class OnEachDevice : public ::testing::TestWithParam<DeviceKind> {
+protected:
+    void SetUp() override {
+        bench = makeBench(GetParam(), kOverlapped);
+        port = bench->port();
+        ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
+    }
+    std::unique_ptr<Bench> bench;
+    HANDLE port = INVALID_HANDLE_VALUE;
+};
+
+inline const auto kBothDevices = ::testing::Values(DeviceKind::Pty, DeviceKind::Virtual);
+
+// Names each instance after its device: "pty", "virtual".
+inline std::string deviceParamName(const ::testing::TestParamInfo<DeviceKind>& info) {
+    return kindName(info.param);
+}
+
 // Waits (bounded) until the port has `count` bytes queued: a pty hands
 // bytes to its other side asynchronously.
 inline bool waitForInQueue(HANDLE port, DWORD count, std::chrono::milliseconds limit = 3000ms) {

@@ -81,26 +81,15 @@ TEST_P(ReadTimeouts, CompleteAsWindowsDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfers, ReadTimeouts,
-                         ::testing::Combine(::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
-                                            ::testing::ValuesIn(kReadTimeouts)),
+                         ::testing::Combine(kBothDevices, ::testing::ValuesIn(kReadTimeouts)),
                          [](const auto& info) {
                              return std::string(kindName(std::get<0>(info.param))) + "_" +
                                     std::get<1>(info.param).name;
                          });
 
-class OnBothDevices : public ::testing::TestWithParam<DeviceKind> {
-protected:
-    void SetUp() override {
-        bench = makeBench(GetParam());
-        port = bench->port();
-        ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
-    }
-    std::unique_ptr<Bench> bench;
-    HANDLE port = INVALID_HANDLE_VALUE;
-};
+class OnBothDevices : public OnEachDevice<true> {};
 
-INSTANTIATE_TEST_SUITE_P(Transfers, OnBothDevices, ::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
-                         [](const auto& info) { return std::string(kindName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Transfers, OnBothDevices, kBothDevices, deviceParamName);
 
 TEST_P(OnBothDevices, PendingReadIsIncompleteUntilDataArrives) {
     setTimeouts(port, 0, 0, 0);
@@ -251,19 +240,9 @@ TEST_P(OnBothDevices, OverlappedHandleNeedsARecord) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-class Synchronous : public ::testing::TestWithParam<DeviceKind> {
-protected:
-    void SetUp() override {
-        bench = makeBench(GetParam(), false);
-        port = bench->port();
-        ASSERT_NE(port, INVALID_HANDLE_VALUE) << GetLastError();
-    }
-    std::unique_ptr<Bench> bench;
-    HANDLE port = INVALID_HANDLE_VALUE;
-};
+class Synchronous : public OnEachDevice<false> {};
 
-INSTANTIATE_TEST_SUITE_P(Transfers, Synchronous, ::testing::Values(DeviceKind::Pty, DeviceKind::Virtual),
-                         [](const auto& info) { return std::string(kindName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Transfers, Synchronous, kBothDevices, deviceParamName);
 
 TEST_P(Synchronous, ReadBlocksUntilItsTimeOut) {
     setTimeouts(port, 0, 0, 150);
