@@ -94,6 +94,14 @@ std::shared_ptr<Port> portFor(HANDLE handle) {
     return nullptr;
 }
 
+// Runs a comm call on the port a handle names; FALSE, with the error
+// portFor set, when the handle names none.
+template <typename... Params, typename... Args>
+BOOL onPort(HANDLE handle, BOOL (Port::*call)(Params...), Args... args) {
+    std::shared_ptr<Port> port = portFor(handle);
+    return port ? (port.get()->*call)(args...) : FALSE;
+}
+
 }  // namespace
 
 }  // namespace winapi::posix
@@ -136,14 +144,12 @@ DWORD GetFileType(HANDLE file) {
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped) {
     if (bytesRead) *bytesRead = 0;
-    auto port = portFor(file);
-    return port ? port->read(buffer, bytesToRead, bytesRead, overlapped) : FALSE;
+    return onPort(file, &Port::read, buffer, bytesToRead, bytesRead, overlapped);
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped) {
     if (bytesWritten) *bytesWritten = 0;
-    auto port = portFor(file);
-    return port ? port->write(buffer, bytesToWrite, bytesWritten, overlapped) : FALSE;
+    return onPort(file, &Port::write, buffer, bytesToWrite, bytesWritten, overlapped);
 }
 
 // As on Windows: a finished request is answered from the record alone; an
@@ -171,58 +177,47 @@ BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransf
 }
 
 BOOL GetCommState(HANDLE file, DCB* dcb) {
-    auto port = portFor(file);
-    return port ? port->getState(dcb) : FALSE;
+    return onPort(file, &Port::getState, dcb);
 }
 
 BOOL SetCommState(HANDLE file, DCB* dcb) {
-    auto port = portFor(file);
-    return port ? port->setState(dcb) : FALSE;
+    return onPort(file, &Port::setState, dcb);
 }
 
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
-    auto port = portFor(file);
-    return port ? port->setup(inQueue, outQueue) : FALSE;
+    return onPort(file, &Port::setup, inQueue, outQueue);
 }
 
 BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
-    auto port = portFor(file);
-    return port ? port->getTimeouts(timeouts) : FALSE;
+    return onPort(file, &Port::getTimeouts, timeouts);
 }
 
 BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
-    auto port = portFor(file);
-    return port ? port->setTimeouts(timeouts) : FALSE;
+    return onPort(file, &Port::setTimeouts, timeouts);
 }
 
 BOOL PurgeComm(HANDLE file, DWORD flags) {
-    auto port = portFor(file);
-    return port ? port->purge(flags) : FALSE;
+    return onPort(file, &Port::purge, flags);
 }
 
 BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
-    auto port = portFor(file);
-    return port ? port->clearError(errors, stat) : FALSE;
+    return onPort(file, &Port::clearError, errors, stat);
 }
 
 BOOL SetCommMask(HANDLE file, DWORD eventMask) {
-    auto port = portFor(file);
-    return port ? port->setMask(eventMask) : FALSE;
+    return onPort(file, &Port::setMask, eventMask);
 }
 
 BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) {
-    auto port = portFor(file);
-    return port ? port->waitEvent(eventMask, overlapped) : FALSE;
+    return onPort(file, &Port::waitEvent, eventMask, overlapped);
 }
 
 BOOL EscapeCommFunction(HANDLE file, DWORD function) {
-    auto port = portFor(file);
-    return port ? port->escape(function) : FALSE;
+    return onPort(file, &Port::escape, function);
 }
 
 BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) {
-    auto port = portFor(file);
-    return port ? port->modemStatus(modemStatus) : FALSE;
+    return onPort(file, &Port::modemStatus, modemStatus);
 }
 
 }  // namespace winapi
