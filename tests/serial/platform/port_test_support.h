@@ -121,9 +121,9 @@ class PtyBench : public Bench {
 public:
     explicit PtyBench(bool overlapped) : p_(overlapped) {}
     HANDLE port() override { return p_.port.get(); }
-    void send(const std::string& bytes) override { p_.pty.send(bytes); }
+    void send(const std::string& bytes) override { p_.pty.write(std::vector<std::uint8_t>(bytes.begin(), bytes.end())); }
     std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds wait) override {
-        return p_.pty.receive(count, wait);
+        return p_.pty.read(count, wait);
     }
 
 private:
