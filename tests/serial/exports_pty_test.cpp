@@ -43,6 +43,21 @@ winapi::COMMTIMEOUTS DeviceTimeouts() {
     return timeouts;
 }
 
+// WriteByte answers "not written" without waiting for its time-out.
+void ExpectWriteRefusedAtOnce(std::uint8_t byte) {
+    auto [written, took] = Timed([byte] { return WriteByte(byte); });
+    EXPECT_EQ(written, 0);
+    EXPECT_LT(took, 1s);
+}
+
+// Opens the port and lets the watcher report a byte (0x31) to the main
+// thread; the watcher then waits in its hand-over until that is served.
+void OpenWithAWaitingHandOver(test::PtyPair& pty, test::WakeCounter& wakes) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+    pty.write(0x31);
+    ASSERT_TRUE(wakes.waitFor(1));
+}
+
 // ---- Opening ------------------------------------------------------------------------
 
 TEST_F(PtyPort, InitializeOpensWithNineThousandSixHundredAndTheDefaults) {
@@ -210,9 +225,8 @@ TEST_F(PtyPort, AConfigureFailureLeavesThePortOpenWithBothThreads) {
     EXPECT_EQ(std::memcmp(&CommPort()->Saved(), &zero, sizeof zero), 0);
 
     EXPECT_EQ(InitializePort(kPort, 9600, 1, 1), 5);
-    auto [written, took] = Timed([] { return WriteByte(0x10); });
-    EXPECT_EQ(written, 0);  // the connection's PortClosed is the signalled one of before
-    EXPECT_LT(took, 1s);
+    // The connection's PortClosed is the signalled one of before.
+    ExpectWriteRefusedAtOnce(0x10);
     EXPECT_EQ(UnInitializePort(), 0);
     EXPECT_FALSE(CommPort()->IsOpen());
 }
@@ -267,9 +281,7 @@ TEST_F(PtyPort, AReadWithTimeoutZeroAnswersAtOnce) {
 TEST_F(PtyPort, TransfersAfterUnInitializeFailAtOnce) {
     ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
     ASSERT_EQ(UnInitializePort(), 0);
-    auto [written, took] = Timed([] { return WriteByte(0x55); });
-    EXPECT_EQ(written, 0);
-    EXPECT_LT(took, 1s);
+    ExpectWriteRefusedAtOnce(0x55);
     EXPECT_EQ(TimeOut(), 0);
     EXPECT_EQ(FetchError(), Failure("Błąd funkcji WaitForMultipleObjects.", 0));
     std::uint8_t value = 0x77;
@@ -377,9 +389,7 @@ TEST_F(PtyPort, LineFunctionsOnATerminalWithoutModemLinesAnswerNo) {
 TEST_F(PtyPort, AWriteThatCannotCreateItsEventReleasesTheCaller) {
     ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
     testing::FailEventCreationAfter(0);
-    auto [written, took] = Timed([] { return WriteByte(0x61); });
-    EXPECT_EQ(written, 0);
-    EXPECT_LT(took, 1s);
+    ExpectWriteRefusedAtOnce(0x61);
     EXPECT_EQ(TimeOut(), 1);
     EXPECT_EQ(FetchError(), Failure("Błąd CreateEvent. ", 8));
     EXPECT_TRUE(pty.drain(100ms).empty());
@@ -406,9 +416,7 @@ TEST_F(PtyPort, AWorkerWithoutItsEventsMakesTransfersFailAtOnce) {
     EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
     EXPECT_EQ(FetchError(), Failure("Błąd CreateEvent. ", 8));
     EXPECT_TRUE(CommPort()->Worker()->Finished());
-    auto [written, took] = Timed([] { return WriteByte(0x01); });
-    EXPECT_EQ(written, 0);
-    EXPECT_LT(took, 1s);
+    ExpectWriteRefusedAtOnce(0x01);
     EXPECT_EQ(FetchError(), Failure("Błąd podczas sygnalizacji zdarzenia.", 6));
     std::uint8_t value = 0;
     EXPECT_EQ(ReadByte(&value), 0);
@@ -435,9 +443,7 @@ TEST_F(PtyPort, AWorkerThatHasEndedRefusesTransfersAtOnce) {
     TZapisOdczytThread* worker = CommPort()->Worker();
     worker->StopThread();
     worker->WaitFor();
-    auto [written, took] = Timed([] { return WriteByte(0x01); });
-    EXPECT_EQ(written, 0);
-    EXPECT_LT(took, 1s);
+    ExpectWriteRefusedAtOnce(0x01);
     EXPECT_EQ(TimeOut(), 0);
     EXPECT_EQ(FetchError(), Failure("Zapis przerwany.", 0));
     std::uint8_t value = 0x3C;
@@ -470,9 +476,7 @@ TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
 
 TEST_F(PtyPort, TheWatcherWaitsForTheMainThreadBetweenNotifications) {
     test::WakeCounter wakes;
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
-    pty.write(0x31);
-    ASSERT_TRUE(wakes.waitFor(1));
+    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
     pty.write(0x32);
     EXPECT_FALSE(wakes.waitFor(2, 300ms));  // blocked in its hand-over
     ServeMainThreadCalls();
@@ -481,9 +485,7 @@ TEST_F(PtyPort, TheWatcherWaitsForTheMainThreadBetweenNotifications) {
 
 TEST_F(PtyPort, ExportsOnTheMainThreadServeWaitingNotifications) {
     test::WakeCounter wakes;
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
-    pty.write(0x31);
-    ASSERT_TRUE(wakes.waitFor(1));
+    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
     pty.write(0x32);
     Opoznienie(0);
     EXPECT_TRUE(wakes.waitFor(2));
@@ -494,9 +496,7 @@ TEST_F(PtyPort, ExportsOnTheMainThreadServeWaitingNotifications) {
 
 TEST_F(PtyPort, OtherThreadsDoNotServe) {
     test::WakeCounter wakes;
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
-    pty.write(0x31);
-    ASSERT_TRUE(wakes.waitFor(1));
+    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
     pty.write(0x32);
     std::thread([] {
         ServeMainThreadCalls();
@@ -507,9 +507,7 @@ TEST_F(PtyPort, OtherThreadsDoNotServe) {
 
 TEST_F(PtyPort, UnInitializeFromAnotherThreadReleasesAWaitingHandOver) {
     test::WakeCounter wakes;
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
-    pty.write(0x31);
-    ASSERT_TRUE(wakes.waitFor(1));
+    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
     auto closer = std::async(std::launch::async, [] { return UnInitializePort(); });
     ASSERT_EQ(closer.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(closer.get(), 0);
@@ -518,9 +516,7 @@ TEST_F(PtyPort, UnInitializeFromAnotherThreadReleasesAWaitingHandOver) {
 
 TEST_F(PtyPort, UnInitializeOnTheMainThreadWithAWaitingHandOver) {
     test::WakeCounter wakes;
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
-    pty.write(0x31);
-    ASSERT_TRUE(wakes.waitFor(1));
+    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
     auto [closed, took] = Timed([] { return UnInitializePort(); });
     EXPECT_EQ(closed, 0);
     EXPECT_LT(took, 5s);
