@@ -13,6 +13,7 @@
 #include "d2xx/sim/sim_control.h"
 #include "devlist/unit2.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/window_fixture.h"
 
 namespace {
 
@@ -34,11 +35,8 @@ const char* const kFailingDevice = R"json({
                "fail": {"FT_OpenEx": {"status": 2}}}]
 })json";
 
-QString Cell(TfUrzadzenia& window, int column, int row) {
-    return QString::fromStdString(window.Grid().Cell(column, row));
-}
-
-void LoadScenario(const char* json) { QCOMPARE(TorvaneSim_LoadScenarioText(json), 0); }
+using app_test::Cell;
+using app_test::LoadScenario;
 
 #if TORVANE_HAVE_HOTPLUG
 // An injected event source that tells when the watcher owning it has gone.
@@ -58,13 +56,13 @@ private:
 
 }  // namespace
 
-class WindowHotplugTest : public QObject {
+class WindowHotplugTest : public app_test::WindowFixture {
     Q_OBJECT
 
 private slots:
     void init() {
         LoadScenario(kThreeDevices);
-        refreshes_ = depth_ = deepest_ = 0;
+        ResetCounts();
 #if TORVANE_HAVE_HOTPLUG
         for (std::atomic<bool>& gone : sourceGone_) gone = false;
 #endif
@@ -308,36 +306,6 @@ private:
     // Members, not locals: a failed check leaves the watcher to cleanup().
     std::atomic<bool> sourceGone_[2] = {false, false};
 #endif
-
-    void CountRefreshes(std::function<void()> refresh) {
-        window_->SetRefreshProcedure([this, refresh] {
-            deepest_ = std::max(deepest_, ++depth_);
-            ++refreshes_;
-            refresh();
-            --depth_;
-        });
-    }
-
-    void ShowAndWaitForFirstRefresh() {
-        window_->show();
-        window_->activateWindow();
-        QTRY_VERIFY_WITH_TIMEOUT(refreshes_ >= 1, 2000);
-    }
-
-    // Takes activation away from the main window, as switching to another
-    // window of the desktop does.
-    void ActivateAnotherWindow() {
-        other_ = std::make_unique<QWidget>();
-        other_->show();
-        other_->activateWindow();
-        QTRY_VERIFY_WITH_TIMEOUT(!window_->isActiveWindow(), 2000);
-    }
-
-    std::unique_ptr<TfUrzadzenia> window_;
-    std::unique_ptr<QWidget> other_;
-    int refreshes_ = 0;
-    int depth_ = 0;
-    int deepest_ = 0;
 };
 
 QTEST_MAIN(WindowHotplugTest)

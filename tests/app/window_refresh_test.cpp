@@ -11,6 +11,7 @@
 #include "d2xx/sim/sim_control.h"
 #include "devlist/unit2.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/window_fixture.h"
 
 namespace {
 
@@ -33,21 +34,18 @@ const char* const kFailingDevice = R"json({
                "fail": {"FT_OpenEx": {"status": 2}}}]
 })json";
 
-QString Cell(TfUrzadzenia& window, int column, int row) {
-    return QString::fromStdString(window.Grid().Cell(column, row));
-}
-
-void LoadScenario(const char* json) { QCOMPARE(TorvaneSim_LoadScenarioText(json), 0); }
+using app_test::Cell;
+using app_test::LoadScenario;
 
 }  // namespace
 
-class WindowRefreshTest : public QObject {
+class WindowRefreshTest : public app_test::WindowFixture {
     Q_OBJECT
 
 private slots:
     void init() {
         LoadScenario(kThreeDevices);
-        refreshes_ = depth_ = deepest_ = 0;
+        ResetCounts();
         window_ = std::make_unique<TfUrzadzenia>();
         CountRefreshes([] { devlist::RefreshDeviceList(); });
     }
@@ -97,7 +95,7 @@ private slots:
 
     void noRefreshStartsInsideAnother() {
         window_->SetRefreshProcedure([this] {
-            Enter();
+            deepest_ = std::max(deepest_, ++depth_);
             ++refreshes_;
             // Everything that normally starts a refresh, from inside one.
             QEvent activate(QEvent::WindowActivate);
@@ -107,7 +105,7 @@ private slots:
             window_->bRefreshClick();
             QCoreApplication::processEvents();
             devlist::RefreshDeviceList();
-            Leave();
+            --depth_;
         });
         window_->bRefresh->click();
         QTest::qWait(100);
@@ -258,39 +256,6 @@ private slots:
         QVERIFY(devlist::InstalledDeviceListView().grid == nullptr);
         QVERIFY(dynamic_cast<app::qt::QtMessageSink*>(&torvane::Messages()) == nullptr);
     }
-
-private:
-    void CountRefreshes(std::function<void()> refresh) {
-        window_->SetRefreshProcedure([this, refresh] {
-            Enter();
-            ++refreshes_;
-            refresh();
-            Leave();
-        });
-    }
-    void Enter() { deepest_ = std::max(deepest_, ++depth_); }
-    void Leave() { --depth_; }
-
-    void ShowAndWaitForFirstRefresh() {
-        window_->show();
-        window_->activateWindow();
-        QTRY_VERIFY_WITH_TIMEOUT(refreshes_ >= 1, 2000);
-    }
-
-    // Takes activation away from the main window, as switching to another
-    // window of the desktop does.
-    void ActivateAnotherWindow() {
-        other_ = std::make_unique<QWidget>();
-        other_->show();
-        other_->activateWindow();
-        QTRY_VERIFY_WITH_TIMEOUT(!window_->isActiveWindow(), 2000);
-    }
-
-    std::unique_ptr<TfUrzadzenia> window_;
-    std::unique_ptr<QWidget> other_;
-    int refreshes_ = 0;
-    int depth_ = 0;
-    int deepest_ = 0;
 };
 
 QTEST_MAIN(WindowRefreshTest)

@@ -1,0 +1,55 @@
+#pragma once
+// What the window tests share: a window whose refreshes are counted together
+// with their nesting depth, showing it, and taking activation away from it.
+#include <QtTest>
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "app/qt/Unit1.h"
+#include "d2xx/sim/sim_control.h"
+
+namespace app_test {
+
+inline QString Cell(TfUrzadzenia& window, int column, int row) {
+    return QString::fromStdString(window.Grid().Cell(column, row));
+}
+
+inline void LoadScenario(const char* json) { QCOMPARE(TorvaneSim_LoadScenarioText(json), 0); }
+
+class WindowFixture : public QObject {
+protected:
+    void ResetCounts() { refreshes_ = depth_ = deepest_ = 0; }
+
+    void CountRefreshes(std::function<void()> refresh) {
+        window_->SetRefreshProcedure([this, refresh] {
+            deepest_ = std::max(deepest_, ++depth_);
+            ++refreshes_;
+            refresh();
+            --depth_;
+        });
+    }
+
+    void ShowAndWaitForFirstRefresh() {
+        window_->show();
+        window_->activateWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(refreshes_ >= 1, 2000);
+    }
+
+    // Takes activation away from the main window, as switching to another
+    // window of the desktop does.
+    void ActivateAnotherWindow() {
+        other_ = std::make_unique<QWidget>();
+        other_->show();
+        other_->activateWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(!window_->isActiveWindow(), 2000);
+    }
+
+    std::unique_ptr<TfUrzadzenia> window_;
+    std::unique_ptr<QWidget> other_;
+    int refreshes_ = 0;
+    int depth_ = 0;
+    int deepest_ = 0;
+};
+
+}  // namespace app_test
