@@ -11,6 +11,16 @@
 
 namespace app_test {
 
+inline const char* const kOneDevice = R"json({
+  "devices": [{"serial": "FTBB0001", "description": "Solo", "com_port": 12}]
+})json";
+
+// Opening the only device always fails: every refresh shows one status message.
+inline const char* const kFailingDevice = R"json({
+  "devices": [{"serial": "FTCC0001", "description": "Broken", "com_port": 4,
+               "fail": {"FT_OpenEx": {"status": 2}}}]
+})json";
+
 inline QString Cell(TfUrzadzenia& window, int column, int row) {
     return QString::fromStdString(window.Grid().Cell(column, row));
 }

@@ -24,17 +24,9 @@ const char* const kThreeDevices = R"json({
   ]
 })json";
 
-const char* const kOneDevice = R"json({
-  "devices": [{"serial": "FTBB0001", "description": "Solo", "com_port": 12}]
-})json";
-
-// Opening the only device always fails: every refresh shows one status message.
-const char* const kFailingDevice = R"json({
-  "devices": [{"serial": "FTCC0001", "description": "Broken", "com_port": 4,
-               "fail": {"FT_OpenEx": {"status": 2}}}]
-})json";
-
 using app_test::Cell;
+using app_test::kFailingDevice;
+using app_test::kOneDevice;
 using app_test::LoadScenario;
 
 }  // namespace
