@@ -19,28 +19,23 @@ prefix=$1
 shift
 
 # Debian installs the loader as /usr/lib/wine/wine (wine32) and the front end
-# as wine-stable; other systems call it wine.
-torvane_wine() {
+# as wine-stable; other systems call it wine. Prints the first that exists.
+first_command() {
   local candidate
-  for candidate in wine wine-stable /usr/lib/wine/wine; do
+  for candidate in "$@"; do
     if command -v "$candidate" >/dev/null 2>&1; then
       echo "$candidate"
       return 0
     fi
   done
+  return 1
+}
+torvane_wine() {
+  first_command wine wine-stable /usr/lib/wine/wine && return 0
   echo "win32-wine.sh: Wine is not installed (scripts/install-deps.sh installs it)" >&2
   return 1
 }
-torvane_wineserver() {
-  local candidate
-  for candidate in wineserver wineserver-stable /usr/lib/wine/wineserver; do
-    if command -v "$candidate" >/dev/null 2>&1; then
-      echo "$candidate"
-      return 0
-    fi
-  done
-  return 1
-}
+torvane_wineserver() { first_command wineserver wineserver-stable /usr/lib/wine/wineserver; }
 
 wine=$(torvane_wine)
 mkdir -p "$(dirname "$prefix")"
