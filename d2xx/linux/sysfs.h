@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "d2xx/linux/program_data.h"
-#include "d2xx/linux/unique_fd.h"
+#include <torvane/unique_fd.h>
 
 namespace ftdi_linux {
+
+using torvane::UniqueFd;
 
 // The sysfs root: $TORVANE_SYSFS_ROOT when set and not empty, else "/sys".
 std::string SysfsRoot();

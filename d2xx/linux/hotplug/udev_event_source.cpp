@@ -9,12 +9,12 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "d2xx/linux/unique_fd.h"
+#include <torvane/unique_fd.h>
 
 namespace hotplug {
 namespace {
 
-using ftdi_linux::UniqueFd;
+using torvane::UniqueFd;
 
 struct UdevUnref {
     void operator()(udev* u) const { udev_unref(u); }

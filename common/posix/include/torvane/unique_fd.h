@@ -1,8 +1,10 @@
 #pragma once
-// An owned file descriptor, closed when the object goes.
+// An owned file descriptor, closed when the object goes. The one owning
+// descriptor type of the POSIX code: whoever needs close()'s verdict calls
+// Close() and reads its result instead of leaving it to the destructor.
 #include <unistd.h>
 
-namespace ftdi_linux {
+namespace torvane {
 
 class UniqueFd {
 public:
@@ -24,6 +26,8 @@ public:
         fd_ = -1;
         return fd;
     }
+    // Closes now and reports close()'s result (0, or -1 with errno set).
+    int Close() { return fd_ >= 0 ? close(Release()) : 0; }
     void Reset(int fd) {
         if (fd_ >= 0) close(fd_);
         fd_ = fd;
@@ -33,4 +37,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace ftdi_linux
+}  // namespace torvane
