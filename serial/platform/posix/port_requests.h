@@ -1,0 +1,88 @@
+#pragma once
+// What a port's transfers are made of: the request record, where it reports
+// its end, and the FIFO queue the reads and the writes each wait in.
+#include "serial/platform/posix/comm_timeouts.h"
+#include "serial/platform/win32_calls.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+namespace winapi::posix {
+
+using Clock = std::chrono::steady_clock;
+
+// Request states kept in OVERLAPPED.Internal, as the NT status codes Windows keeps there.
+constexpr ULONG_PTR STATUS_SUCCESS_CODE = 0x0;
+constexpr ULONG_PTR STATUS_TIMEOUT_CODE = 0x102;
+constexpr ULONG_PTR STATUS_PENDING_CODE = 0x103;
+constexpr ULONG_PTR STATUS_CANCELLED_CODE = 0xC0000120;
+constexpr ULONG_PTR STATUS_UNSUCCESSFUL_CODE = 0xC0000001;
+
+inline bool isSuccess(ULONG_PTR status) {
+    return status == STATUS_SUCCESS_CODE || status == STATUS_TIMEOUT_CODE;
+}
+inline DWORD errorForStatus(ULONG_PTR status) {
+    return status == STATUS_CANCELLED_CODE ? ERROR_OPERATION_ABORTED : ERROR_GEN_FAILURE;
+}
+
+ULONG_PTR loadStatus(OVERLAPPED* overlapped);
+void markPending(OVERLAPPED* overlapped);
+// The count first, then the status with release ordering: whoever sees the
+// status sees the count.
+void storeResult(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count);
+
+// Where a request reports its end: the caller's OVERLAPPED, or a record
+// that a synchronous caller waits on inside the call.
+struct SyncResult {
+    bool done = false;
+    ULONG_PTR status = STATUS_PENDING_CODE;
+    DWORD count = 0;
+};
+struct Completion {
+    OVERLAPPED* overlapped = nullptr;
+    SyncResult* sync = nullptr;
+};
+
+// Reports requests' ends (the port, which also wakes synchronous waiters).
+class CompletionSink {
+public:
+    virtual void complete(const Completion& completion, ULONG_PTR status, DWORD count) = 0;
+
+protected:
+    ~CompletionSink() = default;
+};
+
+struct Transfer {
+    std::uint8_t* into = nullptr;        // reads
+    const std::uint8_t* from = nullptr;  // writes
+    DWORD length = 0;
+    DWORD done = 0;
+    Completion completion;
+    bool started = false;
+    ReadPlan plan;
+    std::optional<Clock::time_point> totalDeadline;
+    std::optional<Clock::time_point> intervalDeadline;
+};
+
+// Requests in arrival order; only the head runs its timers.
+class TransferQueue {
+public:
+    bool empty() const { return queue_.empty(); }
+    std::size_t size() const { return queue_.size(); }
+    void push(const Transfer& transfer) { queue_.push_back(transfer); }
+    // Ends every queued request with the status and the bytes it had moved.
+    void cancelAll(CompletionSink& sink, ULONG_PTR status);
+    // Bytes the queued requests have still to move.
+    DWORD outstandingBytes() const;
+    // The head's nearest deadline.
+    std::optional<Clock::time_point> nextDeadline() const;
+
+protected:
+    void completeFront(CompletionSink& sink, ULONG_PTR status);
+
+    std::deque<Transfer> queue_;
+};
+
+}  // namespace winapi::posix

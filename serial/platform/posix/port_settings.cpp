@@ -1,0 +1,129 @@
+// The port's settings and lines: DCB, queue sizes, time-outs, escape
+// functions and the modem status.
+#include "serial/platform/posix/dcb_termios.h"
+#include "serial/platform/posix/errors.h"
+#include "serial/platform/posix/port.h"
+
+#include <sys/ioctl.h>
+
+namespace winapi::posix {
+
+namespace {
+
+constexpr DWORD kLargestQueue = 64u << 20;
+
+DWORD modemStatusBits(int tiocm) {
+    DWORD status = 0;
+    if (tiocm & TIOCM_CTS) status |= MS_CTS_ON;
+    if (tiocm & TIOCM_DSR) status |= MS_DSR_ON;
+    if (tiocm & TIOCM_RNG) status |= MS_RING_ON;
+    if (tiocm & TIOCM_CAR) status |= MS_RLSD_ON;
+    return status;
+}
+
+}  // namespace
+
+BOOL Port::getState(DCB* dcb) {
+    if (dcb == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    KernelTermios t;
+    if (int e = device_->getTermios(t)) return fail(windowsErrorFromErrno(e));
+    DCB result = dcb_;
+    result.DCBlength = sizeof(DCB);
+    result.BaudRate = baudRateOf(t);
+    result.ByteSize = byteSizeOf(t);
+    result.Parity = parityOf(t);
+    result.StopBits = stopBitsOf(t);
+    *dcb = result;
+    return TRUE;
+}
+
+BOOL Port::setState(const DCB* dcb) {
+    if (dcb == nullptr || !isValidDcb(*dcb)) return fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    KernelTermios current;
+    if (int e = device_->getTermios(current)) return fail(windowsErrorFromErrno(e));
+    if (int e = device_->setTermios(termiosForDcb(current, *dcb))) return fail(windowsErrorFromErrno(e));
+    // Lines follow the DCB where the device has them; a pty has none, and
+    // that must not stop it from being configured.
+    bool dtrOn = dcb->fDtrControl != DTR_CONTROL_DISABLE;
+    bool rtsOn = dcb->fRtsControl == RTS_CONTROL_ENABLE || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE;
+    device_->changeModemLines(TIOCM_DTR, dtrOn);
+    device_->changeModemLines(TIOCM_RTS, rtsOn);
+    dcb_ = *dcb;
+    dcb_.DCBlength = sizeof(DCB);
+    wakeServiceThread();  // flow control may have released held output
+    return TRUE;
+}
+
+BOOL Port::setup(DWORD inQueue, DWORD outQueue) {
+    if (inQueue > kLargestQueue || outQueue > kLargestQueue) return fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    input_.growTo(inQueue);
+    outQueueSize_ = outQueue;
+    wakeServiceThread();
+    return TRUE;
+}
+
+BOOL Port::getTimeouts(COMMTIMEOUTS* timeouts) {
+    if (timeouts == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    *timeouts = timeouts_;
+    return TRUE;
+}
+
+BOOL Port::setTimeouts(const COMMTIMEOUTS* timeouts) {
+    if (timeouts == nullptr || !isValidTimeouts(*timeouts)) return fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    timeouts_ = *timeouts;  // requests already started keep their own
+    return TRUE;
+}
+
+BOOL Port::escape(DWORD function) {
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    int e = 0;
+    switch (function) {
+        case SETRTS:
+        case CLRRTS:
+            if (dcb_.fRtsControl == RTS_CONTROL_HANDSHAKE) return fail(ERROR_INVALID_PARAMETER);
+            e = device_->changeModemLines(TIOCM_RTS, function == SETRTS);
+            break;
+        case SETDTR:
+        case CLRDTR:
+            if (dcb_.fDtrControl == DTR_CONTROL_HANDSHAKE) return fail(ERROR_INVALID_PARAMETER);
+            e = device_->changeModemLines(TIOCM_DTR, function == SETDTR);
+            break;
+        case SETBREAK:
+        case CLRBREAK:
+            e = device_->setBreak(function == SETBREAK);
+            break;
+        case SETXOFF:
+        case SETXON:
+            e = device_->holdOutput(function == SETXOFF);
+            if (e == 0) outputHeld_ = function == SETXOFF;
+            break;
+        default:
+            return fail(ERROR_INVALID_PARAMETER);
+    }
+    if (e != 0) return fail(windowsErrorFromModemErrno(e));
+    wakeServiceThread();
+    return TRUE;
+}
+
+BOOL Port::modemStatus(DWORD* status) {
+    if (status == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard lock(mutex_);
+    if (closed_) return fail(ERROR_INVALID_HANDLE);
+    int bits = 0;
+    if (int e = device_->modemLines(bits)) return fail(windowsErrorFromModemErrno(e));
+    *status = modemStatusBits(bits);
+    return TRUE;
+}
+
+}  // namespace winapi::posix
