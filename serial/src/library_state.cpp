@@ -27,7 +27,7 @@ std::unique_ptr<TComm>& PortHolder() {
     return *holder;
 }
 
-std::atomic<int> eventCreationsBeforeFailure{-1};
+std::atomic<EventCreator> installedEventCreator{nullptr};
 
 }  // namespace
 
@@ -90,21 +90,10 @@ void ReplaceEvent(winapi::HANDLE& slot, winapi::HANDLE replacement) {
 }
 
 winapi::HANDLE CreateManualEvent(bool signalled) {
-    int remaining = eventCreationsBeforeFailure.load();
-    while (remaining >= 0) {
-        if (eventCreationsBeforeFailure.compare_exchange_weak(remaining, remaining - 1)) {
-            if (remaining == 0) {
-                winapi::SetLastError(winapi::ERROR_NOT_ENOUGH_MEMORY);
-                return nullptr;
-            }
-            break;
-        }
-    }
+    if (EventCreator creator = installedEventCreator.load(std::memory_order_acquire)) return creator(signalled);
     return winapi::CreateEventA(nullptr, winapi::TRUE, signalled ? winapi::TRUE : winapi::FALSE, nullptr);
 }
 
-namespace testing {
-void FailEventCreationAfter(int successes) { eventCreationsBeforeFailure.store(successes); }
-}  // namespace testing
+void InstallEventCreator(EventCreator creator) { installedEventCreator.store(creator, std::memory_order_release); }
 
 }  // namespace winseria

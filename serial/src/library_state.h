@@ -73,14 +73,14 @@ HandshakeState& Handshake();
 // Closes `slot`'s event (if any) and stores `replacement` in its place.
 void ReplaceEvent(winapi::HANDLE& slot, winapi::HANDLE replacement);
 
-// Every event the library creates: manual-reset, unnamed. Returns nullptr
-// with the last error set when it fails.
+// Every event the library creates: manual-reset, unnamed, made by the event
+// creator in force. Returns nullptr with the last error set when it fails.
 winapi::HANDLE CreateManualEvent(bool signalled);
 
-namespace testing {
-// Lets the next `successes` event creations succeed and makes the one after
-// fail with ERROR_NOT_ENOUGH_MEMORY; a negative value turns this off.
-void FailEventCreationAfter(int successes);
-}  // namespace testing
+// Makes one manual-reset event as CreateManualEvent promises.
+using EventCreator = winapi::HANDLE (*)(bool signalled);
+// Installs the creator CreateManualEvent uses (tests refuse chosen creations
+// this way); nullptr restores the platform's CreateEventA.
+void InstallEventCreator(EventCreator creator);
 
 }  // namespace winseria

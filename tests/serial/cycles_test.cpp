@@ -5,6 +5,7 @@
 
 #include "serial/platform/win32_calls.h"
 
+#include "tests/serial/platform/fixtures/virtual_null_modem.h"
 #include "tests/serial/support/port_fixture.h"
 #include "tests/serial/support/wake_counter.h"
 
@@ -58,7 +59,7 @@ TEST_F(Cycles, FailedInitializationsLeakNothing) {
     test::SettleThreads();
     const std::size_t descriptors = test::OpenDescriptorCount();
     const std::size_t threads = test::ThreadCount();
-    ports.linkRegularFile(test::PtyPortTest::kPort + 2);
+    const winapi::posix::NotASerialDevice file(test::PtyPortTest::kPort + 2);
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 1, 9600, 1, 1), 2);
         ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 2, 9600, 1, 1), 6);

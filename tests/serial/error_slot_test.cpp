@@ -8,6 +8,7 @@
 #include "serial/src/library_state.h"
 #include "serial/src/messages.h"
 #include "tests/serial/support/error_fetch.h"
+#include "tests/serial/support/event_failures.h"
 
 namespace winseria {
 namespace {

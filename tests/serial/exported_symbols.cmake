@@ -1,4 +1,5 @@
-# Checks that the shared library exports exactly the 21 functions by name.
+# Checks that the shared library exports exactly the 21 functions by name,
+# and that no test double was linked into it (its whole symbol table).
 # Run as: cmake -DLIBRARY=<path> -DNM=<nm> -P exported_symbols.cmake
 set(expected
   ChangeParity ChangeSpeed CharSent ClearDTRLine ClearPort ClearRTSLine
@@ -28,3 +29,17 @@ if(NOT exported STREQUAL expected)
   message(FATAL_ERROR "exported: ${exported}\nexpected: ${expected}")
 endif()
 message(STATUS "exactly the 21 functions are exported")
+
+execute_process(COMMAND ${NM} -C ${LIBRARY} OUTPUT_VARIABLE all_symbols RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${NM} -C failed on ${LIBRARY}")
+endif()
+string(TOLOWER "${all_symbols}" all_symbols)
+foreach(double IN ITEMS nullmodem virtualend virtualresolver notaserialdevice failevent createorrefuse ::testing::)
+  string(FIND "${all_symbols}" "${double}" at)
+  if(NOT at EQUAL -1)
+    string(SUBSTRING "${all_symbols}" ${at} 120 context)
+    message(FATAL_ERROR "a test double is linked into the library: ...${context}")
+  endif()
+endforeach()
+message(STATUS "no test double in the library")

@@ -5,7 +5,7 @@
 #include <thread>
 #include <tuple>
 
-#include "serial/platform/posix/virtual_null_modem.h"
+#include "tests/serial/platform/fixtures/virtual_null_modem.h"
 #include "serial/src/comm.h"
 #include "serial/src/comm_threads.h"
 #include "tests/serial/support/port_fixture.h"

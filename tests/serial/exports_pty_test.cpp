@@ -15,6 +15,8 @@
 #include "serial/platform/win32_calls.h"
 #include "serial/src/comm.h"
 #include "serial/src/comm_threads.h"
+#include "tests/serial/platform/fixtures/virtual_null_modem.h"
+#include "tests/serial/support/event_failures.h"
 #include "tests/serial/support/port_fixture.h"
 #include "tests/serial/support/wake_counter.h"
 
@@ -110,7 +112,7 @@ TEST_F(PtyPort, AMissingPortGivesTwoAndStartsNoThread) {
 }
 
 TEST_F(PtyPort, SomethingThatIsNoSerialDeviceIsRefusedWithANonZeroCode) {
-    ports.linkRegularFile(kPort + 3);
+    const winapi::posix::NotASerialDevice file(kPort + 3);
     const std::int32_t result = InitializePort(kPort + 3, 9600, 2, 2);
     EXPECT_EQ(result, 6);
     EXPECT_EQ(FetchError(), Failure("Niepoprawny uchwyt do urządzenia, proces przerwany.", 6));

@@ -1,20 +1,14 @@
-// CreateFileA and the calls on its handles. A port name resolves, in this
-// order, to a virtual null-modem end registered by a test, to the link comN
-// in TORVANE_PORTS_DIR (when that variable is set), or to the fixed /dev
-// numbering. Character devices become ports; anything else opens as a plain
-// file so that GetFileType can tell it apart.
+// CreateFileA and the calls on its handles. A port name is resolved by the
+// device resolver in force (device_resolver.h); a serial device becomes a
+// port, anything else a resolver reports opens as a plain file so that
+// GetFileType can tell it apart.
+#include "serial/platform/posix/device_resolver.h"
 #include "serial/platform/posix/errors.h"
 #include "serial/platform/posix/events.h"
 #include "serial/platform/posix/port.h"
 #include "serial/platform/posix/port_names.h"
-#include "serial/platform/posix/tty_device.h"
-#include "serial/platform/posix/virtual_registry.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <new>
 #include <system_error>
 
@@ -22,43 +16,15 @@ namespace winapi::posix {
 
 namespace {
 
+// Something a port name reached that is no serial device.
 class FileObject : public KernelObject {
 public:
-    FileObject(int fd, DWORD type) : fd_(fd), type_(type) {}
-    ~FileObject() override { ::close(fd_); }
+    explicit FileObject(DWORD type) : type_(type) {}
     DWORD type() const { return type_; }
 
 private:
-    int fd_;
     DWORD type_;
 };
-
-struct ResolvedName {
-    std::string devicePath;  // empty: nothing on the system
-    std::string linkPath;
-    std::string linkTarget;
-};
-
-std::string readLinkTarget(const std::string& link) {
-    char buffer[4096];
-    ssize_t n = readlink(link.c_str(), buffer, sizeof buffer - 1);
-    if (n <= 0) return {};
-    return std::string(buffer, static_cast<std::size_t>(n));
-}
-
-ResolvedName resolve(unsigned comNumber) {
-    ResolvedName r;
-    const char* dir = std::getenv("TORVANE_PORTS_DIR");
-    if (dir == nullptr || *dir == '\0') {
-        r.devicePath = fixedDevicePath(comNumber).value_or("");
-        return r;
-    }
-    r.linkPath = portsDirLink(dir, comNumber);
-    r.linkTarget = readLinkTarget(r.linkPath);
-    struct stat st{};
-    if (lstat(r.linkPath.c_str(), &st) == 0) r.devicePath = r.linkPath;
-    return r;
-}
 
 HANDLE insertOrFail(std::shared_ptr<KernelObject> object) {
     HANDLE handle = HandleTable::instance().insert(std::move(object));
@@ -115,21 +81,17 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD, void*, DWOR
     std::optional<unsigned> number = parseComPortName(fileName);
     if (!number) return failOpen(ERROR_FILE_NOT_FOUND);
     if (creationDisposition != OPEN_EXISTING) return failOpen(ERROR_INVALID_PARAMETER);
-    ResolvedName name = resolve(*number);
-    VirtualLookup virtualEnd = openRegisteredVirtualEnd(*number, name.linkPath, name.linkTarget);
-    if (virtualEnd.found) {
-        if (!virtualEnd.device) return failOpen(ERROR_ACCESS_DENIED);
-        return openPort(std::move(virtualEnd.device), desiredAccess, flagsAndAttributes);
-    }
-    if (name.devicePath.empty()) return failOpen(ERROR_FILE_NOT_FOUND);
-    DWORD error = ERROR_SUCCESS;
-    OpenedPath opened = openDevicePath(name.devicePath, error);
-    if (error != ERROR_SUCCESS) return failOpen(error);
-    if (opened.device) return openPort(std::move(opened.device), desiredAccess, flagsAndAttributes);
+    ResolvedDevice resolved;
     try {
-        return insertOrFail(std::make_shared<FileObject>(opened.otherFd, opened.fileType));
+        resolved = ActiveDeviceResolver().open(*number);
     } catch (const std::bad_alloc&) {
-        ::close(opened.otherFd);
+        return failOpen(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    if (resolved.device) return openPort(std::move(resolved.device), desiredAccess, flagsAndAttributes);
+    if (resolved.error != ERROR_SUCCESS) return failOpen(resolved.error);
+    try {
+        return insertOrFail(std::make_shared<FileObject>(resolved.fileType));
+    } catch (const std::bad_alloc&) {
         return failOpen(ERROR_NOT_ENOUGH_MEMORY);
     }
 }

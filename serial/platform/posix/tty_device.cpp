@@ -1,6 +1,7 @@
 #include "serial/platform/posix/tty_device.h"
 
 #include "serial/platform/posix/errors.h"
+#include "torvane/unique_fd.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -46,12 +47,13 @@ int ioctlError(int result) { return result == 0 ? 0 : errno; }
 
 class TtyDevice : public Device {
 public:
-    TtyDevice(int fd, dev_t device) : fd_(fd), device_(device) {}
+    // Takes the descriptor and this process's claim on the device.
+    TtyDevice(torvane::UniqueFd fd, dev_t device) : owned_(std::move(fd)), fd_(owned_.Get()), device_(device) {}
     ~TtyDevice() override {
         // Exclusivity would outlive us on a tty that stays allocated (a pty
-        // whose master is open); the lock and our claim go with the descriptor.
+        // whose master is open); the lock goes with the descriptor.
         ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
+        owned_.Close();
         heldDevices().release(device_);
     }
 
@@ -105,56 +107,53 @@ public:
     }
 
 private:
-    int fd_;
+    torvane::UniqueFd owned_;
+    const int fd_;
     dev_t device_;
 };
 
-DWORD fileTypeOf(mode_t mode) {
-    if (S_ISCHR(mode)) return FILE_TYPE_CHAR;
-    if (S_ISREG(mode) || S_ISDIR(mode) || S_ISBLK(mode)) return FILE_TYPE_DISK;
-    if (S_ISFIFO(mode) || S_ISSOCK(mode)) return FILE_TYPE_PIPE;
-    return FILE_TYPE_UNKNOWN;
-}
-
-// Exclusive use of an opened character device; 0 or the Windows code.
-DWORD lockCharacterDevice(int fd) {
-    // Not every character device is a tty: ENOTTY from TIOCEXCL is fine.
-    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) return windowsErrorFromErrno(errno);
+// Exclusive use of an opened tty; 0 or the Windows code.
+DWORD lockTty(int fd) {
+    if (ioctl(fd, TIOCEXCL) != 0) return windowsErrorFromErrno(errno);
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return windowsErrorFromErrno(errno);
     return ERROR_SUCCESS;
 }
 
+// Looked at before the open, which has effects of its own on some files (a
+// FIFO's open meets its other end).
+bool namesCharacterDevice(const std::string& path, DWORD& error) {
+    struct stat st{};
+    if (stat(path.c_str(), &st) != 0) {
+        error = windowsErrorFromErrno(errno);
+        return false;
+    }
+    error = S_ISCHR(st.st_mode) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return error == ERROR_SUCCESS;
+}
+
 }  // namespace
 
-OpenedPath openDevicePath(const std::string& path, DWORD& error) {
-    OpenedPath opened;
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+std::unique_ptr<Device> openTty(const std::string& path, DWORD& error) {
+    if (!namesCharacterDevice(path, error)) return nullptr;
+    torvane::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
         error = windowsErrorFromErrno(errno);
-        return opened;
+        return nullptr;
     }
     struct stat st{};
-    if (fstat(fd, &st) != 0) {
-        error = windowsErrorFromErrno(errno);
-        ::close(fd);
-        return opened;
-    }
-    opened.fileType = fileTypeOf(st.st_mode);
-    if (!S_ISCHR(st.st_mode)) {
-        opened.otherFd = fd;
-        error = ERROR_SUCCESS;
-        return opened;
+    if (fstat(fd.Get(), &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd.Get())) {
+        error = ERROR_FILE_NOT_FOUND;  // replaced since the look, or a character device that is no terminal
+        return nullptr;
     }
     if (!heldDevices().claim(st.st_rdev)) {
-        ::close(fd);
         error = ERROR_ACCESS_DENIED;
-        return opened;
+        return nullptr;
     }
-    auto device = std::make_unique<TtyDevice>(fd, st.st_rdev);  // owns fd and the claim from here
-    error = lockCharacterDevice(fd);
-    if (error != ERROR_SUCCESS) return opened;  // device's destructor closes and releases
-    opened.device = std::move(device);
-    return opened;
+    const int raw = fd.Get();
+    auto device = std::make_unique<TtyDevice>(std::move(fd), st.st_rdev);  // releases the claim when it goes
+    error = lockTty(raw);
+    if (error != ERROR_SUCCESS) return nullptr;
+    return device;
 }
 
 }  // namespace winapi::posix

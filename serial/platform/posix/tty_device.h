@@ -11,17 +11,10 @@
 
 namespace winapi::posix {
 
-// A regular file, directory, pipe or socket reached through a port name: it
-// opens (so that GetFileType can tell) but is no serial device.
-struct OpenedPath {
-    std::unique_ptr<Device> device;  // set for a character device
-    int otherFd = -1;                // set for anything else (owned by the caller)
-    DWORD fileType = FILE_TYPE_UNKNOWN;
-};
-
-// Opens path non-blocking, without becoming its controlling terminal. On
-// failure returns nothing and sets error to the Windows code (2 missing,
-// 5 in use).
-OpenedPath openDevicePath(const std::string& path, DWORD& error);
+// Opens path as a serial port's device: non-blocking, without becoming its
+// controlling terminal, for exclusive use. Only a terminal qualifies; for
+// anything else, and for a path that reaches nothing, error is 2; a device
+// in use gives 5. On failure returns nothing with error set.
+std::unique_ptr<Device> openTty(const std::string& path, DWORD& error);
 
 }  // namespace winapi::posix

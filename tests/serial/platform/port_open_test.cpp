@@ -21,19 +21,28 @@ struct MissingCase {
 
 class MissingDevice : public ::testing::TestWithParam<MissingCase> {};
 
+// Only a terminal opens as a port: whatever else a name reaches is a
+// missing device, as a name that reaches nothing is.
 TEST_P(MissingDevice, FailsWithFileNotFound) {
     PortsDir dir;
     dir.link(5, "/nonexistent/device");  // a dangling link is a missing device
+    dir.linkRegularFile(13);
+    dir.linkFifo(14);
+    dir.link(15, dir.path());
     SetLastError(kPoison);
     HANDLE h = CreateFileA(GetParam().fileName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Open, MissingDevice,
                          ::testing::Values(MissingCase{"no_link", "\\\\.\\COM4"},
                                            MissingCase{"dangling_link", "\\\\.\\COM5"},
+                                           MissingCase{"regular_file", "\\\\.\\COM13"},
+                                           MissingCase{"fifo", "\\\\.\\COM14"},
+                                           MissingCase{"directory", "\\\\.\\COM15"},
                                            MissingCase{"com0", "\\\\.\\COM0"},
                                            MissingCase{"com256", "\\\\.\\COM256"},
                                            MissingCase{"not_a_port_name", "\\\\.\\PIPE\\x"},
@@ -105,9 +114,9 @@ TEST(Open, DeviceLockedByAnotherProcessIsDenied) {
     EXPECT_NE(after.get(), INVALID_HANDLE_VALUE) << "free again once the other process is gone";
 }
 
-TEST(Open, RegularFileOpensButIsNoSerialDevice) {
+TEST(Open, WhatIsNoSerialDeviceOpensButRefusesCommCalls) {
     PortsDir dir;
-    dir.plainFile(3);
+    posix::NotASerialDevice file(3);
     Handle h(openCom(3));
     ASSERT_NE(h.get(), INVALID_HANDLE_VALUE) << GetLastError();
     EXPECT_EQ(GetFileType(h.get()), FILE_TYPE_DISK);

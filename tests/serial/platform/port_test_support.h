@@ -1,7 +1,7 @@
 #pragma once
 // Shared pieces of the port tests: owned handles, overlapped records with
 // their events, and a port opened on a pty or on a virtual null-modem.
-#include "serial/platform/posix/virtual_null_modem.h"
+#include "tests/serial/platform/fixtures/virtual_null_modem.h"
 #include "serial/platform/win32_calls.h"
 #include "tests/serial/platform/fixtures/pty_pair.h"
 
