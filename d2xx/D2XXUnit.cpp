@@ -86,9 +86,10 @@ FT_STATUS CallByName(const char* name, Args... args) {
     return function(args...);
 }
 
-void* IndexAsListArgument(std::uint32_t index) {
-    // FT_LIST_BY_INDEX takes the index itself in the pointer-sized first argument.
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+void* ValueAsPointerArgument(std::uint32_t value) {
+    // FT_LIST_BY_INDEX takes the index, and FT_OpenEx by location the location,
+    // itself in the pointer-sized first argument.
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value));
 }
 
 }  // namespace
@@ -96,6 +97,7 @@ void* IndexAsListArgument(std::uint32_t index) {
 FT_HANDLE DeviceHandle = nullptr;
 std::uint32_t DeviceCount = 0;
 std::string DeviceSerialNumber;
+std::uint32_t DeviceLocation = 0;
 char OpenSerialBuffer[50] = {};
 char (&EeManufacturer)[64] = manufacturerStorage.bytes;
 char (&EeManufacturerId)[16] = manufacturerIdStorage.bytes;
@@ -122,7 +124,7 @@ FT_STATUS GetFTDeviceCount() {
 }
 
 FT_STATUS GetFTDeviceSerialByIndex(std::uint32_t index) {
-    const FT_STATUS status = FT_ListDevices(IndexAsListArgument(index), EeSerialNumber,
+    const FT_STATUS status = FT_ListDevices(ValueAsPointerArgument(index), EeSerialNumber,
                                             FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
     if (status == FT_OK) {
         // A serial that fills all 16 bytes comes without a terminator.
@@ -144,6 +146,23 @@ FT_STATUS Open_USB_Device_By_Serial_Number(const std::string& serialNumber) {
     }
     const FT_STATUS status = FT_OpenEx(OpenSerialBuffer, FT_OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
     ReportDeviceStatus("Open_USB_Device_By_Serial_Number", status);
+    return status;
+}
+
+FT_STATUS GetFTDeviceLocationByIndex(std::uint32_t index) {
+    // Listed into a local first: on failure the variable keeps its value.
+    std::uint32_t location = 0;
+    const FT_STATUS status = FT_ListDevices(ValueAsPointerArgument(index), &location,
+                                            FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION);
+    if (status == FT_OK) DeviceLocation = location;
+    ReportDeviceStatus("GetFTDeviceLocationByIndex", status);
+    return status;
+}
+
+FT_STATUS Open_USB_Device_By_Location(std::uint32_t location) {
+    const FT_STATUS status =
+        FT_OpenEx(ValueAsPointerArgument(location), FT_OPEN_BY_LOCATION, &DeviceHandle);
+    ReportDeviceStatus("Open_USB_Device_By_Location", status);
     return status;
 }
 

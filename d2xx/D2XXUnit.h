@@ -15,6 +15,8 @@ extern FT_HANDLE DeviceHandle;
 extern std::uint32_t DeviceCount;
 // The serial listed by the last successful GetFTDeviceSerialByIndex.
 extern std::string DeviceSerialNumber;
+// The location listed by the last successful GetFTDeviceLocationByIndex.
+extern std::uint32_t DeviceLocation;
 // The zero-terminated serial handed to FT_OpenEx (at most 49 characters).
 extern char OpenSerialBuffer[50];
 // The four buffers the library writes texts into. Each has spare room behind
@@ -36,6 +38,11 @@ inline constexpr FT_STATUS kMissingLibraryFunction = FT_NOT_SUPPORTED;
 FT_STATUS GetFTDeviceCount();
 FT_STATUS GetFTDeviceSerialByIndex(std::uint32_t index);
 FT_STATUS Open_USB_Device_By_Serial_Number(const std::string& serialNumber);
+// The by-location pair, for devices whose serial cannot tell them apart (empty,
+// or shared with another device): the same two library functions in their
+// location shape. Both show the status dialog on failure, as the open does.
+FT_STATUS GetFTDeviceLocationByIndex(std::uint32_t index);
+FT_STATUS Open_USB_Device_By_Location(std::uint32_t location);
 FT_STATUS Close_USB_Device_Handle();
 FT_STATUS Read_USB_Device_EEPROM();
 // The next three look their library function up by name on every call. When the

@@ -82,7 +82,9 @@ struct CallName {
 constexpr CallName kCallNames[] = {
     {"FT_ListDevices.count", Call::ListCount, false},
     {"FT_ListDevices.index", Call::ListByIndex, true},
+    {"FT_ListDevices.location", Call::ListLocation, true},
     {"FT_OpenEx", Call::OpenEx, true},
+    {"FT_OpenEx.location", Call::OpenByLocation, true},
     {"FT_Close", Call::Close, true},
     {"FT_EE_Read", Call::EeRead, true},
     {"FT_GetDriverVersion", Call::GetDriverVersion, true},
@@ -121,11 +123,11 @@ FailRules ParseFailRules(const json& value, const std::string& where, bool forDe
     return rules;
 }
 
-Device ParseDevice(const json& value, const std::string& where) {
+Device ParseDevice(const json& value, const std::string& where, std::size_t index) {
     RequireObject(value, where);
     RejectUnknownFields(value, where,
                         {"serial", "eeprom_serial", "description", "manufacturer",
-                         "manufacturer_id", "com_port", "driver_version", "vendor_id",
+                         "manufacturer_id", "location", "com_port", "driver_version", "vendor_id",
                          "product_id", "max_power", "pnp", "self_powered", "remote_wakeup",
                          "serial_write", "fail"});
     if (!value.contains("serial")) Fault(where, "missing field \"serial\"");
@@ -144,6 +146,9 @@ Device ParseDevice(const json& value, const std::string& where) {
     if (value.contains("manufacturer_id"))
         device.manufacturerId =
             Text(value["manufacturer_id"], where + ".manufacturer_id", kMaxManufacturerId);
+    device.location = value.contains("location")
+                          ? Word(value["location"], where + ".location")
+                          : kFirstDefaultLocation + static_cast<std::uint32_t>(index);
     if (value.contains("com_port"))
         device.comPort = static_cast<std::int32_t>(
             IntegerIn(value["com_port"], where + ".com_port",
@@ -183,7 +188,7 @@ Scenario ParseTop(const json& top) {
         const json& devices = top["devices"];
         if (!devices.is_array()) Fault("devices", "expected an array");
         for (std::size_t i = 0; i < devices.size(); ++i)
-            scenario.devices.push_back(ParseDevice(devices[i], "devices[" + std::to_string(i) + "]"));
+            scenario.devices.push_back(ParseDevice(devices[i], "devices[" + std::to_string(i) + "]", i));
     }
     if (top.contains("fail")) scenario.fail = ParseFailRules(top["fail"], "fail", false);
     return scenario;

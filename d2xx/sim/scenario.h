@@ -23,19 +23,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The kinds of call a failure can be injected into. FT_ListDevices has two:
-// counting the devices and listing one device by index.
+// The kinds of call a failure can be injected into. FT_ListDevices has three:
+// counting the devices, listing one device's serial or description by index,
+// and listing its location by index; FT_OpenEx two: by text and by location.
 enum class Call : std::size_t {
     ListCount,
     ListByIndex,
+    ListLocation,
     OpenEx,
+    OpenByLocation,
     Close,
     EeRead,
     GetDriverVersion,
     GetLibraryVersion,
     GetComPortNumber,
 };
-inline constexpr std::size_t kCallKinds = 8;
+inline constexpr std::size_t kCallKinds = 10;
 
 // An injected status: after `skip` matching calls have gone through, the next
 // `times` matching calls (all of them when unset) fail with `status`.
@@ -68,6 +71,7 @@ struct Device {
     std::string description;     // at most 63 bytes
     std::string manufacturer;    // at most 31 bytes
     std::string manufacturerId;  // at most 15 bytes
+    std::uint32_t location = 0;  // listed by index, matched by FT_OpenEx by location
     std::int32_t comPort = -1;   // -1: the device has no COM port
     std::uint32_t driverVersion = 0x00021204;
     std::uint16_t vendorId = 0x0403;
@@ -90,6 +94,9 @@ struct Scenario {
     std::uint32_t ReportedDeviceCount() const;
     SerialWrite SerialWriteOf(const Device& device) const;
 };
+
+// A device's location when the scenario names none: distinct for every index.
+inline constexpr std::uint32_t kFirstDefaultLocation = 0x1001;
 
 // Parses a scenario; throws ScenarioError on any fault.
 Scenario ParseScenario(std::string_view json);

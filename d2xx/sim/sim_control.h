@@ -30,14 +30,16 @@
 // handles as "0x" and lower-case hexadecimal of the handle value (0x0 for the
 // null handle); indices and numbers in decimal; texts in double quotes with
 // '"' and '\' escaped by '\' and any byte outside 0x20..0x7E as \xNN (upper
-// case hex); versions as 0x and eight upper-case hexadecimal digits.
+// case hex); versions and locations as 0x and eight upper-case hexadecimal digits.
 //
 //   FT_ListDevices(0x80000000) -> 0 count=3            number of devices
 //   FT_ListDevices(1,0x40000001) -> 0 serial="FT0B1"   serial by index
 //   FT_ListDevices(1,0x40000002) -> 0 description="COM_B"
+//   FT_ListDevices(1,0x40000004) -> 0 location=0x00001002
 //   FT_ListDevices(0x20000000) -> 6                    any other shape
 //   FT_OpenEx("FT0B1",0x1) -> 0 handle=0x1             by serial (0x2: description)
-//   FT_OpenEx(0x4) -> 6                                any other flags
+//   FT_OpenEx(0x00001002,0x4) -> 0 handle=0x2         by location
+//   FT_OpenEx(0x8) -> 6                                any other flags
 //   FT_Close(0x1) -> 0
 //   FT_EE_Read(0x1) -> 0 description="COM_B"
 //   FT_GetDriverVersion(0x1) -> 0 version=0x00021004

@@ -22,9 +22,10 @@ std::string HandleText(FT_HANDLE handle) {
     return text;
 }
 
-std::string VersionText(std::uint32_t version) {
+// Versions and locations: "0x" and eight upper-case hexadecimal digits.
+std::string Word(std::uint32_t value) {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(version));
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
     return text;
 }
 
@@ -61,6 +62,12 @@ void WriteText(const std::string& text, char* buffer) {
 
 constexpr std::uint32_t kListSerialByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
 constexpr std::uint32_t kListDescriptionByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION;
+constexpr std::uint32_t kListLocationByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION;
+
+// What a pointer-sized argument carries when it is passed by value.
+std::uint32_t ValueOf(const void* argument) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
+}
 
 }  // namespace
 
@@ -125,12 +132,12 @@ FT_STATUS Simulator::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
         line.Arg(Flags(flags));
         return line.Finish(log_, ListCount(static_cast<std::uint32_t*>(arg1), line));
     }
-    if (flags == kListSerialByIndex || flags == kListDescriptionByIndex) {
+    if (flags == kListSerialByIndex || flags == kListDescriptionByIndex || flags == kListLocationByIndex) {
         // By index the first argument is the index itself, not a pointer.
-        const auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg1));
+        const std::uint32_t index = ValueOf(arg1);
         line.Arg(std::to_string(index));
         line.Arg(Flags(flags));
-        return line.Finish(log_, ListByIndex(index, static_cast<char*>(arg2), flags, line));
+        return line.Finish(log_, ListByIndex(index, arg2, flags, line));
     }
     line.Arg(Flags(flags));
     return line.Finish(log_, Broken() ? FT_OTHER_ERROR : FT_INVALID_PARAMETER);
@@ -145,16 +152,21 @@ FT_STATUS Simulator::ListCount(std::uint32_t* count, LogLine& line) {
     return FT_OK;
 }
 
-FT_STATUS Simulator::ListByIndex(std::uint32_t index, char* buffer, std::uint32_t flags,
+FT_STATUS Simulator::ListByIndex(std::uint32_t index, void* output, std::uint32_t flags,
                                  LogLine& line) {
+    const Call call = flags == kListLocationByIndex ? Call::ListLocation : Call::ListByIndex;
     if (Broken()) return FT_OTHER_ERROR;
-    if (const FT_STATUS injected = scenario_.fail.Next(Call::ListByIndex)) return injected;
-    if (buffer == nullptr) return FT_INVALID_PARAMETER;
+    if (const FT_STATUS injected = scenario_.fail.Next(call)) return injected;
+    if (output == nullptr) return FT_INVALID_PARAMETER;
     if (index >= scenario_.ReportedDeviceCount() || index >= scenario_.devices.size())
         return FT_DEVICE_NOT_FOUND;
     Device& device = scenario_.devices[index];
-    if (const FT_STATUS injected = device.fail.Next(Call::ListByIndex)) return injected;
-    if (flags == kListDescriptionByIndex) {
+    if (const FT_STATUS injected = device.fail.Next(call)) return injected;
+    char* const buffer = static_cast<char*>(output);
+    if (flags == kListLocationByIndex) {
+        *static_cast<std::uint32_t*>(output) = device.location;
+        line.Output("location", Word(device.location));
+    } else if (flags == kListDescriptionByIndex) {
         WriteText(device.description, buffer);
         line.Output("description", Quoted(device.description));
     } else {
@@ -167,21 +179,28 @@ FT_STATUS Simulator::ListByIndex(std::uint32_t index, char* buffer, std::uint32_
 FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
     LogLine line("FT_OpenEx");
     const bool bySerial = flags == FT_OPEN_BY_SERIAL_NUMBER;
-    if (!bySerial && flags != FT_OPEN_BY_DESCRIPTION) {
+    const bool byLocation = flags == FT_OPEN_BY_LOCATION;
+    if (!bySerial && !byLocation && flags != FT_OPEN_BY_DESCRIPTION) {
         line.Arg(Flags(flags));
         return line.Finish(log_, Broken() ? FT_OTHER_ERROR : FT_INVALID_PARAMETER);
     }
-    const char* wanted = static_cast<const char*>(arg1);
-    line.Arg(wanted ? Quoted(wanted, std::strlen(wanted)) : std::string("NULL"));
+    // By location the first argument is the location itself, not a pointer.
+    const char* wanted = byLocation ? nullptr : static_cast<const char*>(arg1);
+    if (byLocation)
+        line.Arg(Word(ValueOf(arg1)));
+    else
+        line.Arg(wanted ? Quoted(wanted, std::strlen(wanted)) : std::string("NULL"));
     line.Arg(Flags(flags));
+    const Call call = byLocation ? Call::OpenByLocation : Call::OpenEx;
     auto open = [&]() -> FT_STATUS {
         if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(Call::OpenEx)) return injected;
-        if (wanted == nullptr || handle == nullptr) return FT_INVALID_PARAMETER;
-        const std::string text = wanted;
+        if (const FT_STATUS injected = scenario_.fail.Next(call)) return injected;
+        if ((!byLocation && wanted == nullptr) || handle == nullptr) return FT_INVALID_PARAMETER;
+        const std::string text = wanted ? wanted : "";
         // A serial of 16 or more characters is also found by its listed form,
         // the first 16, which is all a by-index listing gives the caller.
         const auto matches = [&](const Device& d) {
+            if (byLocation) return d.location == ValueOf(arg1);
             if (!bySerial) return d.description == text;
             return d.serial == text || (text.size() == kSerialBufferSize &&
                                         d.serial.compare(0, kSerialBufferSize, text) == 0);
@@ -193,7 +212,7 @@ FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) 
         const bool alreadyOpen = std::any_of(handles_.begin(), handles_.end(),
                                              [&](const auto& h) { return h.second == index; });
         if (alreadyOpen) return FT_DEVICE_NOT_OPENED;
-        if (const FT_STATUS injected = found->fail.Next(Call::OpenEx)) return injected;
+        if (const FT_STATUS injected = found->fail.Next(call)) return injected;
         const std::uintptr_t value = nextHandle_++;
         handles_[value] = index;
         *handle = reinterpret_cast<FT_HANDLE>(value);
@@ -274,7 +293,7 @@ FT_STATUS Simulator::GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) 
         if (version == nullptr) return FT_INVALID_PARAMETER;
         if (const FT_STATUS injected = device->fail.Next(Call::GetDriverVersion)) return injected;
         *version = device->driverVersion;
-        line.Output("version", VersionText(*version));
+        line.Output("version", Word(*version));
         return FT_OK;
     };
     return line.Finish(log_, query());
@@ -287,7 +306,7 @@ FT_STATUS Simulator::GetLibraryVersion(std::uint32_t* version) {
         if (const FT_STATUS injected = scenario_.fail.Next(Call::GetLibraryVersion)) return injected;
         if (version == nullptr) return FT_INVALID_PARAMETER;
         *version = scenario_.libraryVersion;
-        line.Output("version", VersionText(*version));
+        line.Output("version", Word(*version));
         return FT_OK;
     };
     return line.Finish(log_, query());

@@ -36,7 +36,7 @@ private:
     class LogLine;
 
     FT_STATUS ListCount(std::uint32_t* count, LogLine& line);
-    FT_STATUS ListByIndex(std::uint32_t index, char* buffer, std::uint32_t flags, LogLine& line);
+    FT_STATUS ListByIndex(std::uint32_t index, void* output, std::uint32_t flags, LogLine& line);
     // The device an open handle designates, or nullptr for a null, closed,
     // stale or foreign handle.
     Device* DeviceOf(FT_HANDLE handle);

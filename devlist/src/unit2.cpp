@@ -1,6 +1,7 @@
 #include "devlist/unit2.h"
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -63,14 +64,28 @@ std::string EepromDescription() {
     return {text, std::find(text, text + sizeof d2xx::EeDescription, '\0')};
 }
 
+// Opens the device at `index` by its listed serial when that names it alone.
+// An open by serial gives the first device with that serial, so a serial that
+// is empty or that an earlier row already listed (channels of serial-less
+// multi-channel chips, copies of one chip sharing a serial) would show another
+// device's port and texts: such a device is opened by its location instead.
+FT_STATUS OpenListedDevice(std::uint32_t index, std::set<std::string>& listedSerials) {
+    const std::string& serial = d2xx::DeviceSerialNumber;
+    const bool namesOneDevice = !serial.empty() && listedSerials.insert(serial).second;
+    if (namesOneDevice) return d2xx::Open_USB_Device_By_Serial_Number(serial);
+    if (const FT_STATUS status = d2xx::GetFTDeviceLocationByIndex(index); status != FT_OK) return status;
+    return d2xx::Open_USB_Device_By_Location(d2xx::DeviceLocation);
+}
+
 // Fills row index+1 from the device at `index`; leaves the row empty when the
 // device cannot be listed, opened or read.
-void ListDevice(Grid& grid, int index) {
+void ListDevice(Grid& grid, int index, std::set<std::string>& listedSerials) {
     const int row = index + 1;
+    const auto libraryIndex = static_cast<std::uint32_t>(index);
     grid.SetRowCount(index + 2);
     d2xx::Close_USB_Device_Handle();
-    if (d2xx::GetFTDeviceSerialByIndex(static_cast<std::uint32_t>(index)) != FT_OK) return;
-    if (d2xx::Open_USB_Device_By_Serial_Number(d2xx::DeviceSerialNumber) != FT_OK) return;
+    if (d2xx::GetFTDeviceSerialByIndex(libraryIndex) != FT_OK) return;
+    if (OpenListedDevice(libraryIndex, listedSerials) != FT_OK) return;
     if (d2xx::Read_USB_Device_EEPROM() != FT_OK) return;
 
     if (d2xx::GetFTDriverVersion(DriverVersion) != FT_OK) DriverVersion = 0;
@@ -93,7 +108,8 @@ void ListD2xxDevices(Grid& grid) {
     LibraryVersionText = LibraryVersionLabel(LibraryVersion);
     if (d2xx::GetFTDeviceCount() != FT_OK || d2xx::DeviceCount == 0) return;
     const int devices = static_cast<int>(std::min<std::uint32_t>(d2xx::DeviceCount, kMaxListedDevices));
-    for (int index = 0; index < devices; ++index) ListDevice(grid, index);
+    std::set<std::string> listedSerials;
+    for (int index = 0; index < devices; ++index) ListDevice(grid, index, listedSerials);
 }
 
 // One row per record that is present and whose port no earlier row shows,

@@ -93,6 +93,10 @@ const Operation kOperations[] = {
          std::int32_t port = 0;
          return GetFTComPortNumber(port);
      }},
+    {"GetFTDeviceLocationByIndex", "FT_ListDevices.location", "GetFTDeviceLocationByIndex", false,
+     [] { return GetFTDeviceLocationByIndex(0); }},
+    {"Open_USB_Device_By_Location", "FT_OpenEx.location", "Open_USB_Device_By_Location", false,
+     [] { return Open_USB_Device_By_Location(0x2141); }},
 };
 
 class EveryOperation : public D2XXUnitTest, public testing::WithParamInterface<Operation> {};
@@ -101,7 +105,7 @@ TEST_P(EveryOperation, ReturnsItsOneCallsStatusAndShowsOnlyItsOwnDialog) {
     const Operation& op = GetParam();
     for (const FT_STATUS status : std::vector<FT_STATUS>{FT_OK, FT_IO_ERROR, 9, 17, 18, 0x80000000, 0xFFFFFFFF}) {
         sink_.shown.clear();
-        LoadScenario(R"({"devices":[{"serial":"D0"}],"fail":{")" + std::string(op.failKey) + "\":" +
+        LoadScenario(R"({"devices":[{"serial":"D0","location":8513}],"fail":{")" + std::string(op.failKey) + "\":" +
                      std::to_string(status) + "}}");
         if (op.needsOpenDevice) {
             ASSERT_EQ(Open_USB_Device_By_Serial_Number("D0"), FT_OK);

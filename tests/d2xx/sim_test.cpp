@@ -26,6 +26,7 @@ using d2xx_test::LoadScenario;
 using d2xx_test::LogLines;
 
 constexpr std::uint32_t kBySerial = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER;
+constexpr std::uint32_t kLocationByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION;
 
 std::uint32_t Count() {
     std::uint32_t count = 0xDEAD;
@@ -223,7 +224,7 @@ const char* const kTwoDevices = R"({
     {"serial": "FT0A1", "description": "COM_A", "com_port": 3, "driver_version": 132100,
      "manufacturer": "ACME", "manufacturer_id": "AC", "vendor_id": 1027, "product_id": 24596,
      "max_power": 100, "pnp": 0, "self_powered": 1, "remote_wakeup": 0},
-    {"serial": "a\"b\\c", "description": "Zażółć\ttab", "com_port": -1}
+    {"serial": "a\"b\\c", "description": "Zażółć\ttab", "com_port": -1, "location": "0x2141"}
   ]})";
 
 class SimCalls : public testing::Test {
@@ -232,10 +233,10 @@ protected:
 };
 
 TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
-    std::uint32_t count = 0, version = 0, driver = 0;
+    std::uint32_t count = 0, version = 0, driver = 0, location = 0;
     std::int32_t port = 0;
     char text[64];
-    FT_HANDLE handle = nullptr;
+    FT_HANDLE handle = nullptr, other = nullptr;
     Record record;
     FT_Close(nullptr);
     FT_GetLibraryVersion(&version);
@@ -244,7 +245,10 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
     FT_ListDevices(IndexArgument(1), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
     FT_ListDevices(text, nullptr, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER);
     FT_OpenEx(const_cast<char*>("FT0A1"), FT_OPEN_BY_SERIAL_NUMBER, &handle);
-    FT_OpenEx(IndexArgument(0x1234), FT_OPEN_BY_LOCATION, &handle);
+    FT_ListDevices(IndexArgument(1), &location, kLocationByIndex);
+    FT_OpenEx(IndexArgument(0x1234), FT_OPEN_BY_LOCATION, &other);
+    FT_OpenEx(IndexArgument(location), FT_OPEN_BY_LOCATION, &other);
+    FT_OpenEx(IndexArgument(location), 0x8, &other);
     FT_EE_Read(handle, &record.data);
     FT_GetDriverVersion(handle, &driver);
     FT_GetComPortNumber(handle, &port);
@@ -257,7 +261,10 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
                               R"(FT_ListDevices(1,0x40000002) -> 0 description="Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\x09tab")",
                               "FT_ListDevices(0x20000001) -> 6",
                               "FT_OpenEx(\"FT0A1\",0x1) -> 0 handle=0x1",
-                              "FT_OpenEx(0x4) -> 6",
+                              "FT_ListDevices(1,0x40000004) -> 0 location=0x00002141",
+                              "FT_OpenEx(0x00001234,0x4) -> 2",
+                              "FT_OpenEx(0x00002141,0x4) -> 0 handle=0x2",
+                              "FT_OpenEx(0x8) -> 6",
                               "FT_EE_Read(0x1) -> 0 description=\"COM_A\"",
                               "FT_GetDriverVersion(0x1) -> 0 version=0x00020404",
                               "FT_GetComPortNumber(0x1) -> 0 port=3",
@@ -271,7 +278,9 @@ TEST_F(SimCalls, NullPointersAreRefused) {
     FT_HANDLE handle = Open("FT0A1");
     EXPECT_EQ(FT_ListDevices(nullptr, nullptr, FT_LIST_NUMBER_ONLY), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_ListDevices(IndexArgument(0), nullptr, kBySerial), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(IndexArgument(0), nullptr, kLocationByIndex), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_OpenEx(nullptr, FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(IndexArgument(0x2141), FT_OPEN_BY_LOCATION, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_EE_Read(handle, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_GetDriverVersion(handle, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_GetLibraryVersion(nullptr), FT_INVALID_PARAMETER);
@@ -420,6 +429,19 @@ const Injection kInjections[] = {
      [](FT_HANDLE) {
          char serial[16];
          return FT_ListDevices(IndexArgument(0), serial, kBySerial);
+     }},
+    {"FT_ListDevices.location", true, false,
+     [](FT_HANDLE) {
+         std::uint32_t location = 0;
+         return FT_ListDevices(IndexArgument(0), &location, kLocationByIndex);
+     }},
+    {"FT_OpenEx.location", true, false,
+     [](FT_HANDLE) {
+         // D0's location when the scenario names none.
+         FT_HANDLE handle = nullptr;
+         const FT_STATUS status = FT_OpenEx(IndexArgument(0x1001), FT_OPEN_BY_LOCATION, &handle);
+         if (status == FT_OK) FT_Close(handle);
+         return status;
      }},
     {"FT_OpenEx", true, false,
      [](FT_HANDLE) {

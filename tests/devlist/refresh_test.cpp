@@ -159,6 +159,7 @@ TEST_F(Refresh, FailedCountShowsItsDialogAndKeepsTheLabel) {
 
 struct DeviceFailure {
     const char* what;
+    const char* serial;         // the failing device's; "FTA1" repeats the first device's
     const char* failJson;       // the device's "fail" object
     std::vector<std::string> dialogs;
     int lastLoggedCallsForDevice;  // calls made for the failing device
@@ -166,18 +167,22 @@ struct DeviceFailure {
 
 TEST_F(Refresh, ADeviceThatCannotBeListedOpenedOrReadLeavesItsRowEmpty) {
     const DeviceFailure failures[] = {
-        {"serial", R"({"FT_ListDevices.index": 4})", {}, 2},
-        {"open", R"({"FT_OpenEx": 3})",
+        {"serial", "FTB2", R"({"FT_ListDevices.index": 4})", {}, 2},
+        {"open", "FTB2", R"({"FT_OpenEx": 3})",
          {"error:Error:Open_USB_Device_By_Serial_Number - Device not opened..."}, 3},
-        {"eeprom", R"({"FT_EE_Read": 11})", {"error:Error:FT_EE_Read  - EEPROM read failed..."}, 4},
-        {"eeprom, status without text", R"({"FT_EE_Read": 18})", {"error:Error:"}, 4},
+        {"eeprom", "FTB2", R"({"FT_EE_Read": 11})", {"error:Error:FT_EE_Read  - EEPROM read failed..."}, 4},
+        {"eeprom, status without text", "FTB2", R"({"FT_EE_Read": 18})", {"error:Error:"}, 4},
+        {"location query", "FTA1", R"({"FT_ListDevices.location": 4})",
+         {"error:Error:GetFTDeviceLocationByIndex - General IO error..."}, 3},
+        {"open by location", "", R"({"FT_OpenEx.location": 3})",
+         {"error:Error:Open_USB_Device_By_Location - Device not opened..."}, 4},
     };
     for (const DeviceFailure& f : failures) {
         SCOPED_TRACE(f.what);
         sink.seen.clear();
         UseScenario(std::string(R"({"devices": [
             {"serial": "FTA1", "description": "first", "com_port": 3},
-            {"serial": "FTB2", "description": "second", "com_port": 4, "fail": )") +
+            {"serial": ")") + f.serial + R"(", "description": "second", "com_port": 4, "fail": )" +
                     f.failJson + R"(},
             {"serial": "FTC3", "description": "third", "com_port": 5}]})");
         ASSERT_TRUE(RefreshDeviceList());
@@ -189,6 +194,35 @@ TEST_F(Refresh, ADeviceThatCannotBeListedOpenedOrReadLeavesItsRowEmpty) {
         // 3 calls before the loop, 6 for the first device, the failing one's, 6 for the third.
         EXPECT_EQ(CallLog().size(), static_cast<std::size_t>(3 + 6 + f.lastLoggedCallsForDevice + 6));
     }
+}
+
+// A serial that is empty or repeats an earlier row's opens by location, so
+// every row shows its own device; the cells keep the listed serial.
+TEST_F(Refresh, DevicesWithoutASerialOfTheirOwnOpenByLocation) {
+    UseScenario(R"({"devices": [
+        {"serial": "A", "description": "Dual RS232-HS", "com_port": 33},
+        {"serial": "B", "description": "Dual RS232-HS", "com_port": 34},
+        {"serial": "A", "description": "Dual RS232-HS", "com_port": 35, "location": "0x2141"},
+        {"serial": "", "description": "FT232R USB UART", "com_port": 36}]})");
+    ASSERT_TRUE(RefreshDeviceList());
+    EXPECT_EQ(Rows(), (std::vector<Row>{kHeader,
+                                        {"COM33", Padded("Dual RS232-HS"), "2.12.04", "A"},
+                                        {"COM34", Padded("Dual RS232-HS"), "2.12.04", "B"},
+                                        {"COM35", Padded("Dual RS232-HS"), "2.12.04", "A"},
+                                        {"COM36", Padded("FT232R USB UART"), "2.12.04", ""}}));
+    const std::vector<std::string> log = CallLog();
+    const auto opens = [&](const std::string& listed) {
+        const auto at = std::find(log.begin(), log.end(), listed);
+        return at == log.end() || at + 1 == log.end() ? std::string("(not listed)") : *(at + 1);
+    };
+    EXPECT_EQ(opens("FT_ListDevices(0,0x40000001) -> 0 serial=\"A\""), "FT_OpenEx(\"A\",0x1) -> 0 handle=0x1");
+    EXPECT_EQ(opens("FT_ListDevices(2,0x40000001) -> 0 serial=\"A\""),
+              "FT_ListDevices(2,0x40000004) -> 0 location=0x00002141");
+    EXPECT_EQ(opens("FT_ListDevices(2,0x40000004) -> 0 location=0x00002141"),
+              "FT_OpenEx(0x00002141,0x4) -> 0 handle=0x3");
+    EXPECT_EQ(opens("FT_ListDevices(3,0x40000004) -> 0 location=0x00001004"),
+              "FT_OpenEx(0x00001004,0x4) -> 0 handle=0x4");
+    EXPECT_TRUE(sink.seen.empty());
 }
 
 TEST_F(Refresh, ThreeDevicesSecondFailsToOpen) {
