@@ -1,6 +1,6 @@
 # The front door. `make run` and `make test` each install what is missing,
 # configure, build, then run or test.
-.PHONY: deps build run demo test check test-linux test-asan test-tsan fuzz mingw test-win32 bench clean
+.PHONY: deps build run demo test check test-linux test-asan test-tsan fuzz mingw test-win32 package package-linux test-packages bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -21,8 +21,8 @@ demo: build
 
 # Everything CI checks: the suite natively, under ASan+UBSan, the serial
 # tests under TSan, a bounded fuzz run, and the 32-bit Windows build with its
-# tests under Wine.
-test: deps test-linux test-asan test-tsan fuzz test-win32
+# tests under Wine; then the packages, built and checked as users get them.
+test: deps test-linux test-asan test-tsan fuzz test-win32 test-packages
 
 # The quick loop for developers: native build and tests only.
 check: build
@@ -54,6 +54,18 @@ mingw: deps
 # The 32-bit Windows build's tests, run under Wine (docs/windows.md).
 test-win32: deps
 	JOBS=$(JOBS) bash scripts/win32-test.sh
+
+# The Debian package and the Windows zip, from Release builds, in build/packages/.
+package: package-linux
+
+package-linux: deps
+	cmake --preset linux-release
+	cmake --build --preset linux-release -j $(JOBS)
+	cpack --preset linux-release
+
+# Installed into a DESTDIR, the .deb unpacked, lintian (scripts/check-packages.sh).
+test-packages: package
+	bash scripts/check-packages.sh build/linux-release
 
 bench: build
 	bash scripts/run-bench.sh build/linux

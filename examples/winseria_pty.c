@@ -7,7 +7,9 @@
  * so that "\\.\COM5" is the pseudo-terminal. The master side plays the
  * device at the other end of the cable.
  *
- * Build: cmake builds it as winseria_example_c (linked to libwinseria.so).
+ * Build: cmake builds it as winseria_example_c (linked to libwinseria.so);
+ * against an installed library: cc winseria_pty.c $(pkg-config --cflags
+ * --libs winseria), or find_package(winseria) (examples/find_package/).
  * Exit status 0 when every step gave the expected result. */
 #define _GNU_SOURCE
 #include <fcntl.h>
@@ -20,7 +22,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "serial/include/winseria.h"
+#include <winseria.h>
 
 enum { kPort = 5 };
 
