@@ -1,6 +1,6 @@
 # The front door. `make run` and `make test` each install what is missing,
 # configure, build, then run or test.
-.PHONY: deps build run demo test check test-linux test-asan test-tsan fuzz mingw test-win32 package package-linux test-packages bench clean
+.PHONY: deps build run demo test check test-linux test-asan test-tsan fuzz mingw test-win32 package package-linux package-win32 test-packages bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -56,12 +56,17 @@ test-win32: deps
 	JOBS=$(JOBS) bash scripts/win32-test.sh
 
 # The Debian package and the Windows zip, from Release builds, in build/packages/.
-package: package-linux
+package: package-linux package-win32
 
 package-linux: deps
 	cmake --preset linux-release
 	cmake --build --preset linux-release -j $(JOBS)
 	cpack --preset linux-release
+
+package-win32: deps
+	cmake --preset win32-release
+	cmake --build --preset win32-release -j $(JOBS)
+	cpack --preset win32-release
 
 # Installed into a DESTDIR, the .deb unpacked, lintian (scripts/check-packages.sh).
 test-packages: package

@@ -17,6 +17,7 @@ packages=(
   xdotool x11-utils x11-apps imagemagick  # the Windows window under Xvfb: find it, screenshot it
   python3                           # examples and test helpers
   libudev-dev umockdev libumockdev-dev  # hot-plug watcher (libudev); its tests against a mock udev
+  dpkg-dev file lintian zip unzip   # make package: CPack's .deb (dpkg-shlibdeps) and zip, checked
 )
 
 missing=()
