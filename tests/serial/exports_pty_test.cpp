@@ -172,6 +172,10 @@ TEST_P(PtySettings, SpeedAndStopBitsReachTheTerminal) {
     ASSERT_EQ(pInitializePort(kPort, line.speed, 1, 1, 2, 8, line.stopBits), 0) << FetchError().code;
     EXPECT_EQ(pty.slaveSpeed(), line.speed);
     EXPECT_EQ((pty.slaveTermios().c_cflag & CSTOPB) != 0, line.stopBits == 2);
+    ASSERT_EQ(UnInitializePort(), 0);  // a configured port is left configured, raw
+    EXPECT_EQ(pty.slaveSpeed(), line.speed);
+    EXPECT_EQ((pty.slaveTermios().c_cflag & CSTOPB) != 0, line.stopBits == 2);
+    EXPECT_EQ(pty.slaveTermios().c_lflag & (ICANON | ECHO | ISIG), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, PtySettings,
@@ -365,6 +369,44 @@ TEST_F(PtyPort, SerialPortPresentProbesWithoutKeepingThePort) {
     EXPECT_EQ(SerialPortPresent(kPort), 1);
     EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
 }
+
+// The probe answers true only for what opens as a serial port, and leaves
+// the terminal's settings exactly as it found them (here a terminal in
+// canonical mode with echo and signals, which a port's raw mode clears).
+struct ProbeCase {
+    const char* name;
+    void (*makeEntry)(test::PortsDir& ports, const std::string& ptySlave, std::uint8_t port);
+    std::uint8_t present;
+};
+
+class Probe : public test::PtyPortTest, public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(Probe, IsTrueOnlyForATerminalAndLeavesItsSettings) {
+    termios before = pty.slaveTermios();
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_oflag |= OPOST;
+    pty.setSlaveTermios(before);
+    before = pty.slaveTermios();
+    GetParam().makeEntry(ports, pty.slavePath(), kPort + 5);
+    EXPECT_EQ(SerialPortPresent(kPort + 5), GetParam().present);
+    const termios after = pty.slaveTermios();
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0);
+    EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, Probe,
+    ::testing::Values(
+        ProbeCase{"pty", [](test::PortsDir& p, const std::string& slave, std::uint8_t n) { p.link(n, slave); }, 1},
+        ProbeCase{"regular_file", [](test::PortsDir& p, const std::string&, std::uint8_t n) { p.linkRegularFile(n); },
+                  0},
+        ProbeCase{"fifo", [](test::PortsDir& p, const std::string&, std::uint8_t n) { p.linkFifo(n); }, 0},
+        ProbeCase{"missing_link", [](test::PortsDir&, const std::string&, std::uint8_t) {}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PtyPort, AReplacedPortObjectIsReleased) {
     ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);

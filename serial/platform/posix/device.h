@@ -39,6 +39,10 @@ public:
 
     virtual int getTermios(KernelTermios& out) = 0;
     virtual int setTermios(const KernelTermios& in) = 0;
+    // The port's owner chose the line settings (SetCommState): they stay when
+    // the device closes, as on Windows. Until then a device that can puts back
+    // the settings it found at open (the port's own raw mode included).
+    virtual void keepSettingsAtClose() {}
     virtual int outputQueued(unsigned& bytes) = 0;
     virtual int flush(bool input, bool output) = 0;
 

@@ -46,6 +46,7 @@ BOOL Port::setState(const DCB* dcb) {
     KernelTermios current;
     if (int e = device_->getTermios(current)) return fail(windowsErrorFromErrno(e));
     if (int e = device_->setTermios(termiosForDcb(current, *dcb))) return fail(windowsErrorFromErrno(e));
+    device_->keepSettingsAtClose();
     // Lines follow the DCB where the device has them; a pty has none, and
     // that must not stop it from being configured.
     bool dtrOn = dcb->fDtrControl != DTR_CONTROL_DISABLE;

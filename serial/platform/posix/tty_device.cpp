@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 #include <set>
@@ -47,9 +48,15 @@ int ioctlError(int result) { return result == 0 ? 0 : errno; }
 
 class TtyDevice : public Device {
 public:
-    // Takes the descriptor and this process's claim on the device.
-    TtyDevice(torvane::UniqueFd fd, dev_t device) : owned_(std::move(fd)), fd_(owned_.Get()), device_(device) {}
+    // Takes the descriptor and this process's claim on the device, and
+    // remembers the settings found, to put them back at close.
+    TtyDevice(torvane::UniqueFd fd, dev_t device) : owned_(std::move(fd)), fd_(owned_.Get()), device_(device) {
+        foundSettingsKnown_ = readKernelTermios(fd_, foundSettings_) == 0;
+    }
     ~TtyDevice() override {
+        // A probe, or any open closed without SetCommState, leaves the tty as
+        // it was; opening a port on Windows changes none of its settings.
+        if (foundSettingsKnown_ && !keepSettings_.load()) writeKernelTermios(fd_, foundSettings_);
         // Exclusivity would outlive us on a tty that stays allocated (a pty
         // whose master is open); the lock goes with the descriptor.
         ioctl(fd_, TIOCNXCL);
@@ -77,6 +84,7 @@ public:
 
     int getTermios(KernelTermios& out) override { return readKernelTermios(fd_, out); }
     int setTermios(const KernelTermios& in) override { return writeKernelTermios(fd_, in); }
+    void keepSettingsAtClose() override { keepSettings_.store(true); }
     int outputQueued(unsigned& bytes) override {
         int n = 0;
         if (ioctl(fd_, TIOCOUTQ, &n) != 0) return errno;
@@ -110,6 +118,9 @@ private:
     torvane::UniqueFd owned_;
     const int fd_;
     dev_t device_;
+    KernelTermios foundSettings_;
+    bool foundSettingsKnown_ = false;
+    std::atomic<bool> keepSettings_{false};
 };
 
 // Exclusive use of an opened tty; 0 or the Windows code.
