@@ -1,6 +1,5 @@
 #include "serial/src/comm.h"
 
-#include "serial/src/comm_threads.h"
 #include "serial/src/dispatcher.h"
 #include "serial/src/library_state.h"
 
@@ -43,14 +42,6 @@ constexpr LineErrorReport kLineErrorReports[] = {
 constexpr DWORD kDispatchedEvents[] = {EV_BREAK, EV_ERR, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
 
 }  // namespace
-
-DWORD PlatformEventMask(std::uint16_t eventSet) {
-    DWORD mask = 0;
-    for (std::size_t position = 0; position < kEventMasks.size(); ++position) {
-        if (eventSet & (1u << position)) mask |= kEventMasks[position];
-    }
-    return mask;
-}
 
 std::string DeviceNameFor(std::uint8_t port) { return "\\\\.\\COM" + std::to_string(port); }
 
@@ -100,14 +91,14 @@ std::int32_t TComm::SetParams(std::uint8_t port, std::uint32_t baud, std::uint16
 
 std::int32_t TComm::Open() {
     SetLastError(0);
-    PortHandle = CreateFileA(DeviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED, nullptr);
-    if (PortHandle == INVALID_HANDLE_VALUE) {
+    PortHandle.reset(CreateFileA(DeviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr));
+    if (!PortHandle) {
         const DWORD error = GetLastError();
         SetError(OpenFailureMessage(error), AsCode(error));
         return AsCode(error);
     }
-    if (GetFileType(PortHandle) == FILE_TYPE_CHAR) return 0;
+    if (GetFileType(PortHandle.get()) == FILE_TYPE_CHAR) return 0;
     // Not a serial device. The close would leave no error behind, so the
     // failure is reported as an invalid handle: the port is closed and the
     // caller must not take the result for success.
@@ -120,8 +111,7 @@ std::int32_t TComm::Open() {
 
 void TComm::CloseDevice() {
     SetLastError(0);
-    CloseHandle(PortHandle);
-    PortHandle = INVALID_HANDLE_VALUE;
+    PortHandle.reset();
 }
 
 std::int32_t TComm::Connect() {
@@ -137,14 +127,14 @@ std::int32_t TComm::Connect() {
     std::int32_t result = Open();
     if (!IsOpen()) return result;
 
-    EventThread = std::make_unique<TZdarzeniaCommThread>(PortHandle, EventSet);
+    EventThread = std::make_unique<TZdarzeniaCommThread>(PortHandle.get(), EventSet);
     EventThread->SetOnCommEvent([this](TZdarzeniaCommThread* sender, DWORD mask) { HandleCommEvent(sender, mask); });
-    TransferThread = std::make_unique<TZapisOdczytThread>(this, PortHandle);
+    TransferThread = std::make_unique<TZapisOdczytThread>(this, PortHandle.get());
 
     if (const std::int32_t configured = Configure(); configured != 0) return configured;
 
     SetLastError(0);
-    if (!SetupComm(PortHandle, InQueueSize, OutQueueSize)) {
+    if (!SetupComm(PortHandle.get(), InQueueSize, OutQueueSize)) {
         return RecordFailure(Message::BufferSetup);
     }
     result = SetTimeouts(WriteTimeoutSec, ReadTimeoutSec);
@@ -152,7 +142,7 @@ std::int32_t TComm::Connect() {
     SetLastError(0);
     HANDLE portClosed = CreateManualEvent(false);
     const DWORD createError = GetLastError();
-    ReplaceEvent(Handshake().PortClosed, portClosed);
+    Handshake().PortClosed.reset(portClosed);
     Sleep(kConnectSettleMs);
     if (portClosed == nullptr) {
         SetError(Message::PortClosedCreate, AsCode(createError));
@@ -163,25 +153,27 @@ std::int32_t TComm::Connect() {
 
 std::int32_t TComm::Disconnect() {
     if (!IsOpen()) return 0;
-    SetLastError(0);
-    if (!SetCommTimeouts(PortHandle, &SavedTimeouts)) RecordFailure(Message::TimeoutsWrite);
-
-    // The watcher goes first: its closing purge ends a transfer the worker
-    // may still have outstanding.
+    // The worker's stop comes first: from here on no request is handed to
+    // it, and the transfer in flight is aborted instead of waiting for its
+    // time-out. Then the watcher goes, purging the device on its way out.
+    if (TransferThread) TransferThread->StopThread();
     if (EventThread) {
         EventThread->StopThread();
         EventThread->WaitFor();
         EventThread.reset();
     }
     if (TransferThread) {
-        TransferThread->StopThread();
         TransferThread->WaitFor();
         TransferThread.reset();
     }
+    // Restored only once no transfer can run: the device's own time-outs
+    // are often none at all, and a read under them would never end.
+    SetLastError(0);
+    if (!SetCommTimeouts(PortHandle.get(), &SavedTimeouts)) RecordFailure(Message::TimeoutsWrite);
     CloseDevice();
 
     SetLastError(0);
-    if (!SetEvent(Handshake().PortClosed)) {
+    if (!SetEvent(Handshake().PortClosed.get())) {
         return RecordFailure(Message::EventSignal);
     }
     return 0;
@@ -190,7 +182,7 @@ std::int32_t TComm::Disconnect() {
 std::int32_t TComm::Configure() {
     if (!IsOpen()) return 0;
     SetLastError(0);
-    if (!GetCommState(PortHandle, &Dcb)) {
+    if (!GetCommState(PortHandle.get(), &Dcb)) {
         return RecordFailure(Message::DcbUpdate);
     }
     Dcb.BaudRate = BaudRate;
@@ -198,7 +190,7 @@ std::int32_t TComm::Configure() {
     Dcb.StopBits = static_cast<BYTE>(StopBits);
     Dcb.ByteSize = static_cast<BYTE>(ByteSize);
     SetDcbFlags(Dcb);
-    if (!SetCommState(PortHandle, &Dcb)) {
+    if (!SetCommState(PortHandle.get(), &Dcb)) {
         return RecordFailure(Message::DcbUpdate);
     }
     return 0;
@@ -218,12 +210,12 @@ void TComm::SetDcbFlags(DCB& dcb) {
 
 std::int32_t TComm::SetTimeouts(std::uint16_t writeSec, std::uint16_t readSec) {
     SetLastError(0);
-    if (!GetCommTimeouts(PortHandle, &SavedTimeouts)) {
+    if (!GetCommTimeouts(PortHandle.get(), &SavedTimeouts)) {
         return RecordFailure(Message::TimeoutsRead);
     }
     if (!IsOpen()) return 0;
     Timeouts = TimeoutsFor(writeSec, readSec);
-    if (!SetCommTimeouts(PortHandle, &Timeouts)) {
+    if (!SetCommTimeouts(PortHandle.get(), &Timeouts)) {
         return RecordFailure(Message::TimeoutsWrite);
     }
     return 0;
@@ -231,20 +223,20 @@ std::int32_t TComm::SetTimeouts(std::uint16_t writeSec, std::uint16_t readSec) {
 
 std::int32_t TComm::ClearOutput() {
     SetLastError(0);
-    if (!IsOpen() || PurgeComm(PortHandle, PURGE_TXCLEAR)) return 0;
+    if (!IsOpen() || PurgeComm(PortHandle.get(), PURGE_TXCLEAR)) return 0;
     return AsCode(GetLastError());
 }
 
 std::int32_t TComm::ClearInput() {
     SetLastError(0);
-    if (!IsOpen() || PurgeComm(PortHandle, PURGE_RXCLEAR)) return 0;
+    if (!IsOpen() || PurgeComm(PortHandle.get(), PURGE_RXCLEAR)) return 0;
     return AsCode(GetLastError());
 }
 
 void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(PortHandle, &errors, &status);
+    ClearCommError(PortHandle.get(), &errors, &status);
     LineErrors = errors;
     for (DWORD event : kDispatchedEvents) {
         if (mask & event) LineEvent(event);
@@ -261,23 +253,22 @@ void TComm::LineEvent(DWORD event) {
 bool TComm::QueryTransmitEmpty() {
     if (!IsOpen()) return false;
     SetLastError(0);
-    HANDLE event = CreateManualEvent(true);
-    if (event == nullptr) return false;
+    const UniqueHandle event(CreateManualEvent(true));
+    if (!event) return false;
     QueryOverlapped = OVERLAPPED{};
-    QueryOverlapped.hEvent = event;
+    QueryOverlapped.hEvent = event.get();
     QueryMask = 0;
     bool empty = false;
-    if (WaitCommEvent(PortHandle, &QueryMask, &QueryOverlapped)) {
+    if (WaitCommEvent(PortHandle.get(), &QueryMask, &QueryOverlapped)) {
         empty = (QueryMask & EV_TXEMPTY) != 0;
     } else if (GetLastError() == ERROR_IO_PENDING) {
         // No answer at once: withdraw the query. Setting the (unchanged)
         // mask completes the one wait outstanding on the port, which is
         // this query, and the watcher's next wait is not disturbed.
-        SetCommMask(PortHandle, PlatformEventMask(EventSet));
+        SetCommMask(PortHandle.get(), PlatformEventMask(EventSet));
         DWORD unused = 0;
-        GetOverlappedResult(PortHandle, &QueryOverlapped, &unused, TRUE);
+        GetOverlappedResult(PortHandle.get(), &QueryOverlapped, &unused, TRUE);
     }
-    CloseHandle(event);
     return empty;
 }
 

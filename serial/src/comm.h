@@ -10,19 +10,11 @@
 #include <string>
 
 #include "serial/platform/win32_calls.h"
+#include "serial/src/comm_threads.h"
+#include "serial/src/line_events.h"
+#include "serial/src/unique_handle.h"
 
 namespace winseria {
-
-class TZdarzeniaCommThread;
-class TZapisOdczytThread;
-
-// The platform event bit of each member of the event set, by position:
-// EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RING, EV_RLSD, EV_RXCHAR, EV_RXFLAG,
-// EV_TXEMPTY.
-inline constexpr std::array<winapi::DWORD, 9> kEventMasks = {0x40, 0x8, 0x10, 0x80, 0x100,
-                                                              0x20, 0x1, 0x2,  0x4};
-// The platform mask of an event set.
-winapi::DWORD PlatformEventMask(std::uint16_t eventSet);
 
 // "\\.\COM" followed by the port number in decimal.
 std::string DeviceNameFor(std::uint8_t port);
@@ -34,7 +26,7 @@ winapi::COMMTIMEOUTS TimeoutsFor(std::uint16_t writeSec, std::uint16_t readSec);
 // The parity a new port object takes from the library default.
 std::uint32_t ParityFromDefault(std::uint8_t parity);
 
-class TComm {
+class TComm : public ByteTransfers {
 public:
     TComm();
     TComm(const TComm&) = delete;
@@ -43,7 +35,7 @@ public:
 
     std::int32_t SetParams(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
                            std::uint16_t readTimeoutSec);
-    bool IsOpen() const { return PortHandle != winapi::INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return static_cast<bool>(PortHandle); }
     virtual std::int32_t Open();
     void CloseDevice();
     std::int32_t Connect();
@@ -55,11 +47,11 @@ public:
     std::int32_t ClearInput();
     void HandleCommEvent(TZdarzeniaCommThread* sender, winapi::DWORD mask);
     virtual void LineEvent(winapi::DWORD event);
-    winapi::HANDLE CommHandle() const { return PortHandle; }
+    winapi::HANDLE CommHandle() const { return PortHandle.get(); }
 
     // One overlapped transfer each, run by the worker thread only.
-    winapi::DWORD SendByte(const std::uint8_t* buffer);
-    winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count);
+    winapi::DWORD SendByte(const std::uint8_t* buffer) override;
+    winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count) override;
 
     // A line-event query without waiting: true when it reports EV_TXEMPTY at once.
     bool QueryTransmitEmpty();
@@ -93,7 +85,7 @@ private:
     // record is reused or released.
     void Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlags);
 
-    winapi::HANDLE PortHandle = winapi::INVALID_HANDLE_VALUE;
+    UniqueFileHandle PortHandle;
     winapi::OVERLAPPED WriteOverlapped{};
     winapi::OVERLAPPED ReadOverlapped{};
     winapi::DCB Dcb{};

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "serial/src/comm.h"
 #include "serial/src/library_state.h"
+#include "serial/src/line_events.h"
 
 namespace winseria {
 
@@ -29,7 +29,7 @@ void RefuseTransfer(HANDLE request) {
     ResetEvent(request);
     handshake.TimeOutFlag.store(1);
     SetError(Message::NoPortObject, -1);
-    SetEvent(handshake.TransferReady);
+    SetEvent(handshake.TransferReady.get());
 }
 
 }  // namespace
@@ -39,50 +39,48 @@ void RefuseTransfer(HANDLE request) {
 TZdarzeniaCommThread::TZdarzeniaCommThread(HANDLE portHandle, std::uint16_t eventSet)
     : PortHandle(portHandle), PlatformMask(PlatformEventMask(eventSet)) {
     SetLastError(0);
-    HANDLE process = OpenProcess(PROCESS_SET_INFORMATION, TRUE, GetCurrentProcessId());
-    if (process == nullptr) {
-        SetErrorCode(static_cast<std::int32_t>(GetLastError()));
+    if (const UniqueHandle process(OpenProcess(PROCESS_SET_INFORMATION, TRUE, GetCurrentProcessId())); process) {
+        SetPriorityClass(process.get(), REALTIME_PRIORITY_CLASS);
     } else {
-        SetPriorityClass(process, REALTIME_PRIORITY_CLASS);
-        CloseHandle(process);
+        SetErrorCode(static_cast<std::int32_t>(GetLastError()));
     }
-    StopSignal = CreateManualEvent(false);
-    EventSignal = StopSignal != nullptr ? CreateManualEvent(true) : nullptr;
+    StopSignal.reset(CreateManualEvent(false));
+    if (StopSignal) EventSignal.reset(CreateManualEvent(true));
     // The connection goes on unwatched; the slot tells why.
-    if (EventSignal == nullptr) RecordFailure(Message::WorkerCreateEvent);
-    Overlapped.hEvent = EventSignal;
+    if (!EventSignal) RecordFailure(Message::WorkerCreateEvent);
+    Overlapped.hEvent = EventSignal.get();
     SetCommMask(PortHandle, PlatformMask);
     if (!Start()) SetError(Message::Empty, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
 }
 
+// The events go with the object, also when the thread never started.
 TZdarzeniaCommThread::~TZdarzeniaCommThread() {
     StopThread();
     WaitFor();
-    if (StopSignal != nullptr) CloseHandle(StopSignal);
 }
 
 void TZdarzeniaCommThread::StopThread() {
     SetLastError(0);
-    if (StopSignal != nullptr) SetEvent(StopSignal);
+    if (StopSignal) SetEvent(StopSignal.get());
     RequestStop();
 }
 
 bool TZdarzeniaCommThread::StopWithin(DWORD milliseconds) {
-    return WaitForSingleObject(StopSignal, milliseconds) == WAIT_OBJECT_0 || Terminated();
+    return WaitForSingleObject(StopSignal.get(), milliseconds) == WAIT_OBJECT_0 || Terminated();
 }
 
 void TZdarzeniaCommThread::Run() {
     RaiseThreadPriority();
     SetLastError(0);
     // Without its events the watcher could neither wait nor be stopped.
-    if (StopSignal == nullptr || EventSignal == nullptr) return;
+    if (!StopSignal || !EventSignal) return;
 
     DWORD backOff = kFirstBackOffMs;
     for (;;) {
         // The event tells this wait's completion alone, not an earlier one.
-        ResetEvent(EventSignal);
+        ResetEvent(EventSignal.get());
         if (WaitCommEvent(PortHandle, &EventMask, &Overlapped)) {
-            SetEvent(EventSignal);  // completed at once
+            SetEvent(EventSignal.get());  // completed at once
         } else {
             const DWORD error = GetLastError();
             if (error == ERROR_INVALID_PARAMETER) {
@@ -95,7 +93,7 @@ void TZdarzeniaCommThread::Run() {
         }
         backOff = kFirstBackOffMs;
 
-        const std::array<HANDLE, 2> handles = {StopSignal, EventSignal};
+        const std::array<HANDLE, 2> handles = {StopSignal.get(), EventSignal.get()};
         const DWORD woken = WaitForMultipleObjects(2, handles.data(), FALSE, INFINITE);
         if (woken != WAIT_OBJECT_0 + 1) break;  // the stop signal, or a failed wait
 
@@ -109,8 +107,6 @@ void TZdarzeniaCommThread::Run() {
     WithdrawWait();
     SetLastError(0);
     PurgeComm(PortHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-    CloseHandle(EventSignal);
-    EventSignal = nullptr;
 }
 
 void TZdarzeniaCommThread::WithdrawWait() {
@@ -129,44 +125,41 @@ void TZdarzeniaCommThread::NotifyOwner() {
 
 // ---- Worker ----------------------------------------------------------------------
 
-TZapisOdczytThread::TZapisOdczytThread(TComm* port, HANDLE portHandle) : Port(port), PortHandle(portHandle) {
+TZapisOdczytThread::TZapisOdczytThread(ByteTransfers* port, HANDLE portHandle) : Port(port), PortHandle(portHandle) {
     if (!CreateEvents()) return;
     if (!Start()) {
         // Without a thread the handshake has no partner: transfers fail at once.
         SetError(Message::Empty, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
-        SetEvent(Handshake().WorkerEnded);
+        SetEvent(Handshake().WorkerEnded.get());
     }
 }
 
 TZapisOdczytThread::~TZapisOdczytThread() {
     StopThread();
     WaitFor();
-    if (StopSignal != nullptr) CloseHandle(StopSignal);
 }
 
 bool TZapisOdczytThread::CreateEvents() {
     SetLastError(0);
     // In the order of the handshake; the first failure ends the creation.
-    std::array<HANDLE, 5> created{};
+    std::array<UniqueHandle, 5> created{};
     const std::array<bool, 5> signalled = {true, false, false, false, false};
     for (std::size_t i = 0; i < created.size(); ++i) {
-        created[i] = CreateManualEvent(signalled[i]);
-        if (created[i] != nullptr) continue;
+        created[i].reset(CreateManualEvent(signalled[i]));
+        if (created[i]) continue;
         RecordFailure(Message::WorkerCreateEvent);
-        for (HANDLE event : created) {
-            if (event != nullptr) CloseHandle(event);
-        }
         // No partner for the handshake: transfers fail at once on the
         // missing events instead of waiting for a worker that never runs.
         created = {};
         break;
     }
     HandshakeState& handshake = Handshake();
-    ReplaceEvent(handshake.TransferReady, created[0]);
-    StopSignal = created[1];
-    ReplaceEvent(handshake.WriteRequest, created[2]);
-    ReplaceEvent(handshake.ReadRequest, created[3]);
-    ReplaceEvent(handshake.WorkerEnded, created[4]);
+    handshake.TransferReady = std::move(created[0]);
+    handshake.StopTransfers = std::move(created[1]);
+    handshake.WriteRequest = std::move(created[2]);
+    handshake.ReadRequest = std::move(created[3]);
+    handshake.WorkerEnded = std::move(created[4]);
+    StopSignal = handshake.StopTransfers.get();
     return StopSignal != nullptr;
 }
 
@@ -180,32 +173,32 @@ void TZapisOdczytThread::Run() {
     RaiseThreadPriority();
     SetLastError(0);
     HandshakeState& handshake = Handshake();
-    const std::array<HANDLE, 3> handles = {StopSignal, handshake.WriteRequest, handshake.ReadRequest};
+    const std::array<HANDLE, 3> handles = {StopSignal, handshake.WriteRequest.get(), handshake.ReadRequest.get()};
     for (;;) {
         const DWORD woken = WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0 + 1) {
-            ResetEvent(handshake.TransferReady);
+            ResetEvent(handshake.TransferReady.get());
             PerformWrite();
         } else if (woken == WAIT_OBJECT_0 + 2) {
-            ResetEvent(handshake.TransferReady);
+            ResetEvent(handshake.TransferReady.get());
             PerformRead();
         } else {
             break;  // the stop signal, or a failed wait
         }
         if (Terminated()) break;
     }
-    SetEvent(handshake.WorkerEnded);
+    SetEvent(handshake.WorkerEnded.get());
 }
 
 void TZapisOdczytThread::PerformWrite() {
     HandshakeState& handshake = Handshake();
-    if (Port == nullptr) return RefuseTransfer(handshake.WriteRequest);
+    if (Port == nullptr) return RefuseTransfer(handshake.WriteRequest.get());
     Port->SendByte(&handshake.OutByte);
 }
 
 void TZapisOdczytThread::PerformRead() {
     HandshakeState& handshake = Handshake();
-    if (Port == nullptr) return RefuseTransfer(handshake.ReadRequest);
+    if (Port == nullptr) return RefuseTransfer(handshake.ReadRequest.get());
     Port->ReceiveBytes(&handshake.InByte, 1);
 }
 

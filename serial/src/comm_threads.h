@@ -9,10 +9,20 @@
 
 #include "serial/platform/win32_calls.h"
 #include "serial/src/thread.h"
+#include "serial/src/unique_handle.h"
 
 namespace winseria {
 
-class TComm;
+// What the worker needs of the port object: one overlapped transfer per
+// request. Every path ends by signalling TransferReady.
+class ByteTransfers {
+public:
+    virtual winapi::DWORD SendByte(const std::uint8_t* buffer) = 0;
+    virtual winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count) = 0;
+
+protected:
+    ~ByteTransfers() = default;
+};
 
 class TZdarzeniaCommThread : public TThread {
 public:
@@ -40,8 +50,8 @@ private:
     winapi::HANDLE PortHandle;
     winapi::DWORD EventMask = 0;
     CommEventHandler OnCommEvent;
-    winapi::HANDLE StopSignal = nullptr;
-    winapi::HANDLE EventSignal = nullptr;
+    UniqueHandle StopSignal;
+    UniqueHandle EventSignal;
     winapi::OVERLAPPED Overlapped{};
     bool WaitOutstanding = false;
     winapi::DWORD PlatformMask = 0;
@@ -49,13 +59,15 @@ private:
 
 class TZapisOdczytThread : public TThread {
 public:
-    // `port` is the object whose SendByte and ReceiveBytes the worker runs.
-    // Creates the handshake's events (replacing those of an earlier worker)
-    // and starts the thread; when an event cannot be created it records the
-    // failure, leaves the handshake without events and does not start.
-    TZapisOdczytThread(TComm* port, winapi::HANDLE portHandle);
+    // `port` performs the transfers. Creates the handshake's events
+    // (replacing those of an earlier worker) and starts the thread; when an
+    // event cannot be created it records the failure, leaves the handshake
+    // without events and does not start.
+    TZapisOdczytThread(ByteTransfers* port, winapi::HANDLE portHandle);
     ~TZapisOdczytThread() override;
 
+    // Signals the stop: the worker takes no further request, and a transfer
+    // in flight is aborted.
     void StopThread();
     bool Started() const { return StopSignal != nullptr; }
 
@@ -67,8 +79,9 @@ protected:
 private:
     bool CreateEvents();
 
-    TComm* Port;
+    ByteTransfers* Port;
     winapi::HANDLE PortHandle;
+    // The handshake's StopTransfers, which outlives this worker.
     winapi::HANDLE StopSignal = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "serial/src/handshake.h"
 
 #include <array>
+#include <mutex>
 
 #include "serial/src/library_state.h"
 
@@ -23,29 +24,36 @@ DirectionTexts TextsFor(Direction direction) {
     return {Message::ReadRefused, Message::WriteInvalid, Message::EventCancel};
 }
 
+std::mutex& TurnMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
 // Waits until the worker is idle; true when the request was handed over.
 // PortClosed comes first, so a closed port wins over everything; a worker
-// that has ended refuses the transfer at once as a closed port would.
+// that has ended, or whose connection has begun to close, refuses the
+// transfer at once as a closed port would.
 bool HandOver(Direction direction, std::uint8_t value, bool& stop) {
     HandshakeState& handshake = Handshake();
     const DirectionTexts texts = TextsFor(direction);
-    const std::array<HANDLE, 3> handles = {handshake.PortClosed, handshake.WorkerEnded, handshake.TransferReady};
-    const DWORD woken = WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
-    if (woken == WAIT_OBJECT_0 || woken == WAIT_OBJECT_0 + 1) {
+    const std::array<HANDLE, 4> handles = {handshake.PortClosed.get(), handshake.WorkerEnded.get(),
+                                           handshake.StopTransfers.get(), handshake.TransferReady.get()};
+    const DWORD woken = WaitForMultipleObjects(4, handles.data(), FALSE, INFINITE);
+    if (woken <= WAIT_OBJECT_0 + 2) {
         RecordFailure(texts.closed);
         return false;
     }
-    if (woken != WAIT_OBJECT_0 + 2) {
+    if (woken != WAIT_OBJECT_0 + 3) {
         RecordFailure(texts.waitFailed);
         return false;
     }
     if (direction == Direction::Write) handshake.OutByte = value;
-    if (!ResetEvent(handshake.TransferReady)) {
+    if (!ResetEvent(handshake.TransferReady.get())) {
         RecordFailure(Message::EventCancel);
         stop = true;
         return false;
     }
-    const HANDLE request = direction == Direction::Write ? handshake.WriteRequest : handshake.ReadRequest;
+    const HANDLE request = direction == Direction::Write ? handshake.WriteRequest.get() : handshake.ReadRequest.get();
     if (!SetEvent(request)) {
         RecordFailure(Message::EventSignal);
         stop = true;
@@ -59,7 +67,8 @@ bool HandOver(Direction direction, std::uint8_t value, bool& stop) {
 // the worker stopped still counts.
 bool AwaitResult(bool requested) {
     HandshakeState& handshake = Handshake();
-    const std::array<HANDLE, 3> handles = {handshake.PortClosed, handshake.TransferReady, handshake.WorkerEnded};
+    const std::array<HANDLE, 3> handles = {handshake.PortClosed.get(), handshake.TransferReady.get(),
+                                           handshake.WorkerEnded.get()};
     const DWORD woken = WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0 + 1) return requested && handshake.TimeOutFlag.load() == 0;
     RecordFailure(Message::WaitFailed);
@@ -67,6 +76,7 @@ bool AwaitResult(bool requested) {
 }
 
 bool Transfer(Direction direction, std::uint8_t& value) {
+    const std::unique_lock turn = TakeHandshakeTurn();
     HandshakeState& handshake = Handshake();
     handshake.TimeOutFlag.store(0);
     bool stop = false;
@@ -75,7 +85,7 @@ bool Transfer(Direction direction, std::uint8_t& value) {
     bool result = AwaitResult(requested);
     if (result && direction == Direction::Read) value = handshake.InByte;
     // The worker counts as idle again, whatever happened.
-    if (!SetEvent(handshake.TransferReady)) {
+    if (!SetEvent(handshake.TransferReady.get())) {
         RecordFailure(TextsFor(direction).finalSignal);
         return false;
     }
@@ -83,6 +93,8 @@ bool Transfer(Direction direction, std::uint8_t& value) {
 }
 
 }  // namespace
+
+std::unique_lock<std::mutex> TakeHandshakeTurn() { return std::unique_lock(TurnMutex()); }
 
 bool WriteThroughWorker(std::uint8_t value) { return Transfer(Direction::Write, value); }
 

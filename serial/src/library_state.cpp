@@ -3,8 +3,6 @@
 #include <mutex>
 #include <utility>
 
-#include "serial/src/comm.h"
-
 namespace winseria {
 namespace {
 
@@ -20,11 +18,6 @@ struct ErrorSlot {
 ErrorSlot& Slot() {
     static ErrorSlot* slot = new ErrorSlot;
     return *slot;
-}
-
-std::unique_ptr<TComm>& PortHolder() {
-    static auto* holder = new std::unique_ptr<TComm>;
-    return *holder;
 }
 
 std::atomic<EventCreator> installedEventCreator{nullptr};
@@ -72,21 +65,9 @@ LineDefaults& Defaults() {
     return *defaults;
 }
 
-TComm* CommPort() { return PortHolder().get(); }
-
-void ReplaceCommPort(std::unique_ptr<TComm> port) {
-    std::unique_ptr<TComm> previous = std::exchange(PortHolder(), std::move(port));
-    previous.reset();
-}
-
 HandshakeState& Handshake() {
     static HandshakeState* state = new HandshakeState;
     return *state;
-}
-
-void ReplaceEvent(winapi::HANDLE& slot, winapi::HANDLE replacement) {
-    if (slot != nullptr) winapi::CloseHandle(slot);
-    slot = replacement;
 }
 
 winapi::HANDLE CreateManualEvent(bool signalled) {

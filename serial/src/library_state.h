@@ -1,19 +1,18 @@
 #pragma once
-// The library's process-wide state: the port object, the line-setting
-// defaults the next port object takes, the CTS flag, the error slot, and the
-// events and bytes of the byte handshake between a caller and the worker.
+// The library's process-wide state: the line-setting defaults the next port
+// object takes, the CTS flag, the error slot, and the events and bytes of the
+// byte handshake between a caller and the worker. (The port object itself is
+// in comm_port.h.)
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "serial/platform/win32_calls.h"
 #include "serial/src/messages.h"
+#include "serial/src/unique_handle.h"
 
 namespace winseria {
-
-class TComm;
 
 // ---- Error slot -----------------------------------------------------------
 // One message (Windows-1250 bytes) and one code: the most recent failure.
@@ -45,33 +44,27 @@ struct LineDefaults {
 };
 LineDefaults& Defaults();
 
-// ---- The port object ---------------------------------------------------------
-// The one live TComm, or none before the first initialization.
-TComm* CommPort();
-// Installs a new port object and releases the one it replaces (whose port is
-// closed by then: an open port refuses a new initialization).
-void ReplaceCommPort(std::unique_ptr<TComm> port);
-
 // ---- Byte handshake -----------------------------------------------------------
 // The events are created by each worker (PortClosed by each Connect) and
 // stay until the next ones replace them; the replaced ones are closed.
-// WorkerEnded is signalled by a worker whose loop has ended, so that a
-// transfer requested from it fails at once instead of waiting for PortClosed.
+// StopTransfers is the worker's stop signal, the first thing a disconnect
+// signals: from then on no request is handed to the worker and the transfer
+// in flight is aborted. WorkerEnded is signalled by a worker whose loop has
+// ended, so that a transfer requested from it fails at once instead of
+// waiting for PortClosed.
 struct HandshakeState {
-    winapi::HANDLE WriteRequest = nullptr;
-    winapi::HANDLE ReadRequest = nullptr;
-    winapi::HANDLE TransferReady = nullptr;
-    winapi::HANDLE WorkerEnded = nullptr;
-    winapi::HANDLE PortClosed = nullptr;
+    UniqueHandle WriteRequest;
+    UniqueHandle ReadRequest;
+    UniqueHandle TransferReady;
+    UniqueHandle StopTransfers;
+    UniqueHandle WorkerEnded;
+    UniqueHandle PortClosed;
     // Handed over through the events; the handshake orders every access.
     std::uint8_t OutByte = 0;
     std::uint8_t InByte = 0;
     std::atomic<std::uint8_t> TimeOutFlag{0};
 };
 HandshakeState& Handshake();
-
-// Closes `slot`'s event (if any) and stores `replacement` in its place.
-void ReplaceEvent(winapi::HANDLE& slot, winapi::HANDLE replacement);
 
 // Every event the library creates: manual-reset, unnamed, made by the event
 // creator in force. Returns nullptr with the last error set when it fails.

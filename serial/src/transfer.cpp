@@ -13,10 +13,16 @@ using namespace winapi;
 
 namespace {
 
-// Waits for the transfer's own event or the end of the connection.
+constexpr DWORD kTransferDone = WAIT_OBJECT_0;
+constexpr DWORD kPortClosed = WAIT_OBJECT_0 + 1;
+constexpr DWORD kWorkerStopped = WAIT_OBJECT_0 + 2;
+
+// Waits for the transfer's own event, the end of the connection, or the
+// worker's stop (a disconnect has begun).
 DWORD WaitTransferOrClose(HANDLE done) {
-    const std::array<HANDLE, 2> handles = {done, Handshake().PortClosed};
-    return WaitForMultipleObjects(2, handles.data(), FALSE, INFINITE);
+    const HandshakeState& handshake = Handshake();
+    const std::array<HANDLE, 3> handles = {done, handshake.PortClosed.get(), handshake.StopTransfers.get()};
+    return WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
 }
 
 }  // namespace
@@ -24,7 +30,7 @@ DWORD WaitTransferOrClose(HANDLE done) {
 DWORD TComm::FinishTransfer(DWORD moved) {
     HandshakeState& handshake = Handshake();
     handshake.TimeOutFlag.store(moved == 0 ? 1 : 0);
-    if (!SetEvent(handshake.TransferReady)) {
+    if (!SetEvent(handshake.TransferReady.get())) {
         RecordFailure(Message::EventCancel);
         return 0;
     }
@@ -34,93 +40,99 @@ DWORD TComm::FinishTransfer(DWORD moved) {
 void TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
     // Cancelling and then collecting the transfer keeps the device from
     // completing it into a record that the next transfer reuses.
-    PurgeComm(PortHandle, purgeFlags);
+    PurgeComm(PortHandle.get(), purgeFlags);
     DWORD unused = 0;
-    GetOverlappedResult(PortHandle, &overlapped, &unused, TRUE);
+    GetOverlappedResult(PortHandle.get(), &overlapped, &unused, TRUE);
 }
 
 DWORD TComm::SendByte(const std::uint8_t* buffer) {
     HandshakeState& handshake = Handshake();
-    if (!ResetEvent(handshake.WriteRequest)) {
+    if (!ResetEvent(handshake.WriteRequest.get())) {
         RecordFailure(Message::HandleClose);
         return FinishTransfer(0);
     }
     SetLastError(0);
     handshake.TimeOutFlag.store(1);
     WriteOverlapped = OVERLAPPED{};
-    HANDLE done = CreateManualEvent(false);
-    if (done == nullptr) {
+    UniqueHandle done(CreateManualEvent(false));
+    if (!done) {
         RecordFailure(Message::WorkerCreateEvent);
         return FinishTransfer(0);
     }
-    WriteOverlapped.hEvent = done;
+    WriteOverlapped.hEvent = done.get();
 
     DWORD written = 0;
-    if (WriteFile(PortHandle, buffer, 1, &written, &WriteOverlapped)) {
+    if (WriteFile(PortHandle.get(), buffer, 1, &written, &WriteOverlapped)) {
         if (written != 1) RecordFailure(Message::WriteInvalid);
     } else if (GetLastError() != ERROR_IO_PENDING) {
         written = 0;
         RecordFailure(Message::WritePortInvalid);
     } else {
-        written = AwaitWrite(done);
+        written = AwaitWrite(done.get());
     }
-    if (!CloseHandle(done)) RecordFailure(Message::HandleClose);
+    if (!done.Close()) RecordFailure(Message::HandleClose);
     return FinishTransfer(written);
 }
 
 DWORD TComm::AwaitWrite(HANDLE done) {
     const DWORD woken = WaitTransferOrClose(done);
-    if (woken == WAIT_OBJECT_0) {
+    // A disconnect has begun: the write is aborted and collected as the
+    // device ends it.
+    if (woken == kWorkerStopped) PurgeComm(PortHandle.get(), PURGE_TXABORT);
+    if (woken == kTransferDone || woken == kWorkerStopped) {
         SetLastError(0);
         DWORD written = 0;
-        if (!GetOverlappedResult(PortHandle, &WriteOverlapped, &written, TRUE)) {
+        if (!GetOverlappedResult(PortHandle.get(), &WriteOverlapped, &written, TRUE)) {
             RecordFailure(Message::WriteInvalid);
         } else if (written != 1) {
             RecordFailure(Message::WriteTimeout);
         }
         return written;
     }
-    RecordFailure(woken == WAIT_OBJECT_0 + 1 ? Message::WriteAborted : Message::WriteInvalid);
+    RecordFailure(woken == kPortClosed ? Message::WriteAborted : Message::WriteInvalid);
     Withdraw(WriteOverlapped, PURGE_TXABORT);
     return 0;
 }
 
 DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
     HandshakeState& handshake = Handshake();
-    if (!ResetEvent(handshake.ReadRequest)) {
+    if (!ResetEvent(handshake.ReadRequest.get())) {
         RecordFailure(Message::HandleClose);
         return FinishTransfer(0);
     }
     SetLastError(0);
     handshake.TimeOutFlag.store(1);
     ReadOverlapped = OVERLAPPED{};
-    HANDLE done = CreateManualEvent(false);
-    if (done == nullptr) {
+    UniqueHandle done(CreateManualEvent(false));
+    if (!done) {
         // A read without its completion event could not be waited for.
         RecordFailure(Message::ReadCreateEvent);
         return FinishTransfer(0);
     }
-    ReadOverlapped.hEvent = done;
+    ReadOverlapped.hEvent = done.get();
 
     DWORD read = 0;
-    if (ReadFile(PortHandle, buffer, count, &read, &ReadOverlapped)) {
+    if (ReadFile(PortHandle.get(), buffer, count, &read, &ReadOverlapped)) {
         if (read != count) RecordFailure(Message::ReadInvalid);
     } else if (GetLastError() != ERROR_IO_PENDING) {
         read = 0;
         RecordFailure(Message::ReadInvalid);
     } else {
-        read = AwaitRead(done, count);
+        read = AwaitRead(done.get(), count);
     }
-    if (!CloseHandle(done)) RecordFailure(Message::HandleClose);
+    if (!done.Close()) RecordFailure(Message::HandleClose);
     return FinishTransfer(read);
 }
 
 DWORD TComm::AwaitRead(HANDLE done, DWORD count) {
     const DWORD woken = WaitTransferOrClose(done);
-    if (woken == WAIT_OBJECT_0) {
+    // A disconnect has begun: the read is aborted and collected as the
+    // device ends it ("Odczyt przerwany", 995, unless its byte came first).
+    if (woken == kWorkerStopped) PurgeComm(PortHandle.get(), PURGE_RXABORT);
+    if (woken == kTransferDone || woken == kWorkerStopped) {
         SetLastError(0);
         DWORD read = 0;
-        if (!GetOverlappedResult(PortHandle, &ReadOverlapped, &read, TRUE)) {
+        if (!GetOverlappedResult(PortHandle.get(), &ReadOverlapped, &read, TRUE)) {
             RecordFailure(GetLastError() == ERROR_OPERATION_ABORTED ? Message::ReadAbortedByDriver
                                                                      : Message::ReadInvalid);
         } else if (read != count) {
@@ -128,7 +140,7 @@ DWORD TComm::AwaitRead(HANDLE done, DWORD count) {
         }
         return read;
     }
-    RecordFailure(woken == WAIT_OBJECT_0 + 1 ? Message::ReadAbortedByClose : Message::ReadInvalid);
+    RecordFailure(woken == kPortClosed ? Message::ReadAbortedByClose : Message::ReadInvalid);
     Withdraw(ReadOverlapped, PURGE_RXABORT);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "serial/src/comm.h"
+#include "serial/src/comm_port.h"
 #include "serial/src/dispatcher.h"
 #include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
@@ -47,21 +48,24 @@ std::uint8_t AsBoolean(bool value) { return value ? 1 : 0; }
 
 std::int32_t Initialize(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
                         std::uint16_t readTimeoutSec) {
+    PortLock lock;
     SetLastError(0);
-    if (const TComm* current = CommPort(); current != nullptr && current->IsOpen()) {
+    if (const TComm* current = lock.get(); current != nullptr && current->IsOpen()) {
         SetError(Message::AlreadyInitialized, kRefusedCode);
         return kRefusedCode;
     }
-    ReplaceCommPort(std::make_unique<TComm>());
-    TComm* comm = CommPort();
+    // The port is closed, so a transfer still running fails at once and
+    // gives up its turn; the new connection replaces the handshake's events.
+    const std::unique_lock turn = TakeHandshakeTurn();
+    lock.Replace(std::make_unique<TComm>());
+    TComm* comm = lock.get();
     std::int32_t result = comm->SetParams(port, baud, writeTimeoutSec, readTimeoutSec);
     if (result == 0) result = comm->Connect();
     return result;
 }
 
-std::int32_t ClearBuffers() {
+std::int32_t ClearBuffers(TComm* comm) {
     SetLastError(0);
-    TComm* comm = CommPort();
     if (comm == nullptr) return 0;
     if (const std::int32_t output = comm->ClearOutput(); output != 0) return output;
     return comm->ClearInput();
@@ -69,8 +73,9 @@ std::int32_t ClearBuffers() {
 
 std::int32_t Escape(DWORD function) {
     ServeAtEntry();
+    const PortLock lock;
     SetLastError(0);
-    return EscapeCommFunction(HandleOf(CommPort()), function);
+    return EscapeCommFunction(HandleOf(lock.get()), function);
 }
 
 struct ChannelLines {
@@ -110,8 +115,9 @@ WINSERIA_API int32_t WINSERIA_CALL pInitializePort(uint8_t port, uint32_t baud, 
 WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void) {
     return Guarded<int32_t>(static_cast<int32_t>(ERROR_NOT_ENOUGH_MEMORY), [] {
         ServeAtEntry();
+        const PortLock lock;
         SetLastError(0);
-        TComm* comm = CommPort();
+        TComm* comm = lock.get();
         return comm != nullptr ? comm->Disconnect() : 0;
     });
 }
@@ -154,26 +160,27 @@ WINSERIA_API uint8_t WINSERIA_CALL SerialPortPresent(uint8_t port) {
     return Guarded<uint8_t>(0, [&] {
         ServeAtEntry();
         const std::string name = DeviceNameFor(port);
-        HANDLE probe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) return AsBoolean(false);
-        CloseHandle(probe);
-        return AsBoolean(true);
+        const UniqueFileHandle probe(
+            CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return AsBoolean(static_cast<bool>(probe));
     });
 }
 
 WINSERIA_API int32_t WINSERIA_CALL ClearPort(void) {
     return Guarded<int32_t>(static_cast<int32_t>(ERROR_NOT_ENOUGH_MEMORY), [] {
         ServeAtEntry();
-        return ClearBuffers();
+        const PortLock lock;
+        return ClearBuffers(lock.get());
     });
 }
 
 WINSERIA_API uint8_t WINSERIA_CALL ChangeParity(uint8_t parity) {
     return Guarded<uint8_t>(0, [&] {
         ServeAtEntry();
-        TComm* comm = CommPort();
+        const PortLock lock;
+        TComm* comm = lock.get();
         if (comm == nullptr) return AsBoolean(false);
-        ClearBuffers();
+        ClearBuffers(comm);
         Sleep(kParityPurgePauseMs);
         comm->SetParity(parity);
         const std::int32_t result = comm->Configure();
@@ -185,7 +192,8 @@ WINSERIA_API uint8_t WINSERIA_CALL ChangeParity(uint8_t parity) {
 WINSERIA_API uint8_t WINSERIA_CALL ChangeSpeed(uint16_t speed) {
     return Guarded<uint8_t>(0, [&] {
         ServeAtEntry();
-        TComm* comm = CommPort();
+        const PortLock lock;
+        TComm* comm = lock.get();
         if (comm == nullptr) return AsBoolean(false);
         comm->SetSpeed(speed);
         const std::int32_t result = comm->Configure();
@@ -211,8 +219,9 @@ WINSERIA_API uint8_t WINSERIA_CALL UstawKanal(uint8_t channel) {
     return Guarded<uint8_t>(0, [&] {
         ServeAtEntry();
         if (channel >= std::size(kChannels)) return AsBoolean(false);
+        const PortLock lock;
         SetLastError(0);
-        const HANDLE port = HandleOf(CommPort());
+        const HANDLE port = HandleOf(lock.get());
         const ChannelLines& lines = kChannels[channel];
         if (!EscapeCommFunction(port, lines.dtr)) return AsBoolean(false);
         return AsBoolean(EscapeCommFunction(port, lines.rts) != FALSE);
@@ -222,8 +231,9 @@ WINSERIA_API uint8_t WINSERIA_CALL UstawKanal(uint8_t channel) {
 WINSERIA_API uint32_t WINSERIA_CALL ModemStatus(void) {
     return Guarded<uint32_t>(0, [] {
         ServeAtEntry();
+        const PortLock lock;
         SetLastError(0);
-        const TComm* comm = CommPort();
+        const TComm* comm = lock.get();
         DWORD status = 0;
         if (comm == nullptr || !comm->IsOpen() || !GetCommModemStatus(comm->CommHandle(), &status)) return 0u;
         return status & kModemLines;
@@ -233,7 +243,8 @@ WINSERIA_API uint32_t WINSERIA_CALL ModemStatus(void) {
 WINSERIA_API uint8_t WINSERIA_CALL CharSent(void) {
     return Guarded<uint8_t>(0, [] {
         ServeAtEntry();
-        TComm* comm = CommPort();
+        const PortLock lock;
+        TComm* comm = lock.get();
         return AsBoolean(comm != nullptr && comm->QueryTransmitEmpty());
     });
 }

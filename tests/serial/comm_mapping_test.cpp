@@ -160,9 +160,9 @@ protected:
 };
 
 TEST_F(ClosedComm, DisconnectAnswersZeroAndTouchesNothing) {
-    const HANDLE portClosed = Handshake().PortClosed;
+    const HANDLE portClosed = Handshake().PortClosed.get();
     EXPECT_EQ(comm.Disconnect(), 0);
-    EXPECT_EQ(Handshake().PortClosed, portClosed);
+    EXPECT_EQ(Handshake().PortClosed.get(), portClosed);
     EXPECT_EQ(comm.Watcher(), nullptr);
     EXPECT_EQ(test::FetchError(), (test::Fetched{0, "", 0}));
 }

@@ -26,9 +26,9 @@ TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
     const std::size_t descriptors = test::OpenDescriptorCount();
     const std::size_t threads = test::ThreadCount();
     const HandshakeState& handshake = Handshake();
-    const std::vector<winapi::HANDLE> firstEvents = {handshake.WriteRequest, handshake.ReadRequest,
-                                                     handshake.TransferReady, handshake.WorkerEnded,
-                                                     handshake.PortClosed};
+    const std::vector<winapi::HANDLE> firstEvents = {
+        handshake.WriteRequest.get(), handshake.ReadRequest.get(), handshake.TransferReady.get(),
+        handshake.StopTransfers.get(), handshake.WorkerEnded.get(), handshake.PortClosed.get()};
 
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0) << "cycle " << cycle;

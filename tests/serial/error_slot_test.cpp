@@ -142,15 +142,44 @@ TEST(EventCreation, InjectedFailureHitsExactlyTheChosenCreation) {
     winapi::CloseHandle(third);
 }
 
-TEST(EventCreation, ReplacingAnEventClosesTheOldOne) {
-    winapi::HANDLE slot = CreateManualEvent(false);
-    winapi::HANDLE old = slot;
-    ReplaceEvent(slot, CreateManualEvent(true));
-    EXPECT_NE(slot, old);
-    EXPECT_EQ(winapi::SetEvent(old), winapi::FALSE);
+bool IsClosed(winapi::HANDLE event) {
+    return winapi::SetEvent(event) == winapi::FALSE && winapi::GetLastError() == winapi::ERROR_INVALID_HANDLE;
+}
+
+TEST(OwnedHandles, EveryWayOfLettingGoClosesTheHandleOnce) {
+    winapi::HANDLE first = CreateManualEvent(false);
+    winapi::HANDLE second = CreateManualEvent(false);
+    {
+        UniqueHandle owner(first);
+        owner = UniqueHandle(second);  // replacing closes the one held
+        EXPECT_TRUE(IsClosed(first));
+        EXPECT_FALSE(IsClosed(second));
+    }  // and so does going away
+    EXPECT_TRUE(IsClosed(second));
+
+    UniqueHandle checked(CreateManualEvent(false));
+    const winapi::HANDLE held = checked.get();
+    EXPECT_EQ(checked.Close(), winapi::TRUE);
+    EXPECT_TRUE(IsClosed(held));
+    EXPECT_FALSE(checked);
+    // A failed close is reported: there is nothing left to close.
+    winapi::SetLastError(0);
+    EXPECT_EQ(checked.Close(), winapi::FALSE);
     EXPECT_EQ(winapi::GetLastError(), winapi::ERROR_INVALID_HANDLE);
-    ReplaceEvent(slot, nullptr);
-    EXPECT_EQ(slot, nullptr);
+
+    UniqueHandle released(CreateManualEvent(false));
+    winapi::HANDLE kept = released.release();
+    released.reset();
+    EXPECT_FALSE(IsClosed(kept));
+    winapi::CloseHandle(kept);
+}
+
+TEST(OwnedHandles, ADeviceHandleIsNoneWhenInvalid) {
+    EXPECT_FALSE(UniqueFileHandle());
+    EXPECT_EQ(UniqueFileHandle().get(), winapi::INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(UniqueFileHandle(winapi::INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(UniqueHandle());
+    EXPECT_EQ(UniqueHandle().get(), nullptr);
 }
 
 }  // namespace

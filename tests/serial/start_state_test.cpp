@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "serial/include/winseria.h"
+#include "serial/src/comm_port.h"
 #include "serial/src/library_state.h"
 #include "tests/serial/support/error_fetch.h"
 
