@@ -16,13 +16,27 @@
  * 52-byte buffer with its terminating zero.
  *
  * Threads: the functions are meant for one calling thread, the thread that
- * opens the port (called "the main thread" below); they share the port and
- * the error slot without further coordination, and two threads must never
- * transfer at the same time. UnInitializePort may also be called from
- * another thread, for instance to end a transfer that is waiting. The line
- * events that the watcher thread reports are run on the main thread: a host
- * with an event loop serves them through serial/main_thread.h; in any other
- * program the functions below that reach the device serve them on entry.
+ * opens the port (called "the main thread" below), but each one may also be
+ * called from any other thread, at the same time as any other function, and
+ * still returns one of its documented results; the "Thread:" line of each
+ * says how such calls meet:
+ *   - InitializePort, pInitializePort, UnInitializePort, ClearPort,
+ *     ChangeParity, ChangeSpeed, UstawKanal, ModemStatus, CharSent and the
+ *     four line functions take turns on one lock: each sees the port either
+ *     open or closed, never half of either. Two initializations at once: one
+ *     opens, the other is refused with 5 (unless a close came between them).
+ *   - WriteByte and ReadByte take turns with each other (one transfer at a
+ *     time; the others wait for it), never with the calls above: a close on
+ *     another thread ends a transfer that is waiting, at once.
+ *   - Once UnInitializePort has begun, no transfer starts any more, a
+ *     transfer in flight is aborted, and the close ends within a bound
+ *     (milliseconds, plus a line-event call the main thread is running).
+ *   - The error slot and the time-out flag are shared by all threads: a
+ *     thread may fetch another thread's failure.
+ * The line events that the watcher thread reports are run on the main
+ * thread: a host with an event loop serves them through
+ * serial/main_thread.h; in any other program the functions below that reach
+ * the device serve them on entry when called on the main thread.
  *
  * Booleans are one byte, 1 for true and 0 for false. On Windows every
  * function uses the standard calling convention (__stdcall) and is exported
@@ -69,7 +83,8 @@ extern "C" {
  * was opened (settings, buffers, time-outs) leaves it open with its threads
  * running: call UnInitializePort before the next attempt. Transfers on such
  * a port fail at once, as on a closed one.
- * Thread: the calling thread becomes the main thread. */
+ * Thread: any; the calling thread becomes the main thread. Takes turns with
+ * the other port calls; a transfer running on a closed port fails first. */
 WINSERIA_API int32_t WINSERIA_CALL InitializePort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSec,
                                                   uint16_t readTimeoutSec);
 
@@ -80,7 +95,8 @@ WINSERIA_API int32_t WINSERIA_CALL InitializePort(uint8_t port, uint32_t baud, u
  * stored even when the initialization is then refused or fails. Values
  * the device refuses make the initialization fail with 87 and the port
  * stays open (see InitializePort).
- * Result and thread: as InitializePort. */
+ * Result and thread: as InitializePort (the defaults are stored before the
+ * turn is taken). */
 WINSERIA_API int32_t WINSERIA_CALL pInitializePort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSec,
                                                    uint16_t readTimeoutSec, uint8_t parity, uint8_t byteSize,
                                                    uint8_t stopBits);
@@ -92,8 +108,11 @@ WINSERIA_API int32_t WINSERIA_CALL pInitializePort(uint8_t port, uint32_t baud, 
  * Result: 0 on success and when no port is open; else a system code, also
  * in the error slot. A failure to restore the time-outs is recorded but
  * does not stop the close.
- * Thread: any; on the main thread it serves pending line-event calls while
- * it waits for the threads. */
+ * Thread: any, at any time: a transfer waiting on another thread ends at
+ * once with 0 and its reason in the error slot, and transfers that begin
+ * meanwhile are refused. Takes turns with the other port calls; a second
+ * close finds the port closed and returns 0. On the main thread it serves
+ * pending line-event calls while it waits for the threads. */
 WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void);
 
 /* Writes one byte through the worker thread and waits for the result.
@@ -103,7 +122,8 @@ WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void);
  * or its worker has ended (TimeOut() 0 in these three cases: nothing was
  * attempted). The reason is in the error slot; its code may be 0 where no
  * system call failed.
- * Thread: the main thread (or one other thread, never two at a time). */
+ * Thread: any; transfers of several threads take turns (each waits for the
+ * one before it). A close on another thread ends it at once. */
 WINSERIA_API uint8_t WINSERIA_CALL WriteByte(uint8_t value);
 
 /* Reads one byte through the worker thread, waiting at most the read
@@ -148,7 +168,8 @@ WINSERIA_API uint8_t WINSERIA_CALL SerialPortPresent(uint8_t port);
 /* Empties the driver's transmit buffer, then its receive buffer.
  * Result: 0 on success and when no port is open; else the system code of
  * the failed purge (nothing is recorded in the error slot).
- * Thread: the main thread, not while a transfer runs. */
+ * Thread: any; takes turns with the other port calls. A transfer running
+ * meanwhile may lose the bytes purged. */
 WINSERIA_API int32_t WINSERIA_CALL ClearPort(void);
 
 /* Empties both driver buffers, pauses 50 ms, sets the open port's parity
@@ -156,14 +177,15 @@ WINSERIA_API int32_t WINSERIA_CALL ClearPort(void);
  * Result: 1 when the settings were applied, and also when the port is
  * closed (nothing is applied then); 0 before any initialization or when the
  * device refuses the setting (recorded in the error slot).
- * Thread: the main thread, not while a transfer runs. */
+ * Thread: any; takes turns with the other port calls for the whole call,
+ * pauses included (a close on another thread waits up to 100 ms). */
 WINSERIA_API uint8_t WINSERIA_CALL ChangeParity(uint8_t parity);
 
 /* Sets the open port's speed to `speed` bits per second (16 bits: 115200
  * becomes 49664; InitializePort takes 32-bit speeds) and applies the
  * settings, then pauses 10 ms. Nothing is purged.
  * Result: as ChangeParity.
- * Thread: the main thread, not while a transfer runs. */
+ * Thread: as ChangeParity (up to 10 ms). */
 WINSERIA_API uint8_t WINSERIA_CALL ChangeSpeed(uint16_t speed);
 
 /* Pauses the calling thread for `milliseconds` (0-65535).
@@ -182,13 +204,13 @@ WINSERIA_API uint8_t WINSERIA_CALL UstawCTS(uint8_t flag);
  * Result: 1 when both lines were set; 0 for channels 5-255 (nothing is
  * changed), without an open port, and where the device has no modem lines
  * (a pseudo-terminal). Records nothing in the error slot.
- * Thread: the main thread. */
+ * Thread: any; takes turns with the other port calls. */
 WINSERIA_API uint8_t WINSERIA_CALL UstawKanal(uint8_t channel);
 
 /* Result: the modem input lines of the open port: 0x10 CTS, 0x20 DSR, 0x40
  * ring indicator, 0x80 carrier detect; never other bits. 0 without an open
  * port and when the lines cannot be read.
- * Thread: the main thread. */
+ * Thread: any; takes turns with the other port calls. */
 WINSERIA_API uint32_t WINSERIA_CALL ModemStatus(void);
 
 /* Asks the port for its line events without waiting.
@@ -199,13 +221,13 @@ WINSERIA_API uint32_t WINSERIA_CALL ModemStatus(void);
  * while the watcher runs this is mostly 0. A query that does not answer at
  * once is withdrawn before the function returns; the watcher is not
  * disturbed.
- * Thread: the main thread. */
+ * Thread: any; takes turns with the other port calls. */
 WINSERIA_API uint8_t WINSERIA_CALL CharSent(void);
 
 /* Raises DTR on the open port.
  * Result: the system's result, non-zero on success; 0 without an open port
  * and where the device has no modem lines. Records nothing in the error slot.
- * Thread: the main thread. */
+ * Thread: any; takes turns with the other port calls. */
 WINSERIA_API int32_t WINSERIA_CALL SetDTRLine(void);
 
 /* Lowers DTR. Result and thread: as SetDTRLine. */

@@ -1,12 +1,14 @@
 // A thousand initializations and closes in a row leave no descriptor, thread
-// or handle behind. (Memory is checked by the AddressSanitizer run.)
+// or handle behind, nor do threads the system refuses. (Memory is checked by
+// the AddressSanitizer run.)
 #include <thread>
 #include <vector>
 
+#include "serial/platform/posix/handle_table.h"
 #include "serial/platform/win32_calls.h"
-
 #include "tests/serial/platform/fixtures/virtual_null_modem.h"
 #include "tests/serial/support/port_fixture.h"
+#include "tests/serial/support/thread_refusal.h"
 #include "tests/serial/support/wake_counter.h"
 
 namespace winseria {
@@ -67,6 +69,34 @@ TEST_F(Cycles, FailedInitializationsLeakNothing) {
     }
     EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
     EXPECT_EQ(test::ThreadCount(), threads);
+}
+
+std::size_t OpenHandleCount() { return winapi::posix::HandleTable::instance().openCount(); }
+
+TEST_F(Cycles, ThreadsTheSystemRefusesLeakNothing) {
+    const std::uint8_t port = test::PtyPortTest::kPort;
+    ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0);
+    ASSERT_EQ(UnInitializePort(), 0);
+    test::SettleThreads();
+    const std::size_t handles = OpenHandleCount();
+    const std::size_t descriptors = test::OpenDescriptorCount();
+    const std::size_t threads = test::ThreadCount();
+    // An initialization creates the device's service thread, the watcher,
+    // then the worker; the connection goes on without the refused one.
+    struct Refusal {
+        int successesBefore;
+        const char* thread;
+    };
+    for (const Refusal refusal : {Refusal{1, "watcher"}, Refusal{2, "worker"}}) {
+        test::RefuseThreadCreationAfter(refusal.successesBefore);
+        EXPECT_EQ(InitializePort(port, 9600, 1, 1), 0) << refusal.thread;
+        test::RefuseThreadCreationAfter(-1);
+        EXPECT_EQ(test::FetchError(), (test::Fetched{1, "", 8})) << refusal.thread;
+        EXPECT_EQ(UnInitializePort(), 0) << refusal.thread;
+        EXPECT_EQ(OpenHandleCount(), handles) << refusal.thread;
+        EXPECT_EQ(test::OpenDescriptorCount(), descriptors) << refusal.thread;
+        EXPECT_EQ(test::ThreadCount(), threads) << refusal.thread;
+    }
 }
 
 }  // namespace

@@ -141,12 +141,12 @@ void FourTransferThreadsAgainstClose(test::PtyPair& pty, int cycle) {
     pty.drain(0ms);
 }
 
-void TwoInitializationsAndTwoClosesAtOnce(test::PtyPair&, int) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
-    std::latch start(4);
+void TwoInitializationsAndTwoClosesAtOnce(test::PtyPair& pty, int) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 1, 0), 0);
+    std::latch start(5);
     auto initialize = [&start] {
         start.arrive_and_wait();
-        return InitializePort(kPort, 9600, 1, 1);
+        return InitializePort(kPort, 9600, 1, 0);
     };
     auto close = [&start] {
         start.arrive_and_wait();
@@ -156,24 +156,35 @@ void TwoInitializationsAndTwoClosesAtOnce(test::PtyPair&, int) {
     auto second = std::async(std::launch::async, initialize);
     auto closeOne = std::async(std::launch::async, close);
     auto closeTwo = std::async(std::launch::async, close);
+    auto transfers = std::async(std::launch::async, [&start] {
+        start.arrive_and_wait();
+        std::uint8_t value = 0;
+        return WriteByte(0x42) <= 1 && ReadByte(&value) <= 1;
+    });
     for (auto* opened : {&first, &second}) {
         const std::int32_t result = opened->get();
         EXPECT_TRUE(result == 0 || result == 5) << result;  // opened, or refused: the port was open
     }
     EXPECT_EQ(closeOne.get(), 0);
     EXPECT_EQ(closeTwo.get(), 0);
+    EXPECT_TRUE(transfers.get());
     EXPECT_EQ(UnInitializePort(), 0);
     EXPECT_EQ(SerialPortPresent(kPort), 1);  // nothing kept the device
+    pty.drain(0ms);
 }
 
 void SettingsAgainstClose(test::PtyPair&, int cycle) {
     ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
     auto settings = std::async(std::launch::async, [cycle] {
         // On an open port they apply, on a closed one they apply nothing:
-        // both answer success.
+        // both answer success. A pseudo-terminal has no modem lines, so the
+        // line calls answer no either way.
         const std::int32_t cleared = ClearPort();
         const std::uint8_t parity = ChangeParity(static_cast<std::uint8_t>(cycle % 3));
-        return cleared == 0 && parity == 1 && ClearPort() == 0;
+        const std::uint8_t speed = ChangeSpeed(19200);
+        CharSent();
+        const bool noLines = ModemStatus() == 0 && UstawKanal(2) == 0 && SetDTRLine() == 0;
+        return cleared == 0 && parity == 1 && speed == 1 && noLines && ClearPort() == 0;
     });
     std::this_thread::sleep_for(Jitter(cycle, 7, 20000us));
     EXPECT_EQ(UnInitializePort(), 0);

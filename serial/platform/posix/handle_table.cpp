@@ -76,6 +76,11 @@ std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
     return object;
 }
 
+std::size_t HandleTable::openCount() const {
+    std::lock_guard lock(mutex_);
+    return slots_.size() - free_.size();
+}
+
 }  // namespace winapi::posix
 
 namespace winapi {

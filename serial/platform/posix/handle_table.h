@@ -29,6 +29,8 @@ public:
     std::shared_ptr<KernelObject> find(HANDLE handle) const;
     // Empties the slot and returns what it held (nullptr for a bad handle).
     std::shared_ptr<KernelObject> remove(HANDLE handle);
+    // How many handles are open now (for leak checks).
+    std::size_t openCount() const;
 
 private:
     struct Slot {
