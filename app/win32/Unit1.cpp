@@ -56,7 +56,10 @@ void RegisterFormClass(HINSTANCE instance, WNDPROC procedure) {
         cls.lpfnWndProc = procedure;
         cls.hInstance = instance;
         cls.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        cls.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+        // The program's own icon (resource 1 of torvane1.exe); a program
+        // without one, such as a test, gets the system's default.
+        cls.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+        if (cls.hIcon == nullptr) cls.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
         cls.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
         cls.lpszClassName = kFormClass;
         return RegisterClassExW(&cls) != 0;

@@ -18,12 +18,14 @@ endif()
 include(${PROJECT_SOURCE_DIR}/cmake/TorvaneWin32Dll.cmake)
 
 # Makes `target` FTD2XX.DLL: the names of ftd2xx_sim.def exported and nothing
-# else, the compiler's runtime linked in, the DLL beside the programs that
-# load it.
+# else, the compiler's runtime linked in. The DLL goes to the programs'
+# demo\ folder, never beside the programs themselves: Windows loads a DLL from
+# the program's folder before the system's, so it would hide the vendor's.
+# The tests get copies of it (tests/CMakeLists.txt).
 function(torvane_build_as_ftd2xx_dll target)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME FTD2XX PREFIX "" SUFFIX ".DLL")
   if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
-    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/demo)
   endif()
   torvane_win32_stdcall_dll(${target} ${PROJECT_SOURCE_DIR}/d2xx/win32/ftd2xx_sim.def)
 endfunction()
