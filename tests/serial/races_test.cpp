@@ -66,22 +66,15 @@ private:
 
 std::chrono::microseconds Jitter(int cycle, int steps, std::chrono::microseconds step) { return step * (cycle % steps); }
 
-// Starts `call` on a thread of its own once `entered` has been counted down
-// there, so the caller can act just after the call began.
-template <typename Call>
-auto StartedOnAnotherThread(std::latch& entered, Call call) {
-    return std::async(std::launch::async, [&entered, call] {
-        entered.count_down();
-        return call();
-    });
-}
-
 // ---- One cycle of each race; each opens the port and leaves it closed. ----
 
 void ReadJustAfterCloseBegan(test::PtyPair&, int cycle) {
     ASSERT_EQ(InitializePort(kPort, 9600, 1, 5), 0);  // a read waits up to 5 s for its byte
     std::latch entered(1);
-    auto closer = StartedOnAnotherThread(entered, [] { return UnInitializePort(); });
+    auto closer = std::async(std::launch::async, [&entered] {
+        entered.count_down();
+        return UnInitializePort();
+    });
     entered.wait();
     std::this_thread::sleep_for(Jitter(cycle, 9, 50us));
     std::uint8_t value = 0x5A;
