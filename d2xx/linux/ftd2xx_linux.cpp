@@ -6,9 +6,11 @@
 #include <sys/utsname.h>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string_view>
 
+#include "d2xx/c_boundary.h"
 #include "d2xx/ftd2xx_abi.h"
 #include "d2xx/linux/ftdi_chips.h"
 #include "d2xx/linux/handle_table.h"
@@ -26,8 +28,7 @@ namespace {
 struct OpenChannel {
     std::string deviceName;
     int channel = 0;
-    UniqueFd deviceDir;
-    UniqueFd interfaceDir;
+    ChannelDirs dirs;
 
     bool SameChannelAs(const ListedChannel& listed) const {
         return deviceName == listed.deviceName && channel == listed.channel;
@@ -35,6 +36,7 @@ struct OpenChannel {
 };
 
 using Handles = HandleTable<OpenChannel>;
+using SharedList = std::shared_ptr<const std::vector<ListedChannel>>;
 
 // Every call that touches the table holds this lock for its whole run.
 std::mutex& TableLock() {
@@ -51,6 +53,48 @@ OpenChannel* FindOpen(FT_HANDLE handle) {
     return OpenHandles().Find(reinterpret_cast<Handles::Handle>(handle));
 }
 
+// The list the last walk built, for the root it walked. A count walks the tree
+// and keeps the list; the by-index calls and opens that follow (one refresh)
+// use it instead of walking again for every row.
+struct KeptList {
+    std::mutex lock;
+    std::string root;
+    SharedList channels;
+};
+
+KeptList& LastList() {
+    static KeptList& kept = *new KeptList;  // never destroyed: callers may come at exit
+    return kept;
+}
+
+FT_STATUS WalkAndKeep(const std::string& root, SharedList& out) {
+    ChannelList walked = ListChannels(root);
+    KeptList& kept = LastList();
+    std::lock_guard guard(kept.lock);
+    if (walked.status != FT_OK) {
+        kept.channels.reset();
+        return walked.status;
+    }
+    out = std::make_shared<const std::vector<ListedChannel>>(std::move(walked.channels));
+    kept.root = root;
+    kept.channels = out;
+    return FT_OK;
+}
+
+// The kept list of this root, or a fresh walk when there is none.
+FT_STATUS KeptOrWalk(const std::string& root, SharedList& out, bool& walked) {
+    {
+        KeptList& kept = LastList();
+        std::lock_guard guard(kept.lock);
+        walked = !(kept.channels && kept.root == root);
+        if (!walked) {
+            out = kept.channels;
+            return FT_OK;
+        }
+    }
+    return WalkAndKeep(root, out);
+}
+
 // The caller's text, read no further than its terminator or max bytes.
 std::string_view CallerText(const void* text, std::size_t max) {
     const char* chars = static_cast<const char*>(text);
@@ -61,24 +105,24 @@ std::string_view CallerText(const void* text, std::size_t max) {
 // vendor's library; a handle whose device has gone does not hold it.
 bool AlreadyOpen(const ListedChannel& listed) {
     return OpenHandles().FindIf([&](const OpenChannel& open) {
-        return open.SameChannelAs(listed) && DevicePresent(open.deviceDir.Get());
+        return open.SameChannelAs(listed) && DevicePresent(open.dirs.deviceDir.Get());
     }) != nullptr;
 }
 
 template <typename Matches>
-FT_STATUS OpenFirstMatching(Matches matches, FT_HANDLE* handle) {
-    std::vector<ListedChannel> channels = ListChannels(SysfsRoot());
+FT_STATUS OpenFirstMatchingIn(const std::string& root, const std::vector<ListedChannel>& channels,
+                              Matches matches, FT_HANDLE* handle) {
     std::lock_guard guard(TableLock());
     bool busy = false;
-    for (ListedChannel& listed : channels) {
+    for (const ListedChannel& listed : channels) {
         if (!matches(listed)) continue;
         if (AlreadyOpen(listed)) {
             busy = true;
             continue;
         }
-        const auto value = OpenHandles().Insert(OpenChannel{listed.deviceName, listed.channel,
-                                                            std::move(listed.deviceDir),
-                                                            std::move(listed.interfaceDir)});
+        std::optional<ChannelDirs> dirs = OpenListedChannel(root, listed);
+        if (!dirs) continue;  // gone or changed since the list was read
+        const auto value = OpenHandles().Insert(OpenChannel{listed.deviceName, listed.channel, std::move(*dirs)});
         if (!value) return FT_INSUFFICIENT_RESOURCES;
         *handle = reinterpret_cast<FT_HANDLE>(*value);
         return FT_OK;
@@ -86,16 +130,39 @@ FT_STATUS OpenFirstMatching(Matches matches, FT_HANDLE* handle) {
     return busy ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
 }
 
-FT_STATUS ListOne(std::uint32_t index, char* buffer, std::uint32_t what) {
-    if (buffer == nullptr) return FT_INVALID_PARAMETER;
-    const std::vector<ListedChannel> channels = ListChannels(SysfsRoot());
-    if (index >= channels.size()) return FT_DEVICE_NOT_FOUND;
-    const ListedChannel& listed = channels[index];
-    if (what == FT_OPEN_BY_SERIAL_NUMBER)
-        CopyListed(buffer, kListedSerialMax, listed.listedSerial);
+// Opens the first listed channel that matches, from the kept list; when that
+// finds nothing (a device plugged or re-plugged since), from a fresh walk.
+template <typename Matches>
+FT_STATUS OpenFirstMatching(Matches matches, FT_HANDLE* handle) {
+    const std::string root = SysfsRoot();
+    SharedList channels;
+    bool walked = false;
+    if (const FT_STATUS status = KeptOrWalk(root, channels, walked); status != FT_OK) return status;
+    const FT_STATUS status = OpenFirstMatchingIn(root, *channels, matches, handle);
+    if (status != FT_DEVICE_NOT_FOUND || walked) return status;
+    if (const FT_STATUS walkStatus = WalkAndKeep(root, channels); walkStatus != FT_OK) return walkStatus;
+    return OpenFirstMatchingIn(root, *channels, matches, handle);
+}
+
+FT_STATUS ListOne(std::uint32_t index, void* output, std::uint32_t what) {
+    if (output == nullptr) return FT_INVALID_PARAMETER;
+    SharedList channels;
+    bool walked = false;
+    if (const FT_STATUS status = KeptOrWalk(SysfsRoot(), channels, walked); status != FT_OK) return status;
+    if (index >= channels->size()) return FT_DEVICE_NOT_FOUND;
+    const ListedChannel& listed = (*channels)[index];
+    if (what == FT_OPEN_BY_LOCATION)
+        *static_cast<std::uint32_t*>(output) = listed.location;
+    else if (what == FT_OPEN_BY_SERIAL_NUMBER)
+        CopyListed(static_cast<char*>(output), kListedSerialMax, listed.listedSerial);
     else
-        CopyListed(buffer, kListedDescriptionMax, listed.descriptors.description);
+        CopyListed(static_cast<char*>(output), kListedDescriptionMax, listed.listedDescription);
     return FT_OK;
+}
+
+// What a pointer-sized argument carries when it is passed by value.
+std::uint32_t ValueOf(const void* argument) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
 }
 
 std::optional<std::uint32_t> KernelVersion() {
@@ -104,31 +171,35 @@ std::optional<std::uint32_t> KernelVersion() {
     return PackReleaseText(names.release);
 }
 
-}  // namespace
-}  // namespace ftdi_linux
 
-using namespace ftdi_linux;
-
-extern "C" {
-
-FT_EXPORT FT_STATUS FT_CALL FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
+// The seven functions' bodies; the exported C functions below run them
+// through CatchAtBoundary.
+FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
     if (flags & FT_LIST_NUMBER_ONLY) {
         if (arg1 == nullptr) return FT_INVALID_PARAMETER;
-        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(ListChannels(SysfsRoot()).size());
+        SharedList channels;
+        if (const FT_STATUS status = WalkAndKeep(SysfsRoot(), channels); status != FT_OK) return status;
+        *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(channels->size());
         return FT_OK;
     }
     if (flags & FT_LIST_BY_INDEX) {
         const std::uint32_t what = flags & ~FT_LIST_BY_INDEX;
-        if (what != FT_OPEN_BY_SERIAL_NUMBER && what != FT_OPEN_BY_DESCRIPTION) return FT_INVALID_PARAMETER;
+        if (what != FT_OPEN_BY_SERIAL_NUMBER && what != FT_OPEN_BY_DESCRIPTION && what != FT_OPEN_BY_LOCATION)
+            return FT_INVALID_PARAMETER;
         // The index travels in the pointer argument itself.
-        const auto index = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(arg1));
-        return ListOne(index, static_cast<char*>(arg2), what);
+        return ListOne(ValueOf(arg1), arg2, what);
     }
     return FT_INVALID_PARAMETER;
 }
 
-FT_EXPORT FT_STATUS FT_CALL FT_OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
-    if (arg1 == nullptr || handle == nullptr) return FT_INVALID_PARAMETER;
+FT_STATUS OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
+    if (handle == nullptr) return FT_INVALID_PARAMETER;
+    if (flags == FT_OPEN_BY_LOCATION) {
+        // The location travels in the pointer argument itself.
+        const std::uint32_t wanted = ValueOf(arg1);
+        return OpenFirstMatching([&](const ListedChannel& c) { return c.location == wanted; }, handle);
+    }
+    if (arg1 == nullptr) return FT_INVALID_PARAMETER;
     if (flags == FT_OPEN_BY_SERIAL_NUMBER) {
         // One byte past the longest listed serial: a longer text matches nothing.
         const std::string_view wanted = CallerText(arg1, kListedSerialMax + 1);
@@ -137,56 +208,89 @@ FT_EXPORT FT_STATUS FT_CALL FT_OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE
     if (flags == FT_OPEN_BY_DESCRIPTION) {
         const std::string_view wanted = CallerText(arg1, kListedDescriptionMax + 1);
         return OpenFirstMatching(
-            [&](const ListedChannel& c) {
-                return std::string_view(c.descriptors.description).substr(0, kListedDescriptionMax) == wanted;
-            },
-            handle);
+            [&](const ListedChannel& c) { return c.listedDescription == wanted; }, handle);
     }
     return FT_INVALID_PARAMETER;
 }
 
-FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
+FT_STATUS Close(FT_HANDLE handle) {
     std::lock_guard guard(TableLock());
     return OpenHandles().Remove(reinterpret_cast<Handles::Handle>(handle)) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-FT_EXPORT FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+FT_STATUS EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
     std::lock_guard guard(TableLock());
     OpenChannel* open = FindOpen(handle);
     if (open == nullptr) return FT_INVALID_HANDLE;
     if (data == nullptr || !HasValidSignatures(*data)) return FT_INVALID_PARAMETER;
-    const auto descriptors = ReadChannelDescriptors(open->deviceDir.Get(), open->interfaceDir.Get());
+    const auto descriptors = ReadChannelDescriptors(open->dirs.deviceDir.Get(), open->dirs.interfaceDir.Get());
     if (!descriptors) return FT_IO_ERROR;
     FillProgramData(*descriptors, *data);
     return FT_OK;
 }
 
-FT_EXPORT FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
+FT_STATUS GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
     std::lock_guard guard(TableLock());
     OpenChannel* open = FindOpen(handle);
     if (open == nullptr) return FT_INVALID_HANDLE;
     if (version == nullptr) return FT_INVALID_PARAMETER;
-    if (!DevicePresent(open->deviceDir.Get())) return FT_IO_ERROR;
+    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
     const auto packed = KernelVersion();
     if (!packed) return FT_OTHER_ERROR;
     *version = *packed;
     return FT_OK;
 }
 
-FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
+FT_STATUS GetLibraryVersion(std::uint32_t* version) {
     if (version == nullptr) return FT_INVALID_PARAMETER;
     *version = PackReleaseText(TORVANE_FTDI_LINUX_VERSION).value_or(0);
     return FT_OK;
 }
 
-FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
+FT_STATUS GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
     std::lock_guard guard(TableLock());
     OpenChannel* open = FindOpen(handle);
     if (open == nullptr) return FT_INVALID_HANDLE;
     if (portNumber == nullptr) return FT_INVALID_PARAMETER;
-    if (!DevicePresent(open->deviceDir.Get())) return FT_IO_ERROR;
-    *portNumber = ComPortForTtyUsb(BoundTtyUsb(open->interfaceDir.Get()));
+    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
+    *portNumber = ComPortForTtyUsb(BoundTtyUsb(open->dirs.interfaceDir.Get()));
     return FT_OK;
+}
+
+}  // namespace
+}  // namespace ftdi_linux
+
+using d2xx_boundary::CatchAtBoundary;
+using namespace ftdi_linux;
+
+extern "C" {
+
+FT_EXPORT FT_STATUS FT_CALL FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
+    return CatchAtBoundary([&] { return ListDevices(arg1, arg2, flags); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
+    return CatchAtBoundary([&] { return OpenEx(arg1, flags, handle); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
+    return CatchAtBoundary([&] { return Close(handle); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+    return CatchAtBoundary([&] { return EeRead(handle, data); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
+    return CatchAtBoundary([&] { return GetDriverVersion(handle, version); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
+    return CatchAtBoundary([&] { return GetLibraryVersion(version); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
+    return CatchAtBoundary([&] { return GetComPortNumber(handle, portNumber); });
 }
 
 }  // extern "C"

@@ -1,5 +1,6 @@
 #include "d2xx/linux/ftdi_chips.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace ftdi_linux {
@@ -21,36 +22,58 @@ std::optional<T> ParseWhole(std::string_view text, int base) {
     return value;
 }
 
+// The vendor's own ("original") product ids, as the Linux kernel's
+// drivers/usb/serial/ftdi_sio_ids.h defines them and ftdi_sio.c's device table
+// serves them; the chips and channel counts as ftdi_determine_type() tells them.
+constexpr FtdiProduct kFtdiProducts[] = {
+    {0x6001, 1, Chip::Unknown},   // FT232AM, FT232B/FT245B, FT232R/FT245R (by release)
+    {0x6006, 1, Chip::Unknown},   // the alternate id of the above
+    {0x6010, 2, Chip::Unknown},   // FT2232C/D, FT2232H (by release)
+    {0x6011, 4, Chip::FT4232H},
+    {0x6014, 1, Chip::FT232H},
+    {0x6015, 1, Chip::FTX},       // FT201X, FT230X, FT231X, ...
+    {0x6040, 2, Chip::FT2233HP},
+    {0x6041, 4, Chip::FT4233HP},
+    {0x6042, 2, Chip::FT2232HP},
+    {0x6043, 4, Chip::FT4232HP},
+    {0x6044, 1, Chip::FT233HP},
+    {0x6045, 1, Chip::FT232HP},
+    {0x6048, 4, Chip::FT4232HA},
+    {0x8372, 1, Chip::SIO},
+    {0xFBFA, 1, Chip::FT232R},    // FT232RL
+};
+
+// The chips that share a product id, told apart by the release's high byte.
+Chip ChipByRelease(unsigned release, bool dualChannel) {
+    if (dualChannel) {
+        if (release == 0x05) return Chip::FT2232CD;
+        if (release == 0x07) return Chip::FT2232H;
+        return Chip::Unknown;
+    }
+    if (release == 0x02) return Chip::FT232AM;
+    if (release == 0x04) return Chip::FT232B;
+    if (release == 0x06) return Chip::FT232R;
+    return Chip::Unknown;
+}
+
 }  // namespace
 
+const FtdiProduct* FindFtdiProduct(std::uint16_t productId) {
+    for (const FtdiProduct& product : kFtdiProducts)
+        if (product.productId == productId) return &product;
+    return nullptr;
+}
+
 int ChannelCount(std::uint16_t productId) {
-    switch (productId) {
-        case 0x6001: return 1;  // FT232AM/B/R, FT245B/R
-        case 0x6010: return 2;  // FT2232C/D/H
-        case 0x6011: return 4;  // FT4232H
-        case 0x6014: return 1;  // FT232H
-        case 0x6015: return 1;  // FT-X series
-        default: return 0;
-    }
+    const FtdiProduct* product = FindFtdiProduct(productId);
+    return product ? product->channels : 0;
 }
 
 Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice) {
-    const unsigned release = bcdDevice >> 8;
-    switch (productId) {
-        case 0x6001:
-            if (release == 0x02) return Chip::FT232AM;
-            if (release == 0x04) return Chip::FT232B;
-            if (release == 0x06) return Chip::FT232R;
-            return Chip::Unknown;
-        case 0x6010:
-            if (release == 0x05) return Chip::FT2232CD;
-            if (release == 0x07) return Chip::FT2232H;
-            return Chip::Unknown;
-        case 0x6011: return Chip::FT4232H;
-        case 0x6014: return Chip::FT232H;
-        case 0x6015: return Chip::FTX;
-        default: return Chip::Unknown;
-    }
+    const FtdiProduct* product = FindFtdiProduct(productId);
+    if (product == nullptr) return Chip::Unknown;
+    if (product->chip != Chip::Unknown) return product->chip;
+    return ChipByRelease(bcdDevice >> 8, product->channels == 2);
 }
 
 std::string ListedSerial(std::string_view usbSerial, int channel, int channelCount) {
@@ -62,6 +85,40 @@ std::string ListedSerial(std::string_view usbSerial, int channel, int channelCou
         listed += static_cast<char>('A' + channel);
     }
     return listed;
+}
+
+std::string ListedDescription(std::string_view product, int channel, int channelCount) {
+    std::string listed(product.substr(0, kListedDescriptionMax));
+    if (channelCount > 1 && channel >= 0 && channel < 26) {
+        const std::string suffix = {' ', static_cast<char>('A' + channel)};
+        listed.resize(std::min(listed.size(), kListedDescriptionMax - suffix.size()));
+        listed += suffix;
+    }
+    return listed;
+}
+
+std::optional<std::uint32_t> PackedLocation(std::string_view deviceName, int interfaceNumber) {
+    constexpr int kDigits = 8;
+    const auto dash = deviceName.find('-');
+    if (dash == std::string_view::npos) return std::nullopt;
+    std::uint32_t packed = 0;
+    int digits = 0;
+    const auto append = [&](std::optional<int> number) {
+        if (!number || *number < 0 || *number > 15 || digits == kDigits) return false;
+        packed = (packed << 4) | static_cast<std::uint32_t>(*number);
+        ++digits;
+        return true;
+    };
+    if (!append(ParseWhole<int>(deviceName.substr(0, dash), 10))) return std::nullopt;
+    std::string_view ports = deviceName.substr(dash + 1);
+    while (true) {
+        const auto dot = ports.find('.');
+        if (!append(ParseWhole<int>(ports.substr(0, dot), 10))) return std::nullopt;
+        if (dot == std::string_view::npos) break;
+        ports.remove_prefix(dot + 1);
+    }
+    if (!append(interfaceNumber + 1)) return std::nullopt;
+    return packed;
 }
 
 std::optional<int> TtyUsbIndex(std::string_view nodeName) {

@@ -18,6 +18,7 @@ constexpr std::size_t kListedDescriptionMax = 64;
 
 enum class Chip {
     Unknown,   // an FTDI product id we list but whose revision we do not know
+    SIO,       // FT8U100AX
     FT232AM,
     FT232B,    // also FT245B
     FT2232CD,  // FT2232C/D
@@ -26,10 +27,30 @@ enum class Chip {
     FT4232H,
     FT232H,
     FTX,
+    FT2233HP,
+    FT4233HP,
+    FT2232HP,
+    FT4232HP,
+    FT233HP,
+    FT232HP,
+    FT4232HA,
 };
 
+// One of the vendor's own product ids and the chip behind it.
+struct FtdiProduct {
+    std::uint16_t productId;
+    int channels;
+    // The chip, or Unknown where the product id is shared by several chips and
+    // the device release (bcdDevice) tells them apart.
+    Chip chip;
+};
+
+// The product ids the kernel's ftdi_sio driver serves as FTDI chips; nullptr
+// for any other (the device is then not listed).
+const FtdiProduct* FindFtdiProduct(std::uint16_t productId);
+
 // Channels of a UART chip by product id: 1, 2 or 4; 0 for a product id that is
-// not one of the vendor's UART chips (the device is then not listed).
+// not one of the vendor's UART chips.
 int ChannelCount(std::uint16_t productId);
 
 // The chip revision from the product id and the device release (bcdDevice).
@@ -41,6 +62,19 @@ Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice);
 // multi-channel serial that fills them loses its last byte to the letter, so
 // the channels stay distinguishable.
 std::string ListedSerial(std::string_view usbSerial, int channel, int channelCount);
+
+// The description as the vendor lists a channel (by description, and as
+// FT_OpenEx by description matches it): the product string, and for a
+// multi-channel chip " A", " B", ... after it. At most kListedDescriptionMax
+// bytes; the product string gives way to the suffix.
+std::string ListedDescription(std::string_view product, int channel, int channelCount);
+
+// The vendor's location of a channel on Linux: the USB bus number and the port
+// path from the root hub, one hexadecimal digit each, most significant first,
+// then the interface number + 1 ("1-1.3" interface 0 is 0x1131). nullopt when
+// the device name is not "<bus>-<port>[.<port>]..." or the digits do not fit:
+// a number above 15, or more than eight digits in all.
+std::optional<std::uint32_t> PackedLocation(std::string_view deviceName, int interfaceNumber);
 
 // "ttyUSB<k>" -> k; nullopt for any other name.
 std::optional<int> TtyUsbIndex(std::string_view nodeName);

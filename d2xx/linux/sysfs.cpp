@@ -2,13 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <map>
+#include <iterator>
 #include <memory>
+#include <set>
 
 #include "d2xx/linux/ftdi_chips.h"
 #include "torvane/cp1250.h"
@@ -23,73 +25,105 @@ struct DirCloser {
 };
 using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
-UniqueFd OpenDirectoryAt(int parent, const char* name) {
-    return UniqueFd(openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+// The errors that only mean "this entry is no longer there": a device
+// unplugged while it is read.
+bool Vanished(int error) { return error == ENOENT || error == ENODEV || error == ENXIO || error == ESTALE; }
+
+FT_STATUS StatusOf(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM ? FT_INSUFFICIENT_RESOURCES : FT_IO_ERROR;
 }
 
-// A fresh stream over the directory (its own position, so listings never
-// disturb each other).
-DirPtr ListDirectory(int dirFd) {
-    UniqueFd own = OpenDirectoryAt(dirFd, ".");
-    if (!own.Valid()) return nullptr;
-    DIR* dir = fdopendir(own.Get());
-    if (dir) own.Release();
-    return DirPtr(dir);
-}
+// Reads sysfs and remembers the first failure that was not a vanished entry,
+// so that a walk can tell a complete list from one that left devices out.
+class Reader {
+public:
+    FT_STATUS Status() const { return status_; }
 
-std::vector<std::string> EntryNames(int dirFd) {
-    std::vector<std::string> names;
-    DirPtr dir = ListDirectory(dirFd);
-    if (!dir) return names;
-    while (const dirent* entry = readdir(dir.get())) {
-        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+    UniqueFd Directory(int parent, const char* name) {
+        UniqueFd dir(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+        if (!dir.Valid()) Note(errno);
+        return dir;
     }
-    return names;
-}
 
-// The attribute's text without its trailing newline; nullopt when absent.
-std::optional<std::string> ReadAttribute(int dirFd, const char* name) {
-    UniqueFd file(openat(dirFd, name, O_RDONLY | O_CLOEXEC));
-    if (!file.Valid()) return std::nullopt;
-    std::string text;
-    char buffer[512];
-    while (text.size() < kAttributeMax) {
-        const ssize_t n = read(file.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return std::nullopt;
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
+    // The entry names other than "." and "..", read through a stream of its
+    // own (its own position, so listings never disturb each other).
+    std::vector<std::string> Entries(int dirFd) {
+        std::vector<std::string> names;
+        UniqueFd own = Directory(dirFd, ".");
+        if (!own.Valid()) return names;
+        DirPtr dir(fdopendir(own.Get()));
+        if (!dir) {
+            Note(errno);
+            return names;
+        }
+        own.Release();
+        errno = 0;
+        while (const dirent* entry = readdir(dir.get())) {
+            if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+        }
+        if (errno != 0) Note(errno);
+        return names;
     }
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
-}
 
-std::optional<std::uint16_t> ReadHexAttribute(int dirFd, const char* name) {
-    const auto text = ReadAttribute(dirFd, name);
-    return text ? ParseHex16(*text) : std::nullopt;
-}
+    // The attribute's text without its trailing newline; nullopt when absent
+    // or unreadable (then noted).
+    std::optional<std::string> Attribute(int dirFd, const char* name) {
+        UniqueFd file(openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+        if (!file.Valid()) return Fail(errno);
+        struct stat info {};
+        if (fstat(file.Get(), &info) != 0) return Fail(errno);
+        if (!S_ISREG(info.st_mode)) return Fail(EINVAL);
+        std::string text;
+        char buffer[512];
+        while (text.size() < kAttributeMax) {
+            const ssize_t n = read(file.Get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail(errno);
+            if (n == 0) break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
 
-std::string ReadTextAttribute(int dirFd, const char* name) {
-    return torvane::Utf8ToCp1250(ReadAttribute(dirFd, name).value_or(""));
-}
+    std::optional<std::uint16_t> HexAttribute(int dirFd, const char* name) {
+        const auto text = Attribute(dirFd, name);
+        return text ? ParseHex16(*text) : std::nullopt;
+    }
+
+    std::string TextAttribute(int dirFd, const char* name) {
+        return torvane::Utf8ToCp1250(Attribute(dirFd, name).value_or(""));
+    }
+
+private:
+    void Note(int error) {
+        if (!Vanished(error) && status_ == FT_OK) status_ = StatusOf(error);
+    }
+    std::nullopt_t Fail(int error) {
+        Note(error);
+        return std::nullopt;
+    }
+
+    FT_STATUS status_ = FT_OK;
+};
 
 // The device-level descriptors; nullopt when the device has no USB identity
 // (gone, or not a USB device).
-std::optional<ChannelDescriptors> ReadDeviceDescriptors(int deviceDir) {
+std::optional<ChannelDescriptors> ReadDeviceDescriptors(Reader& reader, int deviceDir) {
     ChannelDescriptors d;
-    const auto vendorId = ReadHexAttribute(deviceDir, "idVendor");
-    const auto productId = ReadHexAttribute(deviceDir, "idProduct");
+    const auto vendorId = reader.HexAttribute(deviceDir, "idVendor");
+    const auto productId = reader.HexAttribute(deviceDir, "idProduct");
     if (!vendorId || !productId) return std::nullopt;
     d.vendorId = *vendorId;
     d.productId = *productId;
-    d.bcdDevice = ReadHexAttribute(deviceDir, "bcdDevice").value_or(0);
-    if (const auto version = ReadAttribute(deviceDir, "version")) d.bcdUsb = ParseUsbVersion(*version);
-    if (const auto power = ReadAttribute(deviceDir, "bMaxPower")) d.maxPowerMa = ParseMaxPower(*power);
-    if (const auto attributes = ReadHexAttribute(deviceDir, "bmAttributes"); attributes && *attributes <= 0xFF)
+    d.bcdDevice = reader.HexAttribute(deviceDir, "bcdDevice").value_or(0);
+    if (const auto version = reader.Attribute(deviceDir, "version")) d.bcdUsb = ParseUsbVersion(*version);
+    if (const auto power = reader.Attribute(deviceDir, "bMaxPower")) d.maxPowerMa = ParseMaxPower(*power);
+    if (const auto attributes = reader.HexAttribute(deviceDir, "bmAttributes"); attributes && *attributes <= 0xFF)
         d.configAttributes = static_cast<std::uint8_t>(*attributes);
-    d.manufacturer = ReadTextAttribute(deviceDir, "manufacturer");
-    d.description = ReadTextAttribute(deviceDir, "product");
-    if (const auto serial = ReadAttribute(deviceDir, "serial")) {
+    d.manufacturer = reader.TextAttribute(deviceDir, "manufacturer");
+    d.description = reader.TextAttribute(deviceDir, "product");
+    if (const auto serial = reader.Attribute(deviceDir, "serial")) {
         d.serialNumber = torvane::Utf8ToCp1250(*serial);
         d.hasSerialNumber = true;
     }
@@ -97,48 +131,73 @@ std::optional<ChannelDescriptors> ReadDeviceDescriptors(int deviceDir) {
 }
 
 // A channel's own name: the interface string where the device gives one.
-void ApplyInterfaceString(int interfaceDir, ChannelDescriptors& d) {
+void ApplyInterfaceString(Reader& reader, int interfaceDir, ChannelDescriptors& d) {
     if (interfaceDir < 0) return;
-    const std::string interfaceString = ReadTextAttribute(interfaceDir, "interface");
+    const std::string interfaceString = reader.TextAttribute(interfaceDir, "interface");
     if (!interfaceString.empty()) d.description = interfaceString;
 }
 
-// The device's interface directories ("<device>:<config>.<number>") by number.
-std::map<int, UniqueFd> InterfaceDirectories(int deviceDir, const std::string& deviceName) {
-    std::map<int, UniqueFd> interfaces;
+// The directory of the device's interface `number` ("<device>:<config>.<n>"
+// with that bInterfaceNumber); not valid when there is none.
+UniqueFd InterfaceDirectory(Reader& reader, int deviceDir, const std::string& deviceName, int number) {
     const std::string prefix = deviceName + ":";
-    for (const std::string& name : EntryNames(deviceDir)) {
+    for (const std::string& name : reader.Entries(deviceDir)) {
         if (!name.starts_with(prefix)) continue;
-        UniqueFd dir = OpenDirectoryAt(deviceDir, name.c_str());
+        UniqueFd dir = reader.Directory(deviceDir, name.c_str());
         if (!dir.Valid()) continue;
-        const auto text = ReadAttribute(dir.Get(), "bInterfaceNumber");
-        const auto number = text ? ParseInterfaceNumber(*text) : std::nullopt;
-        if (number && !interfaces.contains(*number)) interfaces.emplace(*number, std::move(dir));
+        const auto text = reader.Attribute(dir.Get(), "bInterfaceNumber");
+        if (text && ParseInterfaceNumber(*text) == number) return dir;
     }
-    return interfaces;
+    return UniqueFd();
 }
 
-void AppendDeviceChannels(int busDir, const std::string& deviceName, std::vector<ListedChannel>& out) {
-    UniqueFd deviceDir = OpenDirectoryAt(busDir, deviceName.c_str());
-    if (!deviceDir.Valid()) return;  // removed since the directory was read
-    const auto device = ReadDeviceDescriptors(deviceDir.Get());
-    if (!device || device->vendorId != kFtdiVendorId) return;
-    const int channels = ChannelCount(device->productId);
-    if (channels == 0) return;
-    std::map<int, UniqueFd> interfaces = InterfaceDirectories(deviceDir.Get(), deviceName);
-    for (int channel = 0; channel < channels; ++channel) {
+// Where a device name does not pack into a location (see PackedLocation): a
+// value from the name alone, so that it stays the same while the device does.
+std::uint32_t HashedLocation(const std::string& deviceName, int channel) {
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (const char c : deviceName + '#' + std::to_string(channel)) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+// The channels of the device open at deviceDir, as the list gives them; none
+// for a device that is not an FTDI UART chip or that has gone. Only the
+// device's own attributes are read: no interface directory is opened.
+std::vector<ListedChannel> DeviceChannels(Reader& reader, int deviceDir, const std::string& deviceName) {
+    std::vector<ListedChannel> channels;
+    const auto vendorId = reader.HexAttribute(deviceDir, "idVendor");
+    const auto productId = reader.HexAttribute(deviceDir, "idProduct");
+    if (vendorId != kFtdiVendorId || !productId) return channels;
+    const int count = ChannelCount(*productId);
+    if (count == 0) return channels;
+    const std::string serial = torvane::Utf8ToCp1250(reader.Attribute(deviceDir, "serial").value_or(""));
+    const std::string product = reader.TextAttribute(deviceDir, "product");
+    for (int channel = 0; channel < count; ++channel) {
         ListedChannel entry;
         entry.deviceName = deviceName;
         entry.channel = channel;
-        entry.channelCount = channels;
-        entry.descriptors = *device;
-        if (auto it = interfaces.find(channel); it != interfaces.end()) entry.interfaceDir = std::move(it->second);
-        ApplyInterfaceString(entry.interfaceDir.Get(), entry.descriptors);
-        entry.listedSerial = ListedSerial(device->serialNumber, channel, channels);
-        entry.deviceDir = UniqueFd(fcntl(deviceDir.Get(), F_DUPFD_CLOEXEC, 0));
-        if (!entry.deviceDir.Valid()) return;
-        out.push_back(std::move(entry));
+        entry.channelCount = count;
+        entry.listedSerial = ListedSerial(serial, channel, count);
+        entry.listedDescription = ListedDescription(product, channel, count);
+        entry.location = PackedLocation(deviceName, channel).value_or(HashedLocation(deviceName, channel));
+        channels.push_back(std::move(entry));
     }
+    return channels;
+}
+
+// Locations are distinct by construction where they pack; a hashed one that
+// meets another moves on to the next free value, in list order.
+void MakeLocationsDistinct(std::vector<ListedChannel>& channels) {
+    std::set<std::uint32_t> taken;
+    for (ListedChannel& channel : channels) {
+        while (!taken.insert(channel.location).second) ++channel.location;
+    }
+}
+
+UniqueFd OpenBusDirectory(Reader& reader, const std::string& root) {
+    return reader.Directory(AT_FDCWD, (root + "/bus/usb/devices").c_str());
 }
 
 }  // namespace
@@ -173,32 +232,63 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     return a.size() - i < b.size() - j;
 }
 
-std::vector<ListedChannel> ListChannels(const std::string& root) {
-    std::vector<ListedChannel> channels;
-    UniqueFd busDir(open((root + "/bus/usb/devices").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!busDir.Valid()) return channels;
-    std::vector<std::string> names = EntryNames(busDir.Get());
-    // Interfaces ("1-1:1.0") are reached through their device.
-    std::erase_if(names, [](const std::string& name) { return name.find(':') != std::string::npos; });
-    std::sort(names.begin(), names.end(), NaturalLess);
-    for (const std::string& name : names) AppendDeviceChannels(busDir.Get(), name, channels);
-    return channels;
+ChannelList ListChannels(const std::string& root) {
+    ChannelList list;
+    Reader reader;
+    UniqueFd busDir = OpenBusDirectory(reader, root);
+    if (busDir.Valid()) {
+        std::vector<std::string> names = reader.Entries(busDir.Get());
+        // Interfaces ("1-1:1.0") are reached through their device.
+        std::erase_if(names, [](const std::string& name) { return name.find(':') != std::string::npos; });
+        std::sort(names.begin(), names.end(), NaturalLess);
+        for (const std::string& name : names) {
+            // A dangling link (unplugged since the directory was read) is no device.
+            UniqueFd deviceDir = reader.Directory(busDir.Get(), name.c_str());
+            if (!deviceDir.Valid()) continue;
+            std::vector<ListedChannel> channels = DeviceChannels(reader, deviceDir.Get(), name);
+            std::move(channels.begin(), channels.end(), std::back_inserter(list.channels));
+        }
+    }
+    list.status = reader.Status();
+    MakeLocationsDistinct(list.channels);
+    return list;
+}
+
+std::optional<ChannelDirs> OpenListedChannel(const std::string& root, const ListedChannel& listed) {
+    Reader reader;
+    UniqueFd busDir = OpenBusDirectory(reader, root);
+    if (!busDir.Valid()) return std::nullopt;
+    ChannelDirs dirs;
+    dirs.deviceDir = reader.Directory(busDir.Get(), listed.deviceName.c_str());
+    if (!dirs.deviceDir.Valid()) return std::nullopt;
+    // The same name may now be another device: it must still list this channel alike.
+    const std::vector<ListedChannel> now = DeviceChannels(reader, dirs.deviceDir.Get(), listed.deviceName);
+    const bool same = listed.channel < static_cast<int>(now.size()) &&
+                      now[listed.channel].listedSerial == listed.listedSerial &&
+                      now[listed.channel].listedDescription == listed.listedDescription;
+    if (!same) return std::nullopt;
+    dirs.interfaceDir = InterfaceDirectory(reader, dirs.deviceDir.Get(), listed.deviceName, listed.channel);
+    return dirs;
 }
 
 bool DevicePresent(int deviceDir) {
-    return ReadAttribute(deviceDir, "idVendor").has_value();
+    Reader reader;
+    return reader.Attribute(deviceDir, "idVendor").has_value();
 }
 
 std::optional<ChannelDescriptors> ReadChannelDescriptors(int deviceDir, int interfaceDir) {
-    auto descriptors = ReadDeviceDescriptors(deviceDir);
-    if (descriptors) ApplyInterfaceString(interfaceDir, *descriptors);
+    Reader reader;
+    auto descriptors = ReadDeviceDescriptors(reader, deviceDir);
+    if (descriptors) ApplyInterfaceString(reader, interfaceDir, *descriptors);
+    if (reader.Status() != FT_OK) return std::nullopt;
     return descriptors;
 }
 
 std::optional<int> BoundTtyUsb(int interfaceDir) {
     if (interfaceDir < 0) return std::nullopt;
+    Reader reader;
     std::optional<int> lowest;
-    for (const std::string& name : EntryNames(interfaceDir)) {
+    for (const std::string& name : reader.Entries(interfaceDir)) {
         const auto index = TtyUsbIndex(name);
         if (index && (!lowest || *index < *lowest)) lowest = index;
     }

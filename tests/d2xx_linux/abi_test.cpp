@@ -1,14 +1,24 @@
 // The seven vendor functions of libftd2xx.so (d2xx/linux), called directly,
 // over fake sysfs trees.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "d2xx/ftd2xx_abi.h"
@@ -24,6 +34,37 @@ using fake_sysfs::Tree;
 using fake_sysfs::UsbDevice;
 
 constexpr char kSentinel = '#';
+
+struct UniqueFdForTest {
+    explicit UniqueFdForTest(int fd) : fd(fd) {}
+    ~UniqueFdForTest() {
+        if (fd >= 0) close(fd);
+    }
+    int fd;
+};
+
+int LowestFreeDescriptor() {
+    const UniqueFdForTest probe(dup(0));
+    return probe.fd;
+}
+
+// Lowers this process's soft descriptor limit for one test and restores it.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        Lower(limit);
+    }
+    ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+    void Lower(rlim_t limit) {
+        rlimit lowered = saved_;
+        lowered.rlim_cur = std::min(limit, saved_.rlim_cur);
+        EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    }
+
+private:
+    rlimit saved_{};
+};
 
 std::uint32_t Count() {
     std::uint32_t count = 0xDEAD;
@@ -139,22 +180,20 @@ TEST_F(FtdiLinux, EmptyAndMissingTrees) {
 
 TEST_F(FtdiLinux, EveryUartProductIdIsListedAndOthersAreNot) {
     const std::vector<std::pair<const char*, int>> products = {
-        {"6001", 1}, {"6010", 2}, {"6011", 4}, {"6014", 1}, {"6015", 1}, {"6006", 0}, {"6040", 0}};
-    int expected = 0;
+        {"6001", 1}, {"6010", 2}, {"6011", 4}, {"6014", 1}, {"6015", 1}, {"6006", 1},
+        {"6040", 2}, {"6048", 4}, {"fbfa", 1}, {"6002", 0}, {"6046", 0}};
+    std::vector<std::string> expected;
     int port = 1;
     for (const auto& [pid, channels] : products) {
-        UsbDevice d = Ft232r("3-" + std::to_string(port), std::string("S") + pid, std::nullopt);
+        UsbDevice d = Ft232r("3-" + std::to_string(port++), std::string("S") + pid, std::nullopt);
         d.idProduct = pid;
         d.interfaces.clear();
         for (int i = 0; i < 4; ++i) d.interfaces.push_back(fake_sysfs::Interface{i, std::nullopt, std::nullopt});
         tree_.Add(d);
-        expected += channels;
-        ++port;
+        for (int c = 0; c < channels; ++c)
+            expected.push_back(std::string("S") + pid + (channels > 1 ? std::string(1, static_cast<char>('A' + c)) : ""));
     }
-    const auto serials = AllSerials();
-    EXPECT_EQ(serials.size(), static_cast<std::size_t>(expected));
-    EXPECT_EQ(serials, (std::vector<std::string>{"S6001", "S6010A", "S6010B", "S6011A", "S6011B", "S6011C",
-                                                 "S6011D", "S6014", "S6015"}));
+    EXPECT_EQ(AllSerials(), expected);
 }
 
 TEST_F(FtdiLinux, ListOrderIsByPortNumbers) {
@@ -212,14 +251,16 @@ TEST_F(FtdiLinux, ArgumentShapesTheLibraryDoesNotServe) {
     std::uint32_t count = 0;
     EXPECT_EQ(FT_ListDevices(nullptr, nullptr, FT_LIST_NUMBER_ONLY), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_ListDevices(IndexArg(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_ListDevices(IndexArg(0), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(IndexArg(0), buffer.data(), FT_LIST_BY_INDEX | 8), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(IndexArg(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_ListDevices(buffer.data(), &count, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_ListDevices(&count, nullptr, 0), FT_INVALID_PARAMETER);
     FT_HANDLE h = nullptr;
     char serial[] = "A10K1ABC";
     EXPECT_EQ(FT_OpenEx(nullptr, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, nullptr), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_OpenEx(serial, FT_OPEN_BY_LOCATION, &h), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(serial, 8, &h), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(IndexArg(0x111), FT_OPEN_BY_LOCATION, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(FT_GetLibraryVersion(nullptr), FT_INVALID_PARAMETER);
 
@@ -459,17 +500,92 @@ TEST_F(FtdiLinux, StringsArriveInTheEightBitCodePage) {
     EXPECT_STREQ(e.data.Manufacturer, "Zak\xb3""ad ?1");
 }
 
-TEST_F(FtdiLinux, ListAndOpenByDescription) {
+// Every channel lists its own location (bus and port path, then the interface)
+// and description (a multi-channel chip's with " A", " B"), and opens by each.
+TEST_F(FtdiLinux, EveryChannelOpensByItsLocationAndItsDescription) {
     AddMixedSet(tree_);
-    std::array<char, 64> buffer{};
-    ASSERT_EQ(FT_ListDevices(IndexArg(3), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
-    EXPECT_STREQ(buffer.data(), "Single RS232-HS");
+    const std::vector<std::tuple<std::uint32_t, std::string, std::int32_t>> rows = {
+        {0x111, "FT232R USB UART", 33}, {0x121, "Dual RS232-HS A", 34},
+        {0x122, "Dual RS232-HS B", 35}, {0x131, "Single RS232-HS", -1}};
+    ASSERT_EQ(Count(), rows.size());
+    for (std::uint32_t index = 0; index < rows.size(); ++index) {
+        const auto& [location, description, port] = rows[index];
+        std::uint32_t listedLocation = 0;
+        std::array<char, 64> listedDescription{};
+        ASSERT_EQ(FT_ListDevices(IndexArg(index), &listedLocation, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
+        ASSERT_EQ(FT_ListDevices(IndexArg(index), listedDescription.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+                  FT_OK);
+        EXPECT_EQ(listedLocation, location) << index;
+        EXPECT_STREQ(listedDescription.data(), description.c_str());
+        FT_HANDLE h = nullptr;
+        ASSERT_EQ(FT_OpenEx(IndexArg(location), FT_OPEN_BY_LOCATION, &h), FT_OK) << index;
+        EXPECT_EQ(ComPort(h), port);
+        EXPECT_EQ(FT_Close(h), FT_OK);
+        ASSERT_EQ(FT_OpenEx(listedDescription.data(), FT_OPEN_BY_DESCRIPTION, &h), FT_OK) << description;
+        EXPECT_EQ(ComPort(h), port);
+        EXPECT_EQ(FT_Close(h), FT_OK);
+    }
     FT_HANDLE h = nullptr;
-    ASSERT_EQ(FT_OpenEx(buffer.data(), FT_OPEN_BY_DESCRIPTION, &h), FT_OK);
-    EXPECT_EQ(ComPort(h), -1);
-    EXPECT_EQ(FT_Close(h), FT_OK);
-    char unknown[] = "Nothing like this";
-    EXPECT_EQ(FT_OpenEx(unknown, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
+    char bare[] = "Dual RS232-HS";  // a channel's description carries its letter
+    EXPECT_EQ(FT_OpenEx(bare, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FT_OpenEx(IndexArg(0x123), FT_OPEN_BY_LOCATION, &h), FT_DEVICE_NOT_FOUND);
+}
+
+// A FIFO where an attribute should be fails the call instead of blocking it;
+// should a read block after all, writing the FIFO releases it and the bound fails the test.
+TEST_F(FtdiLinux, AnAttributeThatIsNotARegularFileFailsWithoutBlocking) {
+    const std::vector<std::pair<const char*, std::function<FT_STATUS()>>> cases = {
+        {"serial", [] {
+             std::uint32_t count = 0;
+             return FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
+         }},
+        {"manufacturer", [this] {
+             Eeprom e;
+             return e.Read(OpenTracked("A10K1ABC"));
+         }},
+    };
+    for (const auto& [attribute, call] : cases) {
+        Tree tree;
+        tree.Add(Ft232r("1-1", "A10K1ABC", 0));
+        const auto fifo = tree.DevicePath("1-1") / attribute;
+        std::filesystem::remove(fifo);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        if (std::string(attribute) == "manufacturer") {
+            ASSERT_EQ(Count(), 1u) << "the list does not read the manufacturer";
+        }
+        auto result = std::async(std::launch::async, call);
+        if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            UniqueFdForTest writer(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << attribute << ": the call blocked on the FIFO";
+        }
+        EXPECT_EQ(result.get(), FT_IO_ERROR) << attribute;
+    }
+}
+
+// The walk holds a constant number of descriptors: 1,000 channels list under
+// a 256-descriptor limit, and when no descriptor is left the count fails
+// instead of coming out short.
+TEST_F(FtdiLinux, AThousandChannelsListUnderADescriptorLimit) {
+    constexpr int kBoxes = 250;
+    for (int box = 0; box < kBoxes; ++box)
+        tree_.Add(fake_sysfs::Ft4232h("1-" + std::to_string(box / 10 + 1) + "." + std::to_string(box % 10 + 1),
+                                      std::nullopt, 4 * box));
+    DescriptorLimit limit(256);
+    ASSERT_EQ(Count(), 4u * kBoxes);
+    std::set<std::uint32_t> locations;
+    for (std::uint32_t index = 0; index < 4 * kBoxes; ++index) {
+        std::uint32_t location = 0;
+        ASSERT_EQ(FT_ListDevices(IndexArg(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
+        locations.insert(location);
+        FT_HANDLE h = nullptr;
+        ASSERT_EQ(FT_OpenEx(IndexArg(location), FT_OPEN_BY_LOCATION, &h), FT_OK) << index;
+        ASSERT_EQ(FT_Close(h), FT_OK);
+    }
+    EXPECT_EQ(locations.size(), 4u * kBoxes) << "every channel has a location of its own";
+    limit.Lower(LowestFreeDescriptor());
+    std::uint32_t count = 0xDEAD;
+    EXPECT_EQ(FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_INSUFFICIENT_RESOURCES);
+    EXPECT_EQ(count, 0xDEADu);
 }
 
 TEST_F(FtdiLinux, DriverVersionIsTheRunningKernel) {

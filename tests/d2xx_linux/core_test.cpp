@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -60,8 +62,10 @@ TEST(VersionPacking, PartsAsTwoDigits) {
 
 TEST(FtdiChips, ChannelCounts) {
     const std::vector<std::pair<std::uint16_t, int>> cases = {
-        {0x6001, 1}, {0x6010, 2}, {0x6011, 4}, {0x6014, 1}, {0x6015, 1},
-        {0x6000, 0}, {0x6006, 0}, {0x6012, 0}, {0x8372, 0}, {0x0000, 0},
+        {0x6001, 1}, {0x6006, 1}, {0x6010, 2}, {0x6011, 4}, {0x6014, 1}, {0x6015, 1},
+        {0x6040, 2}, {0x6041, 4}, {0x6042, 2}, {0x6043, 4}, {0x6044, 1}, {0x6045, 1}, {0x6048, 4},
+        {0x8372, 1}, {0xFBFA, 1},
+        {0x6000, 0}, {0x6002, 0}, {0x6012, 0}, {0x6046, 0}, {0x6047, 0}, {0x6049, 0}, {0x0000, 0},
     };
     for (const auto& [pid, channels] : cases) EXPECT_EQ(ChannelCount(pid), channels) << std::hex << pid;
 }
@@ -71,9 +75,45 @@ TEST(FtdiChips, ChipIdentity) {
         {0x6001, 0x0200, Chip::FT232AM}, {0x6001, 0x0400, Chip::FT232B},  {0x6001, 0x0600, Chip::FT232R},
         {0x6001, 0x0900, Chip::Unknown}, {0x6010, 0x0500, Chip::FT2232CD}, {0x6010, 0x0700, Chip::FT2232H},
         {0x6010, 0x0600, Chip::Unknown}, {0x6011, 0x0800, Chip::FT4232H}, {0x6014, 0x0900, Chip::FT232H},
-        {0x6015, 0x1000, Chip::FTX},
+        {0x6015, 0x1000, Chip::FTX},     {0x6006, 0x0600, Chip::FT232R},  {0xFBFA, 0x0600, Chip::FT232R},
+        {0x6040, 0x2800, Chip::FT2233HP}, {0x6043, 0x3100, Chip::FT4232HP}, {0x6048, 0x3600, Chip::FT4232HA},
+        {0x8372, 0x0200, Chip::SIO},     {0x6002, 0x0600, Chip::Unknown},
     };
     for (const auto& [pid, bcd, chip] : cases) EXPECT_EQ(IdentifyChip(pid, bcd), chip) << std::hex << pid << " " << bcd;
+}
+
+TEST(FtdiChips, ListedDescriptions) {
+    const std::string k63(63, 'd');
+    const std::vector<std::tuple<std::string, int, int, std::string>> cases = {
+        {"FT232R USB UART", 0, 1, "FT232R USB UART"},
+        {"Dual RS232-HS", 0, 2, "Dual RS232-HS A"},
+        {"Dual RS232-HS", 1, 2, "Dual RS232-HS B"},
+        {"Quad RS232-HS", 3, 4, "Quad RS232-HS D"},
+        {"", 1, 2, " B"},
+        {k63 + "xy", 0, 1, k63 + "x"},        // cut to the 64 bytes of the list
+        {k63, 1, 2, k63.substr(0, 62) + " B"},  // the suffix stays
+    };
+    for (const auto& [product, channel, channels, listed] : cases)
+        EXPECT_EQ(ListedDescription(product, channel, channels), listed) << product << " " << channel;
+}
+
+TEST(FtdiChips, PackedLocations) {
+    const std::vector<std::tuple<std::string, int, std::optional<std::uint32_t>>> cases = {
+        {"1-1", 0, 0x111},
+        {"1-1.3", 0, 0x1131},
+        {"1-1.3", 1, 0x1132},
+        {"3-2.4.1", 3, 0x32414},
+        {"2-1.1.1.1.1.1", 0, 0x21111111},    // eight digits: the most that fit
+        {"2-1.1.1.1.1.1.1", 0, std::nullopt}, // nine
+        {"16-1", 0, std::nullopt},            // bus above 15
+        {"1-1.16", 0, std::nullopt},          // port above 15
+        {"1-15", 14, 0x1FF},
+        {"1-15", 15, std::nullopt},           // interface digit above 15
+        {"usb1", 0, std::nullopt},
+        {"1-", 0, std::nullopt},
+        {"1-1..2", 0, std::nullopt},
+    };
+    for (const auto& [name, interface, packed] : cases) EXPECT_EQ(PackedLocation(name, interface), packed) << name;
 }
 
 TEST(FtdiChips, ListedSerials) {

@@ -46,6 +46,17 @@ UsbDevice Ft2232h(std::string name, std::string serial, int ttyA, int ttyB) {
     return d;
 }
 
+UsbDevice Ft4232h(std::string name, std::optional<std::string> serial, int firstTty) {
+    UsbDevice d = Ft2232h(std::move(name), "", firstTty, firstTty + 1);
+    d.idProduct = "6011";
+    d.bcdDevice = "0800";
+    d.product = "Quad RS232-HS";
+    d.serial = std::move(serial);
+    d.interfaces.push_back(Interface{2, firstTty + 2, std::nullopt});
+    d.interfaces.push_back(Interface{3, firstTty + 3, std::nullopt});
+    return d;
+}
+
 UsbDevice NonFtdi(std::string name) {
     UsbDevice d;
     d.name = std::move(name);
@@ -72,12 +83,12 @@ Tree::~Tree() {
     fs::remove_all(root_, ignored);
 }
 
-fs::path Tree::DeviceDir(const std::string& name) const {
+fs::path Tree::DevicePath(const std::string& name) const {
     return root_ / "devices/pci0000:00/0000:00:14.0/usb1" / name;
 }
 
 void Tree::Add(const UsbDevice& device) {
-    const fs::path dir = DeviceDir(device.name);
+    const fs::path dir = DevicePath(device.name);
     fs::create_directories(dir);
     WriteOptional(dir, "idVendor", device.idVendor);
     WriteOptional(dir, "idProduct", device.idProduct);
@@ -103,15 +114,15 @@ void Tree::Add(const UsbDevice& device) {
     }
 }
 
-void Tree::Remove(const std::string& name) { fs::remove_all(DeviceDir(name)); }
+void Tree::Remove(const std::string& name) { fs::remove_all(DevicePath(name)); }
 
 void Tree::BindTty(const std::string& name, int number, int ttyUsb) {
     const std::string node = "ttyUSB" + std::to_string(ttyUsb);
-    fs::create_directories(DeviceDir(name) / InterfaceName(name, number) / node / "tty" / node);
+    fs::create_directories(DevicePath(name) / InterfaceName(name, number) / node / "tty" / node);
 }
 
 void Tree::SetAttribute(const std::string& name, const std::string& attribute, const std::string& text) {
-    WriteFile(DeviceDir(name) / attribute, text);
+    WriteFile(DevicePath(name) / attribute, text);
 }
 
 }  // namespace fake_sysfs

@@ -35,6 +35,8 @@ struct UsbDevice {
 // Ready-made devices of the kinds the tests need.
 UsbDevice Ft232r(std::string name, std::string serial, std::optional<int> ttyUsb);
 UsbDevice Ft2232h(std::string name, std::string serial, int ttyA, int ttyB);
+// Four channels bound to ttyUSB<firstTty> onwards; nullopt: no serial string.
+UsbDevice Ft4232h(std::string name, std::optional<std::string> serial, int firstTty);
 UsbDevice NonFtdi(std::string name);
 
 class Tree {
@@ -54,9 +56,10 @@ public:
     void SetAttribute(const std::string& name, const std::string& attribute, const std::string& text);
 
     const std::filesystem::path& Root() const { return root_; }
+    // The directory of a device's attributes.
+    std::filesystem::path DevicePath(const std::string& name) const;
 
 private:
-    std::filesystem::path DeviceDir(const std::string& name) const;
 
     std::filesystem::path root_;
 };
