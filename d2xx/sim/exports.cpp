@@ -4,13 +4,14 @@
 // that a test can set TORVANE_SIM or load its own scenario first.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <exception>
 #include <mutex>
-#include <sstream>
 #include <string>
 
+#include "d2xx/c_boundary.h"
 #include "d2xx/ftd2xx_abi.h"
 #include "d2xx/sim/scenario.h"
+#include "d2xx/sim/scenario_file.h"
 #include "d2xx/sim/sim_control.h"
 #include "d2xx/sim/simulator.h"
 
@@ -30,28 +31,29 @@ State& TheState() {
     return state;
 }
 
+int Refuse(Simulator& simulator, const std::string& source, const std::string& fault) {
+    simulator.Fail(fault);
+    std::fprintf(stderr, "torvane-sim: %s: %s\n", source.c_str(), fault.c_str());
+    return 1;
+}
+
+// Whatever goes wrong while loading (also running out of memory) leaves the
+// library in the failed state, never in an empty scenario that answers FT_OK.
 int LoadText(Simulator& simulator, const std::string& text, const std::string& source) {
     try {
         simulator.Load(ParseScenario(text));
         return 0;
-    } catch (const ScenarioError& e) {
-        simulator.Fail(e.what());
-        std::fprintf(stderr, "torvane-sim: %s: %s\n", source.c_str(), e.what());
-        return 1;
+    } catch (const std::bad_alloc&) {
+        return Refuse(simulator, source, "out of memory");
+    } catch (const std::exception& e) {
+        return Refuse(simulator, source, e.what());
     }
 }
 
 int LoadFile(Simulator& simulator, const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    if (file) text << file.rdbuf();
-    if (!file || file.bad()) {
-        const std::string fault = "cannot read the scenario file";
-        simulator.Fail(fault);
-        std::fprintf(stderr, "torvane-sim: %s: %s\n", path.c_str(), fault.c_str());
-        return 1;
-    }
-    return LoadText(simulator, text.str(), path);
+    const ScenarioFile file = ReadScenarioFile(path);
+    if (!file.fault.empty()) return Refuse(simulator, path, file.fault);
+    return LoadText(simulator, file.text, path);
 }
 
 int LoadFromEnvironment(Simulator& simulator) {
@@ -62,25 +64,47 @@ int LoadFromEnvironment(Simulator& simulator) {
 }
 
 // Runs an action on the simulator under the lock, loading the scenario first
-// when nothing has been loaded yet.
+// when nothing has been loaded yet. The scenario counts as loaded only once
+// the load has run to its end (success or the failed state).
 template <typename Action>
 auto WithSimulator(Action action) {
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);
     if (!state.loaded) {
-        state.loaded = true;
         LoadFromEnvironment(state.simulator);
+        state.loaded = true;
     }
     return action(state.simulator, state);
 }
 
+// A vendor function: the action under the lock, and no exception out of it.
+template <typename Action>
+FT_STATUS VendorCall(Action action) {
+    return d2xx_boundary::CatchAtBoundary([&] { return WithSimulator(action); });
+}
+
+// A control function returning a text: "" when the text cannot be made.
+template <typename Action>
+const char* TextCall(Action action) noexcept {
+    try {
+        return WithSimulator(action);
+    } catch (...) {
+        return "";
+    }
+}
+
 // Runs a loading action: whatever it loads counts as loaded, even a fault.
 template <typename Action>
-int Loading(Action action) {
-    State& state = TheState();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.loaded = true;
-    return action(state.simulator);
+int Loading(Action action) noexcept {
+    try {
+        State& state = TheState();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        const int result = action(state.simulator);
+        state.loaded = true;
+        return result;
+    } catch (...) {
+        return 1;
+    }
 }
 
 }  // namespace
@@ -88,37 +112,38 @@ int Loading(Action action) {
 
 using torvane_sim::Simulator;
 using torvane_sim::State;
+using torvane_sim::TextCall;
+using torvane_sim::VendorCall;
 using torvane_sim::WithSimulator;
 
 extern "C" {
 
 FT_STATUS FT_CALL FT_ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
-    return WithSimulator([&](Simulator& s, State&) { return s.ListDevices(arg1, arg2, flags); });
+    return VendorCall([&](Simulator& s, State&) { return s.ListDevices(arg1, arg2, flags); });
 }
 
 FT_STATUS FT_CALL FT_OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
-    return WithSimulator([&](Simulator& s, State&) { return s.OpenEx(arg1, flags, handle); });
+    return VendorCall([&](Simulator& s, State&) { return s.OpenEx(arg1, flags, handle); });
 }
 
 FT_STATUS FT_CALL FT_Close(FT_HANDLE handle) {
-    return WithSimulator([&](Simulator& s, State&) { return s.Close(handle); });
+    return VendorCall([&](Simulator& s, State&) { return s.Close(handle); });
 }
 
 FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
-    return WithSimulator([&](Simulator& s, State&) { return s.EeRead(handle, data); });
+    return VendorCall([&](Simulator& s, State&) { return s.EeRead(handle, data); });
 }
 
 FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
-    return WithSimulator([&](Simulator& s, State&) { return s.GetDriverVersion(handle, version); });
+    return VendorCall([&](Simulator& s, State&) { return s.GetDriverVersion(handle, version); });
 }
 
 FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
-    return WithSimulator([&](Simulator& s, State&) { return s.GetLibraryVersion(version); });
+    return VendorCall([&](Simulator& s, State&) { return s.GetLibraryVersion(version); });
 }
 
 FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
-    return WithSimulator(
-        [&](Simulator& s, State&) { return s.GetComPortNumber(handle, portNumber); });
+    return VendorCall([&](Simulator& s, State&) { return s.GetComPortNumber(handle, portNumber); });
 }
 
 int TORVANE_SIM_CALL TorvaneSim_LoadScenarioText(const char* json) {
@@ -143,28 +168,29 @@ void TORVANE_SIM_CALL TorvaneSim_UseBuiltInDemo(void) {
 }
 
 const char* TORVANE_SIM_CALL TorvaneSim_LastError(void) {
-    return WithSimulator([](Simulator& s, State& state) {
+    return TextCall([](Simulator& s, State& state) {
         state.returned = s.LastError();
         return state.returned.c_str();
     });
 }
 
 const char* TORVANE_SIM_CALL TorvaneSim_CallLog(void) {
-    return WithSimulator([](Simulator& s, State& state) {
+    return TextCall([](Simulator& s, State& state) {
         state.returned = s.CallLog();
         return state.returned.c_str();
     });
 }
 
 void TORVANE_SIM_CALL TorvaneSim_ClearCallLog(void) {
-    WithSimulator([](Simulator& s, State&) {
+    VendorCall([](Simulator& s, State&) {
         s.ClearCallLog();
-        return 0;
+        return FT_OK;
     });
 }
 
 int TORVANE_SIM_CALL TorvaneSim_OpenHandleCount(void) {
-    return WithSimulator([](Simulator& s, State&) { return s.OpenHandleCount(); });
+    return static_cast<int>(
+        VendorCall([](Simulator& s, State&) { return static_cast<FT_STATUS>(s.OpenHandleCount()); }));
 }
 
 }  // extern "C"

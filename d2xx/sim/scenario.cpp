@@ -225,6 +225,10 @@ SerialWrite Scenario::SerialWriteOf(const Device& device) const {
 }
 
 Scenario ParseScenario(std::string_view text) {
+    // The parser takes a zero byte for the end of its input and would ignore
+    // whatever follows; JSON text never contains one.
+    if (const auto zero = text.find('\0'); zero != std::string_view::npos)
+        throw ScenarioError("a zero byte at offset " + std::to_string(zero));
     json top;
     try {
         top = json::parse(text.begin(), text.end());

@@ -105,8 +105,10 @@ void Simulator::Load(Scenario scenario) {
 }
 
 void Simulator::Fail(std::string fault) {
+    // The text first: should it fail to be made, the scenario in force stays.
+    std::string text = fault.empty() ? std::string("unknown fault") : std::move(fault);
     Load(Scenario{});
-    fault_ = fault.empty() ? std::string("unknown fault") : std::move(fault);
+    fault_ = std::move(text);
 }
 
 Device* Simulator::DeviceOf(FT_HANDLE handle) {

@@ -17,6 +17,15 @@
 
 #include "fixture.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#endif
+
 namespace {
 
 using d2xx_test::CaseName;
@@ -61,10 +70,11 @@ struct Record {
 // A scratch file named after the test, so that a death test's re-executed child names the same file.
 struct TempFile {
     std::filesystem::path path;
-    explicit TempFile(const std::string& content)
+    explicit TempFile(const std::string& content, const std::string& suffix = "")
         : path(std::filesystem::temp_directory_path() /
-               (std::string("torvane-sim-") + testing::UnitTest::GetInstance()->current_test_info()->name() + ".json")) {
-        std::ofstream(path) << content;
+               (std::string("torvane-sim-") + testing::UnitTest::GetInstance()->current_test_info()->name() + suffix +
+                ".json")) {
+        std::ofstream(path, std::ios::binary) << content;
     }
     ~TempFile() { std::filesystem::remove(path); }
 };
@@ -177,16 +187,51 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenScenario{"RuleNegativeSkip", R"({"fail":{"FT_Close":{"status":1,"skip":-1}}})", "fail.FT_Close.skip: out of range"}),
     CaseName<BrokenScenario>);
 
-TEST(SimScenario, MissingOrMalformedFileNamesTheFileAndTheFault) {
-    TempFile malformed(R"({"devices":[{"serial":"a","com_port":"x"}]})");
-    const std::string absent = "/nonexistent/torvane.json";
-    testing::internal::CaptureStderr();
-    EXPECT_NE(TorvaneSim_LoadScenarioFile(absent.c_str()), 0);
-    EXPECT_NE(TorvaneSim_LoadScenarioFile(malformed.path.string().c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "torvane-sim: " + absent + ": cannot read the scenario file\n" + "torvane-sim: " +
-                  malformed.path.string() + ": devices[0].com_port: expected an integer\n");
+// Files that are not a scenario fail the load at once, with one line naming
+// the file and the fault, and leave the library in the failed state.
+TEST(SimScenario, FilesThatAreNotAScenarioNameTheFileAndTheFault) {
+    TempFile malformed(R"({"devices":[{"serial":"a","com_port":"x"}]})", "-malformed");
+    TempFile trailing(std::string(R"({"devices":[]})") + '\0' + R"({"devices":[{"serial":"a"}]})", "-trailing");
+    TempFile large(std::string(1024 * 1024 - 14, ' ') + R"({"devices":[]})" + " ", "-large");
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"/nonexistent/torvane.json", "cannot read the scenario file"},
+        {malformed.path.string(), "devices[0].com_port: expected an integer"},
+        {trailing.path.string(), "a zero byte at offset 14"},
+        {large.path.string(), "larger than 1048576 bytes (the scenario file limit)"},
+        {std::filesystem::temp_directory_path().string(), "not a regular file"},
+    };
+#if !defined(_WIN32)
+    cases.emplace_back("/dev/zero", "not a regular file");
+#endif
+    for (const auto& [path, fault] : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_NE(TorvaneSim_LoadScenarioFile(path.c_str()), 0) << path;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "torvane-sim: " + path + ": " + fault + "\n");
+        EXPECT_EQ(TorvaneSim_LastError(), fault);
+        EXPECT_EQ(Count(), 0xDEADu) << "the failed state: nothing written";
+    }
 }
+
+#if !defined(_WIN32)
+// A FIFO named as the scenario is refused without waiting for a writer; should
+// the load block after all, opening the FIFO for writing releases it.
+TEST(SimScenario, AFifoIsRefusedWithoutBlocking) {
+    const auto fifo = std::filesystem::temp_directory_path() / "torvane-sim-fifo";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    testing::internal::CaptureStderr();
+    auto load = std::async(std::launch::async, [&] { return TorvaneSim_LoadScenarioFile(fifo.c_str()); });
+    if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        ADD_FAILURE() << "the load blocked on the FIFO";
+        if (writer >= 0) close(writer);
+    }
+    EXPECT_NE(load.get(), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(TorvaneSim_LastError(), "not a regular file");
+    std::filesystem::remove(fifo);
+}
+#endif
 
 TEST(SimScenario, EnvironmentNamesTheScenarioAndUnsetOrEmptyMeansTheDemo) {
     TempFile file(R"({"devices":[{"serial":"ENV1"},{"serial":"ENV2"}]})");
