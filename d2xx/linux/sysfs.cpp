@@ -138,15 +138,20 @@ void ApplyInterfaceString(Reader& reader, int interfaceDir, ChannelDescriptors& 
 }
 
 // The directory of the device's interface `number` ("<device>:<config>.<n>"
-// with that bInterfaceNumber); not valid when there is none.
+// with that bInterfaceNumber); not valid when there is none. The usual name,
+// configuration 1, is tried before the directory is searched.
 UniqueFd InterfaceDirectory(Reader& reader, int deviceDir, const std::string& deviceName, int number) {
+    const auto isInterface = [&](const UniqueFd& dir) {
+        if (!dir.Valid()) return false;
+        const auto text = reader.Attribute(dir.Get(), "bInterfaceNumber");
+        return text && ParseInterfaceNumber(*text) == number;
+    };
+    const std::string usual = deviceName + ":1." + std::to_string(number);
+    if (UniqueFd dir = reader.Directory(deviceDir, usual.c_str()); isInterface(dir)) return dir;
     const std::string prefix = deviceName + ":";
     for (const std::string& name : reader.Entries(deviceDir)) {
-        if (!name.starts_with(prefix)) continue;
-        UniqueFd dir = reader.Directory(deviceDir, name.c_str());
-        if (!dir.Valid()) continue;
-        const auto text = reader.Attribute(dir.Get(), "bInterfaceNumber");
-        if (text && ParseInterfaceNumber(*text) == number) return dir;
+        if (!name.starts_with(prefix) || name == usual) continue;
+        if (UniqueFd dir = reader.Directory(deviceDir, name.c_str()); isInterface(dir)) return dir;
     }
     return UniqueFd();
 }
