@@ -15,7 +15,7 @@
 #include "app/qt/qt_message_sink.h"
 #include "app/qt/qt_view.h"
 #if TORVANE_HAVE_HOTPLUG
-#include "d2xx/linux/hotplug/hotplug.h"
+#include "app/linux/hotplug.h"
 #endif
 
 class TfUrzadzenia : public QWidget {

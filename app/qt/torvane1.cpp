@@ -7,7 +7,7 @@
 #include "app/qt/Unit1.h"
 #include "app/qt/headless.h"
 #if TORVANE_HAVE_HOTPLUG
-#include "d2xx/linux/hotplug/udev_event_source.h"
+#include "app/linux/udev_event_source.h"
 #endif
 
 namespace {

@@ -1,4 +1,4 @@
-#include "d2xx/linux/hotplug/hotplug.h"
+#include "app/linux/hotplug.h"
 
 #include <algorithm>
 #include <array>

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "d2xx/linux/hotplug/udev_event_source.h"
+#include "app/linux/udev_event_source.h"
 
 namespace hotplug {
 namespace {

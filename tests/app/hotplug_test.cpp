@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "d2xx/linux/hotplug/hotplug.h"
+#include "app/linux/hotplug.h"
 
 namespace hotplug {
 namespace {

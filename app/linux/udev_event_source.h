@@ -4,7 +4,7 @@
 // filtered to the "usb" and "tty" subsystems.
 #include <memory>
 
-#include "d2xx/linux/hotplug/hotplug.h"
+#include "app/linux/hotplug.h"
 
 namespace hotplug {
 

@@ -1,4 +1,4 @@
-#include "d2xx/linux/hotplug/udev_event_source.h"
+#include "app/linux/udev_event_source.h"
 
 #include <libudev.h>
 #include <poll.h>
