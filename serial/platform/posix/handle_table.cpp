@@ -3,12 +3,7 @@
 namespace winapi::posix {
 
 namespace {
-// Handle values: generation in the high half, (slot + 1) * 4 in the low half,
-// so no handle is NULL, INVALID_HANDLE_VALUE or a pseudo handle, and all are
-// multiples of four as on Windows.
-constexpr unsigned kGenerationShift = 32;
-constexpr std::uintptr_t kIndexMask = 0xFFFFFFFFu;
-constexpr std::size_t kMaxSlots = (kIndexMask >> 2) - 1;
+std::uintptr_t valueOf(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 }  // namespace
 
 HandleTable& HandleTable::instance() {
@@ -18,67 +13,27 @@ HandleTable& HandleTable::instance() {
     return *table;
 }
 
-HANDLE HandleTable::encode(std::size_t index, std::uint32_t generation) {
-    std::uintptr_t value = (static_cast<std::uintptr_t>(generation) << kGenerationShift) |
-                           (static_cast<std::uintptr_t>(index + 1) << 2);
-    return reinterpret_cast<HANDLE>(value);
-}
-
-bool HandleTable::decode(HANDLE handle, Decoded& out) {
-    auto value = reinterpret_cast<std::uintptr_t>(handle);
-    if ((value & 3u) != 0) return false;
-    std::uintptr_t slotPlusOne = (value & kIndexMask) >> 2;
-    if (slotPlusOne == 0) return false;
-    out.index = slotPlusOne - 1;
-    out.generation = static_cast<std::uint32_t>(value >> kGenerationShift);
-    return out.generation != 0;
-}
-
 HANDLE HandleTable::insert(std::shared_ptr<KernelObject> object) {
     if (!object) return nullptr;
     std::lock_guard lock(mutex_);
-    std::size_t index;
-    if (!free_.empty()) {
-        index = free_.front();
-        free_.pop_front();
-    } else {
-        if (slots_.size() >= kMaxSlots) return nullptr;
-        slots_.emplace_back();
-        index = slots_.size() - 1;
-    }
-    Slot& slot = slots_[index];
-    if (++slot.generation == 0) slot.generation = 1;
-    slot.object = std::move(object);
-    return encode(index, slot.generation);
+    std::optional<std::uintptr_t> handle = table_.Insert(std::move(object));
+    return handle ? reinterpret_cast<HANDLE>(*handle) : nullptr;
 }
 
 std::shared_ptr<KernelObject> HandleTable::find(HANDLE handle) const {
-    Decoded d;
-    if (!decode(handle, d)) return nullptr;
     std::lock_guard lock(mutex_);
-    if (d.index >= slots_.size()) return nullptr;
-    const Slot& slot = slots_[d.index];
-    if (slot.generation != d.generation) return nullptr;
-    return slot.object;
+    const std::shared_ptr<KernelObject>* object = table_.Find(valueOf(handle));
+    return object ? *object : std::shared_ptr<KernelObject>();
 }
 
 std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
-    Decoded d;
-    if (!decode(handle, d)) return nullptr;
     std::lock_guard lock(mutex_);
-    if (d.index >= slots_.size()) return nullptr;
-    Slot& slot = slots_[d.index];
-    if (slot.generation != d.generation || !slot.object) return nullptr;
-    std::shared_ptr<KernelObject> object = std::move(slot.object);
-    slot.object.reset();
-    // Oldest free slot first: a stale handle's slot is reused as late as possible.
-    free_.push_back(d.index);
-    return object;
+    return table_.Remove(valueOf(handle)).value_or(nullptr);
 }
 
 std::size_t HandleTable::openCount() const {
     std::lock_guard lock(mutex_);
-    return slots_.size() - free_.size();
+    return table_.Size();
 }
 
 }  // namespace winapi::posix

@@ -4,12 +4,11 @@
 // reaching whatever object took its slot. Objects are reference counted: a call
 // in flight keeps its object alive even when another thread closes the handle.
 #include "serial/platform/win32_calls.h"
+#include "torvane/handle_table.h"
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <deque>
-#include <vector>
 
 namespace winapi::posix {
 
@@ -20,6 +19,9 @@ public:
     virtual void onClose() {}
 };
 
+// The process's one table, with its lock. Handle values are multiples of
+// four (as on Windows) with the generation in the high half, so no handle is
+// NULL, INVALID_HANDLE_VALUE or a pseudo handle.
 class HandleTable {
 public:
     static HandleTable& instance();
@@ -33,20 +35,12 @@ public:
     std::size_t openCount() const;
 
 private:
-    struct Slot {
-        std::shared_ptr<KernelObject> object;
-        std::uint32_t generation = 0;
-    };
-    struct Decoded {
-        std::size_t index;
-        std::uint32_t generation;
-    };
-    static bool decode(HANDLE handle, Decoded& out);
-    static HANDLE encode(std::size_t index, std::uint32_t generation);
+    static constexpr torvane::HandleLayout kLayout{2, sizeof(std::uintptr_t) * 4};
+    static constexpr std::size_t kMaxHandles = std::size_t{1} << 24;  // far more than a process here holds
+    using Table = torvane::HandleTable<std::shared_ptr<KernelObject>, kMaxHandles, kLayout>;
 
     mutable std::mutex mutex_;
-    std::vector<Slot> slots_;
-    std::deque<std::size_t> free_;
+    Table table_;
 };
 
 // The pseudo handle GetCurrentThread returns (Windows uses the same value).
