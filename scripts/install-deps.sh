@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev                      # the Linux window (Qt 6 Widgets)
-  nlohmann-json3-dev                # scenario files of the simulated vendor library
+  nlohmann-json3-dev                # scenario files of the simulated vendor library; torvane-list --json
+  libcli11-dev                      # torvane-list's command line (header-only, also for the Windows build)
   libgtest-dev libgmock-dev googletest  # unit tests (prebuilt, and sources for the cross build)
   libbenchmark-dev                  # bench/
   clang libclang-rt-14-dev          # libFuzzer target

@@ -26,19 +26,13 @@ if [ ! -x "$program" ]; then
   exit 1
 fi
 
-# Which vendor-ABI library the program loads: the simulated one for the demo,
-# the one over the attached converters otherwise (when it is built).
-if [ "${TORVANE_DEMO:-}" = 1 ]; then
-  library_dir="$build/d2xx/sim"
-else
-  library_dir="$build/d2xx/linux"
-fi
-if [ -e "$library_dir/libftd2xx.so" ]; then
-  export LD_LIBRARY_PATH="$library_dir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-fi
+# The program lists the attached converters unless asked for the simulation
+# (--demo); it then starts itself again over the simulated library.
+args=()
+[ "${TORVANE_DEMO:-}" = 1 ] && args+=(--demo)
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  exec "$program"
+  exec "$program" "${args[@]}"
 fi
 
 if ! command -v xvfb-run >/dev/null; then
@@ -55,4 +49,4 @@ screenshot="${TORVANE_SCREENSHOT:-$root/build/screenshots/torvane-linux.png}"
 mkdir -p "$(dirname "$screenshot")"
 # Bounded: an unattended run that hangs must not hold a CI job for ever.
 TORVANE_SCREENSHOT="$screenshot" TORVANE_EXIT_AFTER_SCREENSHOT=1 \
-  timeout 120 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" "$program"
+  timeout 120 xvfb-run --auto-servernum --server-args="-screen 0 1024x768x24" "$program" "${args[@]}"

@@ -2,8 +2,10 @@
 // until the window closes, then ends.
 #include <QApplication>
 #include <chrono>
+#include <iostream>
 #include <utility>
 
+#include "app/demo_launch.h"
 #include "app/qt/Unit1.h"
 #include "app/qt/headless.h"
 #if TORVANE_HAVE_HOTPLUG
@@ -44,6 +46,9 @@ void WatchConverters(TfUrzadzenia& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else: a demo run starts again over the simulated library.
+    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(argc, argv), argc, argv, "torvane1", std::cerr))
+        return *ended;
     TorvaneApplication application(argc, argv);
     fUrzadzenia = new TfUrzadzenia;
     app::qt::HeadlessRun headless(*fUrzadzenia);

@@ -3,9 +3,22 @@
 // exports the serial library's 21 functions (winseria.def).
 #include <windows.h>
 
+#include <cstdlib>
+#include <sstream>
+
+#include "app/demo_launch.h"
 #include "app/win32/Unit1.h"
+#include "app/win32/win32_text.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Before anything else: a demo run starts demo\torvane1.exe over the simulated library.
+    std::ostringstream failure;
+    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(__argc, __argv), __argc, __argv,
+                                                           "torvane1", failure)) {
+        if (!failure.str().empty())
+            MessageBoxW(nullptr, app::win32::Wide(failure.str()).c_str(), L"torvane1", MB_OK | MB_ICONERROR);
+        return *ended;
+    }
     fUrzadzenia = new TfUrzadzenia(instance);
     fUrzadzenia->Show();
     MSG message;

@@ -1,19 +1,9 @@
 # The simulated vendor library as FTD2XX.DLL, for the cross build. Included by
 # d2xx/sim/CMakeLists.txt on Windows only.
 
-# nlohmann/json is header-only and architecture-free: take Debian's headers,
-# but through a folder of their own, so that the rest of the host's
-# /usr/include never reaches the MinGW compiler.
-find_path(TORVANE_NLOHMANN_JSON_DIR nlohmann/json.hpp PATHS /usr/include REQUIRED NO_CMAKE_FIND_ROOT_PATH)
-set(torvane_json_headers ${CMAKE_BINARY_DIR}/_host_headers)
-file(MAKE_DIRECTORY ${torvane_json_headers})
-file(CREATE_LINK ${TORVANE_NLOHMANN_JSON_DIR}/nlohmann ${torvane_json_headers}/nlohmann SYMBOLIC)
-if(NOT TARGET nlohmann_json::nlohmann_json)
-  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
-  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
-    INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${torvane_json_headers}
-    INTERFACE_INCLUDE_DIRECTORIES ${torvane_json_headers})
-endif()
+# nlohmann/json is header-only: Debian's headers, kept apart from the rest of
+# the host's /usr/include.
+torvane_host_headers(nlohmann_json::nlohmann_json nlohmann/json.hpp)
 
 include(${PROJECT_SOURCE_DIR}/cmake/TorvaneWin32Dll.cmake)
 

@@ -1,15 +1,20 @@
-// torvane-list: as a process against a scenario file, and in-process for the
-// error path that only the consumer line can reach.
+// torvane-list: as a process for its options, output formats, exit statuses
+// and the choice of vendor library, and in-process for the paths that only
+// the consumer line reaches.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/console/lister.h"
+#include "devlist/texts.h"
 #include "fixtures.h"
 
 namespace devlist {
@@ -32,12 +37,17 @@ std::string Scratch(const std::string& name) {
     return testing::TempDir() + "devlist_console_" + std::to_string(::getpid()) + "_" + name;
 }
 
-// Runs torvane-list with TORVANE_SIM naming `scenarioPath`.
-ListerRun RunLister(const std::string& scenarioPath) {
+// Runs torvane-list with `arguments`, in an environment without the
+// simulation's variables but with `environment` ("NAME=value ..."), and
+// sysfs replaced by an empty folder.
+ListerRun RunLister(const std::string& arguments, const std::string& environment) {
     const std::string out = Scratch("out.txt");
     const std::string err = Scratch("err.txt");
-    const std::string command = "TORVANE_SIM='" + scenarioPath + "' '" TORVANE_LIST_PATH "' >'" + out +
-                                "' 2>'" + err + "' </dev/null";
+    const std::string sysfs = Scratch("sysfs");
+    std::filesystem::create_directories(sysfs);
+    const std::string command = "env -u TORVANE_SIM -u TORVANE_DEMO_RELAUNCHED TORVANE_SYSFS_ROOT='" + sysfs + "' " +
+                                environment + " '" TORVANE_LIST_PATH "' " + arguments + " >'" + out + "' 2>'" + err +
+                                "' </dev/null";
     const int status = std::system(command.c_str());
     ListerRun run;
     if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
@@ -46,71 +56,132 @@ ListerRun RunLister(const std::string& scenarioPath) {
     return run;
 }
 
-std::string WriteScenario(const std::string& json) {
-    const std::string path = Scratch("scenario.json");
+// The scenario as a file of its own, named in TORVANE_SIM.
+std::string SimulationOf(const std::string& json) {
+    static int files = 0;
+    const std::string path = Scratch("scenario" + std::to_string(++files) + ".json");
     std::ofstream(path, std::ios::binary) << json;
-    return path;
+    return "TORVANE_SIM='" + path + "'";
 }
 
-TEST(TorvaneList, PrintsTheGridThenTheLabel) {
-    const std::string scenario = WriteScenario(R"({
-      "library_version": "0x00030115",
-      "devices": [
-        {"serial": "FT4XK2A1", "description": "USB Serial Converter", "com_port": 3, "driver_version": "0x00021204"},
-        {"serial": "FT7Q0B19", "description": "COM_B", "com_port": 7, "driver_version": "0x00021204"},
-        {"serial": "GONE", "description": "x", "fail": {"FT_OpenEx": 2}},
-        {"serial": "A5003MQZ", "description": "FT232R USB UART", "com_port": -1, "driver_version": "0x00020C0A"},
-        {"serial": "Q1", "description": "port query fails", "com_port": 4, "driver_version": 0,
-         "fail": {"FT_GetComPortNumber": 4}}
-      ]})");
-    const ListerRun run = RunLister(scenario);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(SplitLines(run.out), (std::vector<std::string>{
-                                       "PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N",
-                                       "COM3\tUSB Serial Converter     \t2.12.04\tFT4XK2A1",
-                                       "COM7\tKALDORVENTIX   COM_B     \t2.12.04\tFT7Q0B19",
-                                       "\t\t\t",
-                                       "----\tFT232R USB UART          \t2.0C.0A\tA5003MQZ",
-                                       "????\tport query fails         \t??.??.??\tQ1",
-                                       "Wersja biblioteki FTD2XX.DLL: 3.01.15",
-                                   }));
-    EXPECT_EQ(run.err, "Open_USB_Device_By_Serial_Number - Device not found...\n");
-}
+const std::string kHeader = "PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N";
+const std::string kEmptyRow = "\t\t\t";
 
-TEST(TorvaneList, NoDeviceAndAFailedCount) {
+const std::string kMixedScenario = R"({
+  "library_version": "0x00030115",
+  "devices": [
+    {"serial": "FT4XK2A1", "description": "USB Serial Converter", "com_port": 3, "driver_version": "0x00021204"},
+    {"serial": "FT7Q0B19", "description": "COM_B", "com_port": 7, "driver_version": "0x00021204"},
+    {"serial": "GONE", "description": "x", "fail": {"FT_OpenEx": 2}},
+    {"serial": "A5003MQZ", "description": "FT232R USB UART", "com_port": -1, "driver_version": "0x00020C0A"},
+    {"serial": "Q1", "description": "port query fails", "com_port": 4, "driver_version": 0,
+     "fail": {"FT_GetComPortNumber": 4}}
+  ]})";
+
+// Texts that would break a line, and the bytes of UTF-8 "zażółć", U+0081 and
+// U+0001 (the simulator writes a text's UTF-8 bytes), which the lister reads
+// as Windows-1250.
+const std::string kAwkwardTextScenario = R"({
+  "library_version": "0x00020C0A",
+  "devices": [
+    {"serial": "T\\1", "description": "tab\there\nnew\rline", "com_port": 5, "driver_version": "0x00010000"},
+    {"serial": "Z", "description": "za\u017c\u00f3\u0142\u0107\u0081\u0001", "com_port": 6, "driver_version": "0x00010000"}
+  ]})";
+
+const std::string kAwkwardDecoded = "za\u0139\u013d\u0102\u0142\u0139\u201a\u00c4\u2021\u00c2\ufffd\x01";
+
+// The real library's version over no converter: this build's version.
+const std::string kRealLibraryLabel = LibraryVersionLabel(
+    (TORVANE_VERSION_MAJOR << 16) | (TORVANE_VERSION_MINOR << 8) | TORVANE_VERSION_PATCH);
+
+TEST(TorvaneList, OptionsOutputAndExitStatuses) {
     const struct {
-        const char* scenario;
+        const char* what;
+        std::string arguments;
+        std::string environment;
+        int exitCode;
         std::vector<std::string> out;
-        std::string err;
+        std::string err;  // exact, or with a trailing '*' its beginning
     } cases[] = {
-        {R"({"library_version": "0x00020C0A", "devices": []})",
-         {"PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N", "\t\t\t", "Wersja biblioteki FTD2XX.DLL: 2.0C.0A"},
+        {"the attached converters by default (none, over an empty sysfs)", "", "", 0,
+         {kHeader, kEmptyRow, kRealLibraryLabel}, ""},
+        {"--demo: the built-in simulated set", "--demo", "", 0,
+         {kHeader, "COM3\tUSB Serial Converter\t2.12.04\tFT4XK2A1", "COM7\tKALDORVENTIX   COM_B\t2.12.04\tFT7Q0B19",
+          "----\tFT232R USB UART\t2.0C.0A\tA5003MQZ", "Wersja biblioteki FTD2XX.DLL: 3.01.15"},
          ""},
-        {R"({"devices": [{"serial": "S"}], "fail": {"FT_ListDevices.count": 4, "FT_GetLibraryVersion": 1}})",
-         {"PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N", "\t\t\t", "??.??.??"},
-         "GetFTDeviceCount - General IO error...\n"},
+        {"TORVANE_SIM: its scenario; a dialog gives status 1, rows still printed", "",
+         SimulationOf(kMixedScenario), 1,
+         {kHeader, "COM3\tUSB Serial Converter\t2.12.04\tFT4XK2A1", "COM7\tKALDORVENTIX   COM_B\t2.12.04\tFT7Q0B19",
+          kEmptyRow, "----\tFT232R USB UART\t2.0C.0A\tA5003MQZ", "????\tport query fails\t??.??.??\tQ1",
+          "Wersja biblioteki FTD2XX.DLL: 3.01.15"},
+         "torvane-list: Open_USB_Device_By_Serial_Number - Device not found...\n"},
+        {"a failed count", "--demo",
+         SimulationOf(R"({"devices": [{"serial": "S"}],
+                          "fail": {"FT_ListDevices.count": 4, "FT_GetLibraryVersion": 1}})"),
+         1, {kHeader, kEmptyRow, "??.??.??"}, "torvane-list: GetFTDeviceCount - General IO error...\n"},
+        {"a missing scenario file: the simulator names its fault, the count's dialog has no text", "",
+         "TORVANE_SIM='" + Scratch("no-such-scenario.json") + "'", 1, {kHeader, kEmptyRow, "??.??.??"},
+         "torvane-sim: " + Scratch("no-such-scenario.json") + ": cannot read the scenario file\ntorvane-list: \n"},
+        {"tab, newline, carriage return and backslash escaped", "", SimulationOf(kAwkwardTextScenario), 0,
+         {kHeader, "COM5\ttab\\there\\nnew\\rline\t1.00.00\tT\\\\1", "COM6\t" + kAwkwardDecoded + "\t1.00.00\tZ",
+          "Wersja biblioteki FTD2XX.DLL: 2.0C.0A"},
+         ""},
+        {"--version", "--version", "", 0, {"torvane-list " TORVANE_VERSION}, ""},
+        {"an unknown option", "--bogus", "", 2, {}, "torvane-list: *"},
+        {"an argument", "--json COM3", "", 2, {}, "torvane-list: *"},
+        {"a relaunch that did not reach the simulation does not loop", "--demo", "TORVANE_DEMO_RELAUNCHED=1", 2, {},
+         "torvane-list: the simulated library was not loaded after the relaunch\n"},
     };
     for (const auto& c : cases) {
-        const ListerRun run = RunLister(WriteScenario(c.scenario));
-        EXPECT_EQ(run.exitCode, 0);
+        SCOPED_TRACE(c.what);
+        const ListerRun run = RunLister(c.arguments, c.environment);
+        EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(SplitLines(run.out), c.out);
-        EXPECT_EQ(run.err, c.err);
+        if (!c.err.empty() && c.err.back() == '*')
+            EXPECT_EQ(run.err.rfind(c.err.substr(0, c.err.size() - 1), 0), 0u) << run.err;
+        else
+            EXPECT_EQ(run.err, c.err);
     }
 }
 
-TEST(TorvaneList, AMissingScenarioFileListsNothing) {
-    const ListerRun run = RunLister(Scratch("no-such-scenario.json"));
+TEST(TorvaneList, HelpDescribesTheOutputAndTheExitStatuses) {
+    const ListerRun run = RunLister("--help", "");
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(SplitLines(run.out),
-              (std::vector<std::string>{"PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N", "\t\t\t", "??.??.??"}));
-    // The simulator names its fault; the count's status (18) has no dialog text.
-    const std::vector<std::string> err = SplitLines(run.err);
-    ASSERT_EQ(err.size(), 2u) << run.err;
-    EXPECT_EQ(err[0].rfind("torvane-sim: ", 0), 0u) << err[0];
-    EXPECT_EQ(err[1], "");
+    EXPECT_EQ(run.err, "");
+    for (const char* part : {"Usage: torvane-list [OPTIONS]", "--json", "--demo", "--version", "Exit status:",
+                             "TORVANE_SIM"})
+        EXPECT_NE(run.out.find(part), std::string::npos) << part;
 }
 
-TEST(TorvaneList, AnEscapingErrorIsPrintedWithAFullStopAndFails) {
+TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
+    const struct {
+        std::string scenario;
+        int exitCode;
+        nlohmann::json expected;
+    } cases[] = {
+        {kAwkwardTextScenario, 0,
+         {{"library_version", "2.0C.0A"},
+          {"devices",
+           {{{"port", "COM5"}, {"description", "tab\there\nnew\rline"}, {"driver_version", "1.00.00"}, {"serial", "T\\1"}},
+            {{"port", "COM6"}, {"description", kAwkwardDecoded}, {"driver_version", "1.00.00"}, {"serial", "Z"}}}}}},
+        {kMixedScenario, 1,
+         {{"library_version", "3.01.15"},
+          {"devices",
+           {{{"port", "COM3"}, {"description", "USB Serial Converter"}, {"driver_version", "2.12.04"}, {"serial", "FT4XK2A1"}},
+            {{"port", "COM7"}, {"description", "KALDORVENTIX   COM_B"}, {"driver_version", "2.12.04"}, {"serial", "FT7Q0B19"}},
+            {{"port", "----"}, {"description", "FT232R USB UART"}, {"driver_version", "2.0C.0A"}, {"serial", "A5003MQZ"}},
+            {{"port", "????"}, {"description", "port query fails"}, {"driver_version", "??.??.??"}, {"serial", "Q1"}}}}}},
+        {R"({"devices": [], "fail": {"FT_GetLibraryVersion": 1}})", 0,
+         {{"library_version", "??.??.??"}, {"devices", nlohmann::json::array()}}},
+    };
+    for (const auto& c : cases) {
+        const ListerRun run = RunLister("--json", SimulationOf(c.scenario));
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(nlohmann::json::parse(run.out, nullptr, false), c.expected) << run.out;
+    }
+}
+
+TEST(TorvaneList, AnEscapingErrorIsPrintedWithAFullStopAndTheRowsFollow) {
     ClearUsbDevices();
     MemoryRegistry registry;
     AddFtdiPort(registry, "A", "COM5", "a");
@@ -120,9 +191,9 @@ TEST(TorvaneList, AnEscapingErrorIsPrintedWithAFullStopAndFails) {
     FakeVersionQuery windowsMe(true, kPlatformWin32Windows, 4, 90);
     const ScopedVersionQuery installedQuery(windowsMe);
     std::ostringstream out, err;
-    EXPECT_EQ(torvane_list::ListDevices(out, err), 1);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(err.str(), "Invalid data type for 'COM9'.\n");
+    EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), torvane_list::kExitDialogShown);
+    EXPECT_EQ(SplitLines(out.str()), (std::vector<std::string>{kHeader, kEmptyRow, ""}));
+    EXPECT_EQ(err.str(), "torvane-list: Invalid data type for 'COM9'.\n");
     ClearUsbDevices();
 }
 
@@ -136,9 +207,9 @@ TEST(TorvaneList, TheConsumerLinePrintsTheRegistryRows) {
     FakeVersionQuery windows95(true, kPlatformWin32Windows, 4, 0);
     const ScopedVersionQuery installedQuery(windows95);
     std::ostringstream out, err;
-    EXPECT_EQ(torvane_list::ListDevices(out, err), 0);
-    EXPECT_EQ(SplitLines(out.str()), (std::vector<std::string>{"PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N",
-                                                               "COM5\tUSB Serial Port (COM5)\t\t", "\t\t\t", ""}));
+    EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), torvane_list::kExitClean);
+    EXPECT_EQ(SplitLines(out.str()),
+              (std::vector<std::string>{kHeader, "COM5\tUSB Serial Port (COM5)\t\t", kEmptyRow, ""}));
     EXPECT_EQ(err.str(), "");
     ClearUsbDevices();
 }

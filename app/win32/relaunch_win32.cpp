@@ -1,0 +1,73 @@
+// The relaunch over the simulated library on Windows. A DLL in the program's
+// own folder is loaded before the system folder's, so the simulated
+// FTD2XX.DLL lives in the subfolder demo\ with its own copy of the program;
+// that copy is started with the same command line (a changed PATH would not
+// do: the system folder, where the vendor installs its DLL, comes first).
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "app/demo_launch.h"
+
+namespace app {
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+std::wstring OwnPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) return path.substr(0, length);
+        path.resize(path.size() * 2);  // truncated: try a larger buffer
+    }
+}
+
+std::string LastErrorText(const char* what) { return std::string(what) + " (error " + std::to_string(GetLastError()) + ")"; }
+
+}  // namespace
+
+std::optional<int> RelaunchOverSimulatedLibrary(int, char**, std::string& failure) {
+    const std::wstring own = OwnPath();
+    const std::size_t slash = own.find_last_of(L"\\/");
+    if (own.empty() || slash == std::wstring::npos) {
+        failure = LastErrorText("cannot find the running program");
+        return std::nullopt;
+    }
+    const std::wstring demo = own.substr(0, slash) + L"\\demo" + own.substr(slash);
+    if (GetFileAttributesW(demo.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        failure = "the simulated library is not installed (no demo folder beside the program)";
+        return std::nullopt;
+    }
+    SetEnvironmentVariableA(kRelaunchedVariable, "1");
+    std::wstring commandLine = GetCommandLineW();  // CreateProcessW may write to it
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;  // a console program shares the console and redirections
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(demo.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        failure = LastErrorText("cannot start the demo program");
+        return std::nullopt;
+    }
+    const UniqueHandle child(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    // The child's end is the release: it runs for as long as the user keeps it.
+    DWORD status = 2;
+    if (WaitForSingleObject(child.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(child.get(), &status)) {
+        failure = LastErrorText("lost the demo program");
+        return std::nullopt;
+    }
+    return static_cast<int>(status);
+}
+
+}  // namespace app
