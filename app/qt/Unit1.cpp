@@ -70,6 +70,9 @@ QTableWidget* MakeGrid(QWidget* parent) {
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid->setWordWrap(false);
+    // Tab leaves the grid for the next control of the window's tab order;
+    // the arrow keys move between cells.
+    grid->setTabKeyNavigation(false);
     // A string grid clips what does not fit its cell; it adds no ellipsis.
     grid->setTextElideMode(Qt::ElideNone);
     return Place(grid, "sgWersja", 8, 8, 457, 113);

@@ -188,11 +188,24 @@ int StringGrid::TotalWidth() const {
     return std::accumulate(widths_.begin(), widths_.end(), 0) + kLine * ColumnCount();
 }
 
+int StringGrid::ColumnLeft(int column) const {
+    return std::accumulate(widths_.begin(), widths_.begin() + column, 0) + kLine * column;
+}
+
+// Scrolls both ways until the selected cell is in view (its left edge first
+// when it is wider than the control).
 void StringGrid::MakeSelectionVisible() {
     const int visible = std::max(VisibleDataRows(), 1);
     if (selectedRow_ < topRow_) topRow_ = selectedRow_;
     if (selectedRow_ >= topRow_ + visible) topRow_ = selectedRow_ - visible + 1;
     KeepSelectionOnDataRow();
+    UpdateScrollBars();  // the bars settle the client width used below
+    RECT client{};
+    GetClientRect(window_, &client);
+    const int left = ColumnLeft(selectedColumn_);
+    const int right = left + widths_[static_cast<std::size_t>(selectedColumn_)];
+    if (right > scrollX_ + client.right) scrollX_ = right - client.right;
+    if (left < scrollX_) scrollX_ = left;
     UpdateScrollBars();
 }
 

@@ -44,6 +44,8 @@ public:
     void Select(int column, int row);
     // The first data row shown below the fixed rows.
     int TopRow() const { return topRow_; }
+    // How many pixels the columns are scrolled to the left.
+    int ScrollX() const { return scrollX_; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -58,6 +60,7 @@ private:
     void UpdateScrollBars();
     int VisibleDataRows() const;
     int TotalWidth() const;
+    int ColumnLeft(int column) const;
     int LastTopRow() const;
 
     HWND window_ = nullptr;

@@ -188,6 +188,14 @@ private slots:
             if (w->nextInFocusChain() == window_->sgWersja) break;
         }
         QCOMPARE(chain, QList<const QWidget*>(std::begin(expected), std::end(expected)));
+        // Tab leaves the grid (its cell stays) for "Zamknij".
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        window_->sgWersja->setFocus();
+        window_->sgWersja->setCurrentCell(1, 0);
+        QTest::keyClick(window_->sgWersja, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), window_->bOdswiez);
+        QCOMPARE(window_->sgWersja->currentColumn(), 0);
         for (QWidget* passive : {static_cast<QWidget*>(window_->Label1), static_cast<QWidget*>(window_->Bevel1),
                                  static_cast<QWidget*>(window_->Bevel2)})
             QCOMPARE(passive->focusPolicy(), Qt::NoFocus);

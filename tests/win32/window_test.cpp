@@ -316,6 +316,24 @@ TEST_F(Window, TheGridSelectsDataCellsOnlyAndScrollsToTheSelection) {
     // Shrinking the grid moves the selection onto its last row.
     grid.SetRowCount(3);
     EXPECT_EQ(grid.SelectedRow(), 2);
+    // Columns wider than the control (the registry path's): the keys scroll sideways too,
+    // until the selected cell is wholly in view.
+    for (int column = 0; column < 3; ++column) grid.SetColumnWidth(column, 150);
+    RECT client{};
+    GetClientRect(grid.Handle(), &client);
+    const int lefts[] = {0, 151, 302, 453};  // each column and its 1-pixel line
+    const struct {
+        WPARAM key;
+        int column;
+    } keys[] = {{VK_END, 3}, {VK_HOME, 0}, {VK_RIGHT, 1}, {VK_RIGHT, 2}, {VK_RIGHT, 3}, {VK_LEFT, 2}, {VK_LEFT, 1}};
+    for (const auto& k : keys) {
+        SendMessageW(grid.Handle(), WM_KEYDOWN, k.key, 0);
+        ASSERT_EQ(grid.SelectedColumn(), k.column);
+        EXPECT_LE(grid.ScrollX(), lefts[k.column]) << k.column;
+        EXPECT_GE(grid.ScrollX() + client.right, lefts[k.column] + grid.ColumnWidth(k.column)) << k.column;
+    }
+    SendMessageW(grid.Handle(), WM_KEYDOWN, VK_HOME, 0);
+    EXPECT_EQ(grid.ScrollX(), 0);
 }
 
 TEST_F(Window, PolishTextsReachTheMessageBoxesIntact) {
