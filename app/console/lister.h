@@ -21,7 +21,8 @@ struct Options {
 // Exit statuses.
 inline constexpr int kExitClean = 0;       // the refresh showed no dialog
 inline constexpr int kExitDialogShown = 1;  // it did; the rows are printed all the same
-inline constexpr int kExitUsage = 2;        // the command line was not understood
+inline constexpr int kExitUsage = 2;        // the command line was not understood (app/demo_launch.h
+                                            // ends with 2, too, when the simulation asked for is missing)
 
 // Parses the command line into `options`. Returns the exit status when the
 // program ends here: --help and --version print to `out` (0); a usage error
