@@ -4,7 +4,6 @@
 // watcher and the transfer worker, turns line-event notifications into a
 // clearing of line errors, and closes everything again in a fixed order.
 // Every failing operation records its message and code in the error slot.
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
