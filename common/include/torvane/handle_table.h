@@ -65,9 +65,9 @@ public:
         Slot* slot = SlotOf(handle);
         if (!slot) return std::nullopt;
         free_.push_back(static_cast<std::size_t>(slot - slots_.data()));
-        std::optional<T> taken = std::move(slot->value);
-        slot->value.reset();
         slot->generation = slot->generation == kMaxGeneration ? 1 : slot->generation + 1;
+        std::optional<T> taken;
+        taken.swap(slot->value);
         return taken;
     }
 
