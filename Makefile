@@ -43,7 +43,7 @@ test-tsan: deps
 
 fuzz: deps
 	cmake --preset linux-fuzz
-	cmake --build --preset linux-fuzz -j $(JOBS) --target refresh_fuzzer
+	cmake --build --preset linux-fuzz -j $(JOBS) --target fuzzers
 	bash scripts/run-fuzz.sh build/linux-fuzz
 
 # The 32-bit Windows build alone, without running anything.

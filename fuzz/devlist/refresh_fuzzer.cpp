@@ -1,6 +1,7 @@
 // Fuzzes the device list refresh: the input becomes a device table for the
 // simulated vendor library (up to 300 devices, serials that fill their buffer
-// with or without a terminator, injected statuses on every call), then one
+// with or without a terminator, empty and repeated serials, locations, 8-bit
+// texts, injected statuses on every call), then one
 // refresh runs into an in-memory grid. It must never crash, must never start a
 // refresh inside itself, and must leave min(count, 255) + 1 rows (2 at least)
 // whenever the count succeeded, with every device row either empty or filled.
@@ -19,6 +20,7 @@
 #include "devlist/memory_view.h"
 #include "devlist/unit2.h"
 #include "devlist/view.h"
+#include "torvane/cp1250.h"
 #include "torvane/messages.h"
 
 namespace {
@@ -71,15 +73,39 @@ private:
     std::string text_;
 };
 
-// Texts the scenario accepts: 7-bit, no zero byte; now and then one of the
-// names the refresh decorates.
+// A character as the scenario's UTF-8: mostly 7-bit, often any Windows-1250
+// character, so that the library hands the refresh 8-bit bytes (0x80 and up)
+// for its Windows-1250 decoding.
+std::string Character(FuzzedDataProvider& in) {
+    const int byte = in.ConsumeIntegralInRange(0, 3) == 0 ? in.ConsumeIntegralInRange(0x80, 0xFF)
+                                                          : in.ConsumeIntegralInRange(1, 0x7F);
+    return torvane::Cp1250ToUtf8(std::string(1, static_cast<char>(byte)));
+}
+
+// Texts the scenario accepts: no zero byte, at most `most` bytes; now and then
+// one of the names the refresh decorates.
 std::string Text(FuzzedDataProvider& in, std::size_t most) {
     static const char* const kNames[] = {"COM_A", "COM_B", "COM_C", "COM_D", "com_a", "COM_A "};
     if (in.ConsumeIntegralInRange(0, 7) == 0) return kNames[in.ConsumeIntegralInRange<std::size_t>(0, 5)];
     const std::size_t length = in.ConsumeIntegralInRange<std::size_t>(0, most);
     std::string text;
-    for (std::size_t i = 0; i < length; ++i) text += static_cast<char>(in.ConsumeIntegralInRange(1, 0x7F));
+    while (text.size() < length) {
+        const std::string character = Character(in);
+        if (text.size() + character.size() > most) break;
+        text += character;
+    }
     return text;
+}
+
+// Serials unique enough that an open finds its own device most of the time;
+// sometimes empty or one that repeats (channels of chips without a serial),
+// which the refresh opens by location. 16 or more characters fill the buffer.
+std::string Serial(FuzzedDataProvider& in, int index) {
+    switch (in.ConsumeIntegralInRange(0, 7)) {
+        case 0: return "";
+        case 1: return std::string(1, static_cast<char>('A' + in.ConsumeIntegralInRange(0, 3)));
+        default: return "S" + std::to_string(index) + Text(in, 20);
+    }
 }
 
 FT_STATUS Status(FuzzedDataProvider& in) {
@@ -103,15 +129,16 @@ std::string FailRules(FuzzedDataProvider& in, std::initializer_list<const char*>
 std::string SerialWrite(FuzzedDataProvider& in) { return in.ConsumeBool() ? "\"fill\"" : "\"overrun\""; }
 
 std::string Device(FuzzedDataProvider& in, int index) {
-    // Serials unique enough that an open finds its own device most of the time;
-    // 16 or more characters fill the listing buffer.
     JsonObject device;
-    device.Field("serial", Quoted("S" + std::to_string(index) + Text(in, 20)));
+    device.Field("serial", Quoted(Serial(in, index)));
+    if (in.ConsumeIntegralInRange(0, 3) == 0)
+        device.Field("location", std::to_string(in.ConsumeIntegralInRange<std::uint32_t>(0x1000, 0x1010)));
     device.Field("description", Quoted(Text(in, 63)));
     if (in.ConsumeBool()) device.Field("com_port", std::to_string(in.ConsumeIntegral<std::int32_t>()));
     if (in.ConsumeBool()) device.Field("driver_version", std::to_string(in.ConsumeIntegral<std::uint32_t>()));
     if (in.ConsumeIntegralInRange(0, 3) == 0) device.Field("serial_write", SerialWrite(in));
-    const std::string fail = FailRules(in, {"FT_ListDevices.index", "FT_OpenEx", "FT_Close", "FT_EE_Read",
+    const std::string fail = FailRules(in, {"FT_ListDevices.index", "FT_ListDevices.location", "FT_OpenEx",
+                                            "FT_OpenEx.location", "FT_Close", "FT_EE_Read",
                                             "FT_GetDriverVersion", "FT_GetComPortNumber"});
     if (!fail.empty()) device.Field("fail", fail);
     return device.Text();
@@ -131,8 +158,9 @@ std::string Scenario(FuzzedDataProvider& in) {
     for (int i = 0; i < devices; ++i) list += (i ? "," : "") + Device(in, i);
     scenario.Field("devices", list + "]");
     const std::string fail =
-        FailRules(in, {"FT_ListDevices.count", "FT_ListDevices.index", "FT_OpenEx", "FT_Close", "FT_EE_Read",
-                       "FT_GetDriverVersion", "FT_GetLibraryVersion", "FT_GetComPortNumber"});
+        FailRules(in, {"FT_ListDevices.count", "FT_ListDevices.index", "FT_ListDevices.location", "FT_OpenEx",
+                       "FT_OpenEx.location", "FT_Close", "FT_EE_Read", "FT_GetDriverVersion",
+                       "FT_GetLibraryVersion", "FT_GetComPortNumber"});
     if (!fail.empty()) scenario.Field("fail", fail);
     return scenario.Text();
 }
