@@ -29,6 +29,8 @@ namespace {
 
 const std::string& ScenarioPath() {
     static const std::string path = "/tmp/torvane-scenario-fuzz-" + std::to_string(getpid()) + ".json";
+    static const bool removedAtExit = std::atexit([] { std::remove(ScenarioPath().c_str()); }) == 0;
+    (void)removedAtExit;
     return path;
 }
 

@@ -36,6 +36,11 @@ const fs::path& Root() {
         setenv("TORVANE_SYSFS_ROOT", path.c_str(), 1);
         return path;
     }();
+    static const bool cleanedAtExit = std::atexit([] {
+        std::error_code ignored;
+        fs::remove_all(Root(), ignored);
+    }) == 0;
+    (void)cleanedAtExit;
     return root;
 }
 
