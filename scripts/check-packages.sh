@@ -6,7 +6,10 @@
 #     list the attached converters of a fake sysfs tree by default and the
 #     simulated set on request, and a C program builds and runs against
 #     winseria through pkg-config and through find_package;
-#   - lintian accepts the .deb without errors.
+#   - lintian accepts the .deb without errors;
+#   - the Windows zip, unpacked into a fresh Wine prefix, keeps the simulated
+#     FTD2XX.DLL out of the programs' folder, and torvane-list.exe --demo
+#     lists the simulated set from there.
 # Usage: check-packages.sh [build dir of the Linux Release build]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -43,7 +46,7 @@ check_installed() {
   out=$(TORVANE_SYSFS_ROOT="$work/sys" "$prefix/bin/torvane-list")
   grep -Eq "^COM36${tab}FT232R USB UART *${tab}[^${tab}]*${tab}TVPKG001$" <<<"$out" ||
     fail "$name: the attached converter is not listed: $out"
-  out=$(TORVANE_SYSFS_ROOT="$work/sys" LD_LIBRARY_PATH="$prefix/lib/torvane/sim" "$prefix/bin/torvane-list")
+  out=$(TORVANE_SYSFS_ROOT="$work/sys" "$prefix/bin/torvane-list" --demo)
   grep -Eq "^COM3${tab}USB Serial Converter *${tab}2\.12\.04${tab}FT4XK2A1$" <<<"$out" ||
     fail "$name: the simulated set is not listed: $out"
 
@@ -65,6 +68,28 @@ check_installed() {
   echo "check-packages.sh: $name: programs, private libraries, pkg-config and CMake consumers OK"
 }
 
+# The zip in drive C: of a new Wine prefix whose system folder holds a
+# stand-in for the vendor's FTD2XX.DLL (no device, library 9.09.09): by
+# default the programs use it; --demo must reach demo\ all the same.
+check_zip() {
+  local zip=$1 prefix="$work/wineprefix" wine="$root/scripts/win32-wine.sh" name out
+  name=$(basename "$zip" .zip)
+  bash "$wine" "$prefix" --init
+  i686-w64-mingw32-gcc-posix -std=c99 -O2 -shared -s -static-libgcc -Wl,--kill-at \
+    -o "$prefix/drive_c/windows/system32/FTD2XX.DLL" "$root/tests/packaging/vendor_standin.c"
+  unzip -q "$zip" -d "$prefix/drive_c"
+  [ ! -e "$prefix/drive_c/$name/FTD2XX.DLL" ] || fail "zip: the simulated FTD2XX.DLL lies beside the programs"
+  local folder="C:\\$name"
+  out=$(bash "$wine" "$prefix" "$folder\torvane-list.exe" | tr -d '\r')
+  grep -q "^Wersja biblioteki FTD2XX.DLL: 9.09.09$" <<<"$out" ||
+    fail "zip: torvane-list.exe does not use the system's FTD2XX.DLL: $out"
+  out=$(bash "$wine" "$prefix" "$folder\torvane-list.exe" --demo | tr -d '\r')
+  grep -Eq "^COM3${tab}USB Serial Converter${tab}2\.12\.04${tab}FT4XK2A1$" <<<"$out" ||
+    fail "zip: torvane-list.exe --demo does not list the simulated set: $out"
+  WINEPREFIX="$prefix" "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w 2>/dev/null || true
+  echo "check-packages.sh: zip: torvane-list.exe over the system's FTD2XX.DLL, --demo over demo\ OK"
+}
+
 make_fake_sysfs "$work/sys"
 cp -r "$root/examples" "$work/examples"
 
@@ -79,3 +104,5 @@ status=0
 report=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || status=$?
 grep -v 'running with root privileges' <<<"$report" || true
 [ "$status" -eq 0 ] || fail "lintian reports errors in $deb"
+
+check_zip "$(ls "$packages"/torvane-*-win32.zip)"
