@@ -183,7 +183,6 @@ std::vector<ListedChannel> DeviceChannels(Reader& reader, int deviceDir, const s
         ListedChannel entry;
         entry.deviceName = deviceName;
         entry.channel = channel;
-        entry.channelCount = count;
         entry.listedSerial = ListedSerial(serial, channel, count);
         entry.listedDescription = ListedDescription(product, channel, count);
         entry.location = PackedLocation(deviceName, channel).value_or(HashedLocation(deviceName, channel));

@@ -29,7 +29,6 @@ std::string SysfsRoot();
 struct ListedChannel {
     std::string deviceName;  // the device's name under bus/usb/devices, e.g. "1-1.2"
     int channel = 0;         // interface number; 0 for a single-channel chip
-    int channelCount = 1;
     std::string listedSerial;       // 8-bit, with the channel letter, cut to 16 bytes
     std::string listedDescription;  // 8-bit, product string and " A", " B", ... for channels
     std::uint32_t location = 0;     // distinct within one list
