@@ -1,19 +1,30 @@
-// Per-byte cost of the exported transfers against plain blocking I/O on the
-// same pseudo-terminal pair, and the cost of InitializePort+UnInitializePort.
-// After the runs a table gives each library figure beside its plain one and
-// their ratio. (One character at 115200 bit/s lasts 86.8 us.)
-#include <benchmark/benchmark.h>
+// The serial library's cost on a pseudo-terminal pair beside plain blocking
+// write()/read() on the same pair, measured in one run: every round runs each
+// library case and then its plain counterpart, so both see the same load on a
+// shared machine. The table gives the medians over the rounds, wall and
+// whole-process CPU (all threads: the library's workers and service threads
+// count), and their ratios. One character at 115200 bit/s lasts 86.8 us.
+//
+//   winseria_bench [--rounds=N] [--only=CASE]
+//
+// --only runs one case's library side once (or its plain side with
+// --only=plain-CASE), without the table: for counting its system calls with
+// `strace -f -c` (docs/PERFORMANCE.md).
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <map>
-#include <optional>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/include/winseria.h"
@@ -21,6 +32,14 @@
 namespace {
 
 constexpr std::uint8_t kPort = 4;
+constexpr std::size_t kStreamBytes = 64 * 1024;
+
+void makeRaw(int fd) {
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+}
 
 // A pseudo-terminal linked as COM4 in a private TORVANE_PORTS_DIR.
 class PtyPort {
@@ -28,7 +47,7 @@ public:
     PtyPort() {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) throw std::runtime_error("pty");
-        MakeRaw(master_);
+        makeRaw(master_);
         char pattern[] = "/tmp/winseria-bench-XXXXXX";
         if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
         directory_ = pattern;
@@ -41,12 +60,6 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(directory_, ignored);
     }
-    static void MakeRaw(int fd) {
-        termios raw{};
-        tcgetattr(fd, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(fd, TCSANOW, &raw);
-    }
     int master() const { return master_; }
     const std::string& slave() const { return slave_; }
 
@@ -56,105 +69,50 @@ private:
     std::string slave_;
 };
 
-PtyPort& Port() {
+PtyPort& pty() {
     static PtyPort port;
     return port;
 }
 
-void ReadOne(benchmark::State& state, int fd) {
+[[noreturn]] void die(const char* what) {
+    std::fprintf(stderr, "winseria_bench: %s failed\n", what);
+    std::exit(1);
+}
+
+void readOne(int fd) {
     std::uint8_t byte = 0;
-    if (read(fd, &byte, 1) != 1) state.SkipWithError("read failed");
+    if (read(fd, &byte, 1) != 1) die("read");
 }
 
-void WriteOne(benchmark::State& state, int fd, std::uint8_t byte) {
-    if (write(fd, &byte, 1) != 1) state.SkipWithError("write failed");
+void writeOne(int fd, std::uint8_t byte) {
+    if (write(fd, &byte, 1) != 1) die("write");
 }
 
-// ---- Through the library -------------------------------------------------------------
-
-void BM_Library_WriteByte_PeerRead(benchmark::State& state) {
-    if (InitializePort(kPort, 115200, 2, 2) != 0) return state.SkipWithError("InitializePort failed");
-    std::uint8_t value = 0;
-    for (auto _ : state) {
-        if (!WriteByte(value++)) state.SkipWithError("WriteByte failed");
-        ReadOne(state, Port().master());
-    }
-    UnInitializePort();
-    state.SetItemsProcessed(state.iterations());
-}
-
-void BM_Library_PeerWrite_ReadByte(benchmark::State& state) {
-    if (InitializePort(kPort, 115200, 2, 2) != 0) return state.SkipWithError("InitializePort failed");
-    std::uint8_t value = 0;
-    for (auto _ : state) {
-        WriteOne(state, Port().master(), value++);
-        std::uint8_t in = 0;
-        if (!ReadByte(&in)) state.SkipWithError("ReadByte failed");
-    }
-    UnInitializePort();
-    state.SetItemsProcessed(state.iterations());
-}
-
-// The handshake alone: the bytes are already waiting in the port's buffer
-// (refilled outside the timing every 256 bytes).
-void BM_Library_ReadByte_Buffered(benchmark::State& state) {
-    if (InitializePort(kPort, 115200, 2, 2) != 0) return state.SkipWithError("InitializePort failed");
-    constexpr int kBatch = 256;
-    std::vector<std::uint8_t> batch(kBatch, 0x55);
-    int left = 0;
-    for (auto _ : state) {
-        if (left == 0) {
-            state.PauseTiming();
-            if (write(Port().master(), batch.data(), batch.size()) != kBatch) state.SkipWithError("write failed");
-            usleep(5000);
-            left = kBatch;
-            state.ResumeTiming();
-        }
-        std::uint8_t in = 0;
-        if (!ReadByte(&in)) state.SkipWithError("ReadByte failed");
-        --left;
-    }
-    UnInitializePort();
-    state.SetItemsProcessed(state.iterations());
-}
-
-// The handshake alone for writes: the other end is emptied outside the
-// timing every 256 bytes.
-void BM_Library_WriteByte_Only(benchmark::State& state) {
-    if (InitializePort(kPort, 115200, 2, 2) != 0) return state.SkipWithError("InitializePort failed");
-    constexpr int kBatch = 256;
-    std::vector<std::uint8_t> drained(kBatch);
-    int written = 0;
-    for (auto _ : state) {
-        if (!WriteByte(0x55)) state.SkipWithError("WriteByte failed");
-        if (++written == kBatch) {
-            state.PauseTiming();
-            std::size_t got = 0;
-            while (got < drained.size()) {
-                const ssize_t n = read(Port().master(), drained.data() + got, drained.size() - got);
-                if (n <= 0) break;
-                got += static_cast<std::size_t>(n);
-            }
-            written = 0;
-            state.ResumeTiming();
-        }
-    }
-    UnInitializePort();
-    state.SetItemsProcessed(state.iterations());
-}
-
-void BM_Library_InitializeUnInitialize(benchmark::State& state) {
-    for (auto _ : state) {
-        if (InitializePort(kPort, 115200, 2, 2) != 0) state.SkipWithError("InitializePort failed");
-        UnInitializePort();
+void readExactly(int fd, std::size_t count) {
+    std::vector<std::uint8_t> buffer(4096);
+    for (std::size_t got = 0; got < count;) {
+        ssize_t n = read(fd, buffer.data(), std::min(buffer.size(), count - got));
+        if (n <= 0) die("stream read");
+        got += static_cast<std::size_t>(n);
     }
 }
 
-// ---- Plain blocking I/O on the same pair --------------------------------------------
+// The other side of the test: the port opened through the library, or the
+// slave opened plainly (raw, blocking).
+class LibraryPort {
+public:
+    LibraryPort() {
+        if (InitializePort(kPort, 115200, 2, 2) != 0) die("InitializePort");
+    }
+    ~LibraryPort() { UnInitializePort(); }
+};
 
 class PlainSlave {
 public:
-    PlainSlave() : fd_(open(Port().slave().c_str(), O_RDWR | O_NOCTTY)) { PtyPort::MakeRaw(fd_); }
+    PlainSlave() : fd_(open(pty().slave().c_str(), O_RDWR | O_NOCTTY)) {
+        if (fd_ < 0) die("open slave");
+        makeRaw(fd_);
+    }
     ~PlainSlave() { close(fd_); }
     int fd() const { return fd_; }
 
@@ -162,30 +120,66 @@ private:
     int fd_;
 };
 
-void BM_Plain_Write_PeerRead(benchmark::State& state) {
-    PlainSlave slave;
-    std::uint8_t value = 0;
-    for (auto _ : state) {
-        WriteOne(state, slave.fd(), value++);
-        ReadOne(state, Port().master());
+// ---- the operations, each repeated n times ----
+
+void libraryWrite(std::size_t n) {
+    LibraryPort port;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!WriteByte(static_cast<std::uint8_t>(i))) die("WriteByte");
+        readOne(pty().master());
     }
-    state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Plain_PeerWrite_Read(benchmark::State& state) {
+void plainWrite(std::size_t n) {
     PlainSlave slave;
-    std::uint8_t value = 0;
-    for (auto _ : state) {
-        WriteOne(state, Port().master(), value++);
-        ReadOne(state, slave.fd());
+    for (std::size_t i = 0; i < n; ++i) {
+        writeOne(slave.fd(), static_cast<std::uint8_t>(i));
+        readOne(pty().master());
     }
-    state.SetItemsProcessed(state.iterations());
 }
 
-// The plain open/close a program without the library would do: open, set
-// the line, close.
-void BM_Plain_OpenConfigureClose(benchmark::State& state) {
-    for (auto _ : state) {
+void libraryRead(std::size_t n) {
+    LibraryPort port;
+    for (std::size_t i = 0; i < n; ++i) {
+        writeOne(pty().master(), static_cast<std::uint8_t>(i));
+        std::uint8_t in = 0;
+        if (!ReadByte(&in)) die("ReadByte");
+    }
+}
+
+void plainRead(std::size_t n) {
+    PlainSlave slave;
+    for (std::size_t i = 0; i < n; ++i) {
+        writeOne(pty().master(), static_cast<std::uint8_t>(i));
+        readOne(slave.fd());
+    }
+}
+
+// n bytes written one at a time while another thread reads them in bulk.
+void stream(std::size_t n, const std::function<void(std::uint8_t)>& writeByte) {
+    std::thread reader([n] { readExactly(pty().master(), n); });
+    for (std::size_t i = 0; i < n; ++i) writeByte(static_cast<std::uint8_t>(i));
+    reader.join();
+}
+
+void libraryStream(std::size_t n) {
+    LibraryPort port;
+    stream(n, [](std::uint8_t b) {
+        if (!WriteByte(b)) die("WriteByte");
+    });
+}
+
+void plainStream(std::size_t n) {
+    PlainSlave slave;
+    stream(n, [&](std::uint8_t b) { writeOne(slave.fd(), b); });
+}
+
+void libraryCycle(std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) LibraryPort port;
+}
+
+void plainCycle(std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
         PlainSlave slave;
         termios line{};
         tcgetattr(slave.fd(), &line);
@@ -194,68 +188,113 @@ void BM_Plain_OpenConfigureClose(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_Library_WriteByte_PeerRead)->UseRealTime();
-BENCHMARK(BM_Plain_Write_PeerRead)->UseRealTime();
-BENCHMARK(BM_Library_PeerWrite_ReadByte)->UseRealTime();
-BENCHMARK(BM_Plain_PeerWrite_Read)->UseRealTime();
-BENCHMARK(BM_Library_ReadByte_Buffered)->UseRealTime();
-BENCHMARK(BM_Library_WriteByte_Only)->UseRealTime();
-BENCHMARK(BM_Library_InitializeUnInitialize)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Plain_OpenConfigureClose)->UseRealTime()->Unit(benchmark::kMicrosecond);
+// ---- measuring ----
 
-// Prints, after the usual output, each library figure beside its plain one.
-// With repetitions, the median stands for a benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const std::string& name = run.run_name.function_name;
-            if (run.error_occurred) continue;
-            const double seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            if (run.run_type == Run::RT_Aggregate) {
-                if (run.aggregate_name == "median") median_[name] = seconds;
-            } else {
-                single_[name] = seconds;
-            }
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const char* pairs[][2] = {{"BM_Library_WriteByte_PeerRead", "BM_Plain_Write_PeerRead"},
-                                  {"BM_Library_PeerWrite_ReadByte", "BM_Plain_PeerWrite_Read"},
-                                  {"BM_Library_InitializeUnInitialize", "BM_Plain_OpenConfigureClose"}};
-        std::printf("\n%-36s %14s %14s %8s\n", "library vs plain (per operation)", "library us", "plain us", "ratio");
-        for (const auto& [library, plain] : pairs) {
-            const auto ours = Seconds(library);
-            const auto theirs = Seconds(plain);
-            if (!ours || !theirs) continue;
-            std::printf("%-36s %14.1f %14.1f %8.1f\n", library + 3, *ours * 1e6, *theirs * 1e6, *ours / *theirs);
-        }
-        std::printf("(one character at 115200 bit/s: 86.8 us)\n");
-    }
-
-private:
-    std::optional<double> Seconds(const std::string& name) const {
-        if (auto found = median_.find(name); found != median_.end()) return found->second;
-        if (auto found = single_.find(name); found != single_.end()) return found->second;
-        return std::nullopt;
-    }
-
-    std::map<std::string, double> median_;
-    std::map<std::string, double> single_;
+struct Cost {
+    double wall = 0;  // seconds per operation
+    double cpu = 0;   // seconds of the whole process per operation
 };
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The port's opening and closing happen inside run(); for the per-byte cases
+// they are measured apart and taken off.
+Cost measure(const std::function<void(std::size_t)>& run, std::size_t n, std::size_t setupOps) {
+    auto timed = [&](std::size_t count) {
+        double cpu0 = processCpuSeconds();
+        auto wall0 = std::chrono::steady_clock::now();
+        run(count);
+        std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall0;
+        return Cost{wall.count(), processCpuSeconds() - cpu0};
+    };
+    Cost total = timed(n);
+    if (setupOps > 0) {
+        Cost setup = timed(setupOps);  // the same opening and closing with few operations
+        total.wall -= setup.wall;
+        total.cpu -= setup.cpu;
+        n -= setupOps;
+    }
+    return {total.wall / static_cast<double>(n), total.cpu / static_cast<double>(n)};
+}
+
+struct Case {
+    const char* name;
+    const char* unit;  // what one operation is
+    std::function<void(std::size_t)> library;
+    std::function<void(std::size_t)> plain;
+    std::size_t libraryOps;
+    std::size_t plainOps;
+    std::size_t setupOps;  // see measure()
+    bool asRate;           // print bytes per second instead of time per operation
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+void report(const Case& c, const std::vector<Cost>& library, const std::vector<Cost>& plain) {
+    auto column = [](const std::vector<Cost>& costs, double Cost::*field) {
+        std::vector<double> values;
+        for (const Cost& cost : costs) values.push_back(cost.*field);
+        return median(values);
+    };
+    double libWall = column(library, &Cost::wall), rawWall = column(plain, &Cost::wall);
+    double libCpu = column(library, &Cost::cpu), rawCpu = column(plain, &Cost::cpu);
+    if (c.asRate) {
+        std::printf("%-10s %-22s %10.1f %10.1f %7.2f  %10.2f %10.2f %7.2f\n", c.name, "kB/s | CPU us/byte",
+                    1e-3 / rawWall, 1e-3 / libWall, libWall / rawWall, rawCpu * 1e6, libCpu * 1e6, libCpu / rawCpu);
+    } else {
+        std::printf("%-10s %-22s %10.2f %10.2f %7.2f  %10.2f %10.2f %7.2f\n", c.name, c.unit, rawWall * 1e6,
+                    libWall * 1e6, libWall / rawWall, rawCpu * 1e6, libCpu * 1e6, libCpu / rawCpu);
+    }
+}
+
+std::vector<Case> cases() {
+    return {
+        {"write", "us per byte", libraryWrite, plainWrite, 2000, 2000, 20, false},
+        {"read", "us per byte", libraryRead, plainRead, 2000, 2000, 20, false},
+        {"stream", "64 KiB one by one", libraryStream, plainStream, kStreamBytes, kStreamBytes, 0, true},
+        {"cycle", "us per open+close", libraryCycle, plainCycle, 10, 200, 0, false},
+    };
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    Port();
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    int rounds = 7;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
+        if (std::strncmp(argv[i], "--only=", 7) == 0) only = argv[i] + 7;
+    }
+    pty();
+    std::vector<Case> all = cases();
+    if (!only.empty()) {
+        for (const Case& c : all) {
+            if (only == c.name) c.library(c.libraryOps);
+            if (only == std::string("plain-") + c.name) c.plain(c.plainOps);
+        }
+        return 0;
+    }
+    std::vector<std::vector<Cost>> library(all.size()), plain(all.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            library[i].push_back(measure(all[i].library, all[i].libraryOps, all[i].setupOps));
+            plain[i].push_back(measure(all[i].plain, all[i].plainOps, all[i].setupOps));
+        }
+    }
+    std::printf("serial library vs plain write()/read() on one pty pair, medians of %d interleaved rounds\n", rounds);
+    std::printf("%-10s %-22s %10s %10s %7s  %10s %10s %7s\n", "case", "unit", "wall raw", "library", "ratio",
+                "CPU raw", "library", "ratio");
+    for (std::size_t i = 0; i < all.size(); ++i) report(all[i], library[i], plain[i]);
+    std::printf("CPU: the whole process (all threads), getrusage(RUSAGE_SELF).\n");
+    std::printf("Ratios: library / raw cost (stream: raw rate / library rate).\n");
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -11,70 +12,111 @@
 namespace winapi::posix {
 
 namespace {
-std::mutex& eventMutex() {
-    static std::mutex* mutex = new std::mutex;
-    return *mutex;
-}
 using Clock = std::chrono::steady_clock;
 }  // namespace
+
+// One thread's wait, registered with each event it waits for.
+class EventWaiter {
+public:
+    // Called with the event's mutex held, so the waiter (which leaves its
+    // events under their mutexes) is still there; notified after its own
+    // mutex is released.
+    void wake() {
+        {
+            std::lock_guard lock(mutex_);
+            woken_ = true;
+        }
+        cv_.notify_one();
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        woken_ = false;
+    }
+    void sleep(std::optional<Clock::time_point> deadline) {
+        std::unique_lock lock(mutex_);
+        if (deadline)
+            cv_.wait_until(lock, *deadline, [this] { return woken_; });
+        else
+            cv_.wait(lock, [this] { return woken_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool woken_ = false;
+};
 
 Event::Event(bool manualReset, bool initiallySignalled)
     : manualReset_(manualReset), signalled_(initiallySignalled) {}
 
 void Event::set() {
-    std::lock_guard lock(eventMutex());
+    std::lock_guard lock(mutex_);
     signalled_ = true;
-    for (Waiter* waiter : waiters_) waiter->cv.notify_one();
+    for (EventWaiter* waiter : waiters_) waiter->wake();
 }
 
 void Event::reset() {
-    std::lock_guard lock(eventMutex());
+    std::lock_guard lock(mutex_);
     signalled_ = false;
 }
 
 bool Event::isSignalled() const {
-    std::lock_guard lock(eventMutex());
+    std::lock_guard lock(mutex_);
     return signalled_;
 }
 
-// One wait on a list of events, holding the event mutex while it scans.
+// One wait on a list of events. The waiter's flag is cleared before each
+// scan, so a SetEvent that comes after an event was seen unsignalled wakes it.
 class EventWait {
 public:
     EventWait(const std::vector<std::shared_ptr<Event>>& events, bool waitAll)
         : events_(events), waitAll_(waitAll) {}
+    ~EventWait() {
+        for (std::size_t i = 0; i < registered_; ++i) {
+            std::lock_guard lock(events_[i]->mutex_);
+            auto& list = events_[i]->waiters_;
+            list.erase(std::remove(list.begin(), list.end(), &waiter_), list.end());
+        }
+    }
 
     DWORD run(std::optional<Clock::time_point> deadline) {
-        std::unique_lock lock(eventMutex());
-        // Declared after the lock: unregisters while the mutex is still held.
-        struct Unregister {
-            EventWait* self;
-            ~Unregister() { self->unregisterAll(); }
-        } unregister{this};
         for (;;) {
-            if (auto index = tryAcquire()) return WAIT_OBJECT_0 + *index;
+            waiter_.clear();
+            if (auto index = waitAll_ ? acquireAll() : acquireAny()) return WAIT_OBJECT_0 + *index;
             if (deadline && Clock::now() >= *deadline) return WAIT_TIMEOUT;
-            registerOnce();
-            if (deadline)
-                waiter_.cv.wait_until(lock, *deadline);
-            else
-                waiter_.cv.wait(lock);
+            waiter_.sleep(deadline);
         }
     }
 
 private:
-    std::optional<DWORD> tryAcquire() {
-        if (waitAll_) {
-            for (auto& event : events_)
-                if (!event->signalled_) return std::nullopt;
-            for (auto& event : events_) consume(*event);
+    // The lowest signalled index; registers with each event it passes.
+    std::optional<DWORD> acquireAny() {
+        for (std::size_t i = 0; i < events_.size(); ++i) {
+            Event& event = *events_[i];
+            std::lock_guard lock(event.mutex_);
+            if (event.signalled_) {
+                consume(event);
+                return static_cast<DWORD>(i);
+            }
+            registerWith(i);
+        }
+        return std::nullopt;
+    }
+
+    // All at once or none, under all the events' mutexes (taken in address
+    // order, so two overlapping waits cannot deadlock).
+    std::optional<DWORD> acquireAll() {
+        std::vector<Event*> ordered;
+        for (auto& event : events_) ordered.push_back(event.get());
+        std::sort(ordered.begin(), ordered.end());
+        std::vector<std::unique_lock<std::mutex>> locks;
+        for (Event* event : ordered) locks.emplace_back(event->mutex_);
+        bool all = std::all_of(ordered.begin(), ordered.end(), [](Event* e) { return e->signalled_; });
+        if (all) {
+            for (Event* event : ordered) consume(*event);
             return 0;
         }
-        for (DWORD i = 0; i < events_.size(); ++i) {
-            if (events_[i]->signalled_) {
-                consume(*events_[i]);
-                return i;
-            }
-        }
+        for (std::size_t i = 0; i < events_.size(); ++i) registerWith(i);
         return std::nullopt;
     }
 
@@ -82,24 +124,17 @@ private:
         if (!event.manualReset_) event.signalled_ = false;
     }
 
-    void unregisterAll() {
-        if (!registered_) return;
-        for (auto& event : events_) {
-            auto& list = event->waiters_;
-            list.erase(std::remove(list.begin(), list.end(), &waiter_), list.end());
-        }
-    }
-
-    void registerOnce() {
-        if (registered_) return;
-        for (auto& event : events_) event->waiters_.push_back(&waiter_);
-        registered_ = true;
+    // Events are registered in list order, once; the caller holds the mutex.
+    void registerWith(std::size_t index) {
+        if (index < registered_) return;
+        events_[index]->waiters_.push_back(&waiter_);
+        registered_ = index + 1;
     }
 
     const std::vector<std::shared_ptr<Event>>& events_;
     bool waitAll_;
-    bool registered_ = false;
-    Event::Waiter waiter_;
+    std::size_t registered_ = 0;
+    EventWaiter waiter_;
 };
 
 void signalEventHandle(HANDLE event) {

@@ -1,15 +1,18 @@
 #pragma once
-// Events and the waits on them. One process-wide mutex guards every event's
-// state; a waiter registers its own condition variable with each event it
-// waits for, and SetEvent wakes the registered waiters. Scanning the handles
-// in order under that mutex gives Windows' rule that the lowest signalled
-// index wins.
+// Events and the waits on them. Each event has its own mutex over its state
+// and the list of its waiters; a waiter has its own mutex, condition variable
+// and wake-up flag. SetEvent marks the registered waiters woken and notifies
+// each after releasing that waiter's mutex. A wait-any scans its handles in
+// order, so the lowest signalled index wins; a wait-all takes the events'
+// mutexes in address order and consumes them all at once.
 #include "serial/platform/posix/handle_table.h"
 
-#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 namespace winapi::posix {
+
+class EventWaiter;
 
 class Event : public KernelObject {
 public:
@@ -20,12 +23,10 @@ public:
 
 private:
     friend class EventWait;
-    struct Waiter {
-        std::condition_variable cv;
-    };
-    bool manualReset_;
-    bool signalled_;  // guarded by the process-wide event mutex
-    std::vector<Waiter*> waiters_;
+    mutable std::mutex mutex_;
+    const bool manualReset_;
+    bool signalled_;
+    std::vector<EventWaiter*> waiters_;
 };
 
 // Sets an event named by handle from inside the stand-in (completions).

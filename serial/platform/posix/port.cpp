@@ -109,15 +109,18 @@ void Port::serviceLoop() {
         if (closed_) break;
         if (ready > 0 && count == 2 && fds[1].revents) {
             device_->acknowledgeWake();
+            inputReady_ = true;
             // A hang-up without data would make every poll return at once.
             if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[1].revents & POLLIN)) hungUp_ = true;
         }
     }
 }
 
+// The device is read only when poll reported input or the last drain
+// stopped at a full buffer: reading on every wake-up would mostly get EAGAIN.
 void Port::pumpLocked(Clock::time_point now) {
     for (;;) {
-        bool stalled = drainInputLocked();
+        bool stalled = inputReady_ && drainInputLocked();
         bool consumed = reads_.serve(input_, timeouts_, now, *this);
         // A full buffer that a read has just emptied may leave data behind in
         // a device that will not wake us again for it.
@@ -143,9 +146,16 @@ int Port::pollTimeoutLocked(Clock::time_point now) const {
 // Returns whether the drain stopped at a full buffer.
 bool Port::drainInputLocked() {
     LineReport report = input_.drain(*device_, dcb_, hungUp_);
+    inputReady_ = input_.stalled();  // drained to the end, or more is waiting
     if (report.errors) latchErrorsLocked(report.errors);
     raiseEventsLocked(report.events);
     return input_.stalled();
+}
+
+// For the calls that report the buffer as of now; the service thread
+// drains what arrives anyway.
+void Port::drainIfPendingLocked() {
+    if (!hungUp_ && device_->inputPending()) drainInputLocked();
 }
 
 void Port::latchErrorsLocked(DWORD errors) {
@@ -172,6 +182,16 @@ void Port::sampleModemLinesLocked(Clock::time_point now) {
 
 void Port::serveWritesLocked(Clock::time_point now) {
     if (writes_.serve(*device_, hungUp_, timeouts_, now, *this)) transmitter_.noteSent();
+}
+
+// Outside the service thread: EV_TXEMPTY now when the device's queue is
+// already empty, else the service thread schedules the next look.
+void Port::afterBytesSentLocked(Clock::time_point now) {
+    transmitter_.noteSent();
+    if (transmitter_.check(*device_, !writes_.empty(), hungUp_, dcb_.BaudRate, now))
+        raiseEventsLocked(EV_TXEMPTY);
+    else if (transmitter_.nextCheck())
+        wakeServiceThread();
 }
 
 void Port::raiseEventsLocked(DWORD events) {
@@ -223,7 +243,7 @@ BOOL Port::finishSynchronously(std::unique_lock<std::mutex>& lock, SyncResult& r
 // A read that no queued read is ahead of completes inside the call - TRUE
 // even when overlapped - when the buffer or the time-outs already decide it.
 bool Port::readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped) {
-    drainInputLocked();
+    drainIfPendingLocked();
     ReadPlan plan = planRead(timeouts_, transfer.length);
     std::size_t available = input_.size();
     if (!(transfer.length == 0 || plan.immediate || available >= transfer.length ||
@@ -236,16 +256,36 @@ bool Port::readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLA
     return true;
 }
 
+// A write with no write queued ahead of it goes to the device inside the
+// call; when the device takes it all it completes there - TRUE even when
+// overlapped, as a driver may complete it at once. What the device did not
+// take is queued (the head: its time-out starts now).
+bool Port::writeAtOnceLocked(Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped) {
+    Clock::time_point now = Clock::now();
+    transfer.started = true;
+    if (auto limit = writeTotal(timeouts_, transfer.length)) transfer.totalDeadline = now + *limit;
+    while (transfer.done < transfer.length && !hungUp_) {
+        IoResult r = device_->write(transfer.from + transfer.done, transfer.length - transfer.done);
+        if (r.error != 0 || r.count == 0) break;  // the service thread retries and reports
+        transfer.done += static_cast<DWORD>(r.count);
+    }
+    if (transfer.done < transfer.length) {
+        if (transfer.done > 0) transmitter_.noteSent();
+        return false;
+    }
+    if (overlapped) complete({overlapped, nullptr}, STATUS_SUCCESS_CODE, transfer.done);
+    if (transferred) *transferred = transfer.done;
+    if (transfer.length > 0) afterBytesSentLocked(now);  // after the write's own completion
+    return true;
+}
+
 BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped) {
     std::unique_lock lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (abortLatchedLocked()) return fail(ERROR_OPERATION_ABORTED);
     Clock::time_point now = Clock::now();
     if (isRead && reads_.empty() && readAtOnceLocked(transfer, transferred, overlapped)) return TRUE;
-    if (!isRead && transfer.length == 0) {
-        if (overlapped) complete({overlapped, nullptr}, STATUS_SUCCESS_CODE, 0);
-        return TRUE;
-    }
+    if (!isRead && writes_.empty() && writeAtOnceLocked(transfer, transferred, overlapped)) return TRUE;
     SyncResult sync;
     if (overlapped_) {
         transfer.completion.overlapped = overlapped;
@@ -317,7 +357,8 @@ BOOL Port::purge(DWORD flags) {
 BOOL Port::clearError(DWORD* errors, COMSTAT* stat) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
-    drainInputLocked();  // queue counts as of now
+    drainIfPendingLocked();  // queue counts as of now
+    bool wasAborting = abortLatchedLocked();
     if (errors) *errors = errors_;
     errors_ = 0;
     if (stat) {
@@ -335,7 +376,7 @@ BOOL Port::clearError(DWORD* errors, COMSTAT* stat) {
         }
         *stat = s;
     }
-    wakeServiceThread();  // transfers held back by the latched error may start
+    if (wasAborting) wakeServiceThread();  // transfers may run again
     return TRUE;
 }
 
@@ -357,7 +398,7 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     std::unique_lock lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (eventMask_ == 0 || lineWait_) return fail(ERROR_INVALID_PARAMETER);
-    drainInputLocked();
+    drainIfPendingLocked();
     if (eventHistory_) {
         DWORD reported = eventHistory_;
         eventHistory_ = 0;
@@ -367,9 +408,10 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     }
     SyncResult sync;
     lineWait_ = LineWait{mask, {overlapped_ ? overlapped : nullptr, overlapped_ ? nullptr : &sync}};
-    if (overlapped_) markPending(overlapped);
-    wakeServiceThread();
-    if (overlapped_) return fail(ERROR_IO_PENDING);
+    if (overlapped_) {  // the service thread completes it when an event comes: no need to wake it
+        markPending(overlapped);
+        return fail(ERROR_IO_PENDING);
+    }
     return finishSynchronously(lock, sync, nullptr);
 }
 

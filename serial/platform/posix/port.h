@@ -57,6 +57,8 @@ private:
     void pumpLocked(Clock::time_point now);
     int pollTimeoutLocked(Clock::time_point now) const;
     bool drainInputLocked();
+    void drainIfPendingLocked();
+    void afterBytesSentLocked(Clock::time_point now);
     void sampleModemLinesLocked(Clock::time_point now);
     void serveWritesLocked(Clock::time_point now);
 
@@ -70,6 +72,7 @@ private:
                                 OVERLAPPED* overlapped) const;
     BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
     bool readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
+    bool writeAtOnceLocked(Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
 
     std::mutex mutex_;
     std::condition_variable completed_;
@@ -79,7 +82,8 @@ private:
     torvane::UniqueFd wakeFd_;
     std::thread thread_;
     bool closed_ = false;
-    bool hungUp_ = false;  // the device reported end of file or an error
+    bool hungUp_ = false;      // the device reported end of file or an error
+    bool inputReady_ = true;   // poll reported input (or the last drain stopped at a full buffer)
 
     ReceivedInput input_;
     ReadQueue reads_;

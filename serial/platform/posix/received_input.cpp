@@ -41,6 +41,8 @@ LineReport ReceivedInput::drain(Device& device, const DCB& dcb, bool& hungUp) {
             break;
         }
         decoder_.feed(chunk, r.count, items);
+        // A short read took all there was: the next one would only say EAGAIN.
+        if (r.count < std::min(room, sizeof chunk)) break;
     }
     stalled_ = stalled;
     return decode(items, device, dcb);
