@@ -213,14 +213,15 @@ WINSERIA_API uint8_t WINSERIA_CALL UstawKanal(uint8_t channel);
  * Thread: any; takes turns with the other port calls. */
 WINSERIA_API uint32_t WINSERIA_CALL ModemStatus(void);
 
-/* Asks the port for its line events without waiting.
- * Result: 1 when the events reported at once include "transmit buffer
- * empty". 0 when they do not, when no port is open, and when the query is
- * refused or cannot answer at once: the watcher thread normally keeps its
- * own event wait outstanding on the port, and a second one is refused, so
- * while the watcher runs this is mostly 0. A query that does not answer at
- * once is withdrawn before the function returns; the watcher is not
- * disturbed.
+/* Tells whether every byte written has left the transmitter, without
+ * waiting and without disturbing the watcher thread.
+ * Result: 1 when no WriteByte is waiting for the worker or running and the
+ * driver reports no byte still to send (ClearCommError: COMSTAT.cbOutQue 0,
+ * which counts the bytes of pending writes and the device's output queue);
+ * 0 while a byte is still queued, when no port is open and when the query
+ * fails. Line errors that the query clears from the port are kept and
+ * reported with the next line event. A UART's own transmit FIFO is not
+ * counted by the driver (at most 16 bytes on a 16550).
  * Thread: any; takes turns with the other port calls. */
 WINSERIA_API uint8_t WINSERIA_CALL CharSent(void);
 

@@ -237,7 +237,7 @@ void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
     DWORD errors = 0;
     COMSTAT status{};
     ClearCommError(PortHandle.get(), &errors, &status);
-    LineErrors = errors;
+    LineErrors = errors | ErrorsTakenByQuery.exchange(0);
     for (DWORD event : kDispatchedEvents) {
         if (mask & event) LineEvent(event);
     }
@@ -252,24 +252,15 @@ void TComm::LineEvent(DWORD event) {
 
 bool TComm::QueryTransmitEmpty() {
     if (!IsOpen()) return false;
-    SetLastError(0);
-    const UniqueHandle event(CreateManualEvent(true));
-    if (!event) return false;
-    QueryOverlapped = OVERLAPPED{};
-    QueryOverlapped.hEvent = event.get();
-    QueryMask = 0;
-    bool empty = false;
-    if (WaitCommEvent(PortHandle.get(), &QueryMask, &QueryOverlapped)) {
-        empty = (QueryMask & EV_TXEMPTY) != 0;
-    } else if (GetLastError() == ERROR_IO_PENDING) {
-        // No answer at once: withdraw the query. Setting the (unchanged)
-        // mask completes the one wait outstanding on the port, which is
-        // this query, and the watcher's next wait is not disturbed.
-        SetCommMask(PortHandle.get(), PlatformEventMask(EventSet));
-        DWORD unused = 0;
-        GetOverlappedResult(PortHandle.get(), &QueryOverlapped, &unused, TRUE);
-    }
-    return empty;
+    // In the order a write passes through them: the request for the worker,
+    // the worker's write, the driver's queue.
+    if (WaitForSingleObject(Handshake().WriteRequest.get(), 0) == WAIT_OBJECT_0) return false;
+    if (WriteUnderway.load()) return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(PortHandle.get(), &errors, &status)) return false;
+    ErrorsTakenByQuery.fetch_or(errors);
+    return status.cbOutQue == 0;
 }
 
 }  // namespace winseria

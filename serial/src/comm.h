@@ -4,6 +4,7 @@
 // watcher and the transfer worker, turns line-event notifications into a
 // clearing of line errors, and closes everything again in a fixed order.
 // Every failing operation records its message and code in the error slot.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,7 +53,8 @@ public:
     winapi::DWORD SendByte(const std::uint8_t* buffer) override;
     winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count) override;
 
-    // A line-event query without waiting: true when it reports EV_TXEMPTY at once.
+    // True when no byte handed to WriteByte is still to leave: no write waits
+    // for the worker or runs, and the driver's output queue is empty.
     bool QueryTransmitEmpty();
 
     // Read access for the exports and for tests.
@@ -78,6 +80,7 @@ private:
     // Ends a transfer that the worker could not start or finish normally:
     // the caller is released with the time-out flag set.
     winapi::DWORD FinishTransfer(winapi::DWORD moved);
+    winapi::DWORD FinishWrite(winapi::DWORD moved);
     winapi::DWORD AwaitWrite(winapi::HANDLE done);
     winapi::DWORD AwaitRead(winapi::HANDLE done, winapi::DWORD count);
     // Completes a transfer left outstanding on the device before its
@@ -104,10 +107,13 @@ private:
     std::uint16_t WriteTimeoutSec = 0;
     std::uint16_t ReadTimeoutSec = 0;
 
-    // CharSent's query: the record and the mask must stay valid while the
-    // query may still be outstanding on the device.
-    winapi::OVERLAPPED QueryOverlapped{};
-    winapi::DWORD QueryMask = 0;
+    // Set by the worker before it takes a write request and cleared once the
+    // write is in the driver's queue (or failed), so that CharSent always
+    // sees the request, the running write or the queued bytes.
+    std::atomic<bool> WriteUnderway{false};
+    // Line errors that CharSent's ClearCommError took, kept for the next
+    // line-event report.
+    std::atomic<winapi::DWORD> ErrorsTakenByQuery{0};
 };
 
 }  // namespace winseria

@@ -37,6 +37,11 @@ DWORD TComm::FinishTransfer(DWORD moved) {
     return moved;
 }
 
+DWORD TComm::FinishWrite(DWORD moved) {
+    WriteUnderway.store(false);
+    return FinishTransfer(moved);
+}
+
 void TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
     // Cancelling and then collecting the transfer keeps the device from
     // completing it into a record that the next transfer reuses.
@@ -47,9 +52,12 @@ void TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
 
 DWORD TComm::SendByte(const std::uint8_t* buffer) {
     HandshakeState& handshake = Handshake();
+    // Up before the request is taken back, down once the byte is in the
+    // driver's queue (FinishWrite): CharSent never misses the write between.
+    WriteUnderway.store(true);
     if (!ResetEvent(handshake.WriteRequest.get())) {
         RecordFailure(Message::HandleClose);
-        return FinishTransfer(0);
+        return FinishWrite(0);
     }
     SetLastError(0);
     handshake.TimeOutFlag.store(1);
@@ -57,7 +65,7 @@ DWORD TComm::SendByte(const std::uint8_t* buffer) {
     UniqueHandle done(CreateManualEvent(false));
     if (!done) {
         RecordFailure(Message::WorkerCreateEvent);
-        return FinishTransfer(0);
+        return FinishWrite(0);
     }
     WriteOverlapped.hEvent = done.get();
 
@@ -71,7 +79,7 @@ DWORD TComm::SendByte(const std::uint8_t* buffer) {
         written = AwaitWrite(done.get());
     }
     if (!done.Close()) RecordFailure(Message::HandleClose);
-    return FinishTransfer(written);
+    return FinishWrite(written);
 }
 
 DWORD TComm::AwaitWrite(HANDLE done) {
