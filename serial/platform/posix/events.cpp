@@ -18,9 +18,6 @@ using Clock = std::chrono::steady_clock;
 // One thread's wait, registered with each event it waits for.
 class EventWaiter {
 public:
-    // Called with the event's mutex held, so the waiter (which leaves its
-    // events under their mutexes) is still there; notified after its own
-    // mutex is released.
     void wake() {
         {
             std::lock_guard lock(mutex_);
@@ -50,9 +47,18 @@ Event::Event(bool manualReset, bool initiallySignalled)
     : manualReset_(manualReset), signalled_(initiallySignalled) {}
 
 void Event::set() {
-    std::lock_guard lock(mutex_);
-    signalled_ = true;
-    for (EventWaiter* waiter : waiters_) waiter->wake();
+    std::shared_ptr<EventWaiter> only;  // the usual case, without a copy of the list
+    std::vector<std::shared_ptr<EventWaiter>> several;
+    {
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
+        if (waiters_.size() == 1)
+            only = waiters_.front();
+        else
+            several = waiters_;
+    }
+    if (only) only->wake();
+    for (const auto& waiter : several) waiter->wake();
 }
 
 void Event::reset() {
@@ -75,16 +81,16 @@ public:
         for (std::size_t i = 0; i < registered_; ++i) {
             std::lock_guard lock(events_[i]->mutex_);
             auto& list = events_[i]->waiters_;
-            list.erase(std::remove(list.begin(), list.end(), &waiter_), list.end());
+            list.erase(std::remove(list.begin(), list.end(), waiter_), list.end());
         }
     }
 
     DWORD run(std::optional<Clock::time_point> deadline) {
         for (;;) {
-            waiter_.clear();
+            waiter_->clear();
             if (auto index = waitAll_ ? acquireAll() : acquireAny()) return WAIT_OBJECT_0 + *index;
             if (deadline && Clock::now() >= *deadline) return WAIT_TIMEOUT;
-            waiter_.sleep(deadline);
+            waiter_->sleep(deadline);
         }
     }
 
@@ -127,14 +133,16 @@ private:
     // Events are registered in list order, once; the caller holds the mutex.
     void registerWith(std::size_t index) {
         if (index < registered_) return;
-        events_[index]->waiters_.push_back(&waiter_);
+        events_[index]->waiters_.push_back(waiter_);
         registered_ = index + 1;
     }
 
     const std::vector<std::shared_ptr<Event>>& events_;
     bool waitAll_;
     std::size_t registered_ = 0;
-    EventWaiter waiter_;
+    // Shared with the events it is registered with: a SetEvent that found it
+    // wakes it after releasing the event's mutex, maybe after the wait ended.
+    std::shared_ptr<EventWaiter> waiter_ = std::make_shared<EventWaiter>();
 };
 
 void signalEventHandle(HANDLE event) {

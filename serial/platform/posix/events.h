@@ -1,12 +1,15 @@
 #pragma once
 // Events and the waits on them. Each event has its own mutex over its state
 // and the list of its waiters; a waiter has its own mutex, condition variable
-// and wake-up flag. SetEvent marks the registered waiters woken and notifies
-// each after releasing that waiter's mutex. A wait-any scans its handles in
+// and wake-up flag. SetEvent marks the event signalled, releases its mutex,
+// then wakes the waiters it found registered (each notified after its own
+// mutex is released), so a woken waiter never blocks on a mutex the setter
+// still holds. A wait-any scans its handles in
 // order, so the lowest signalled index wins; a wait-all takes the events'
 // mutexes in address order and consumes them all at once.
 #include "serial/platform/posix/handle_table.h"
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -26,7 +29,7 @@ private:
     mutable std::mutex mutex_;
     const bool manualReset_;
     bool signalled_;
-    std::vector<EventWaiter*> waiters_;
+    std::vector<std::shared_ptr<EventWaiter>> waiters_;
 };
 
 // Sets an event named by handle from inside the stand-in (completions).
