@@ -3,10 +3,7 @@
 #include "serial/platform/posix/kernel_termios.h"
 #include "tests/serial/platform/port_test_support.h"
 
-#include <dlfcn.h>
-#include <filesystem>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,25 +13,6 @@ using torvane::testing::PortsDir;
 using torvane::testing::PtyPair;
 
 namespace {
-std::atomic<bool> refuseThreads{false};
-}  // namespace
-
-// Stands in for the system's thread creation in this test program, so that a
-// test can have it refused as a system out of threads would.
-extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg) {
-    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
-    static const Create real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
-    if (refuseThreads.load()) return EAGAIN;
-    return real(thread, attr, start, arg);
-}
-
-namespace {
-
-std::size_t openDescriptors() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
-    return count;
-}
 
 struct MissingCase {
     const char* name;
@@ -70,20 +48,6 @@ INSTANTIATE_TEST_SUITE_P(Open, MissingDevice,
                                            MissingCase{"not_a_port_name", "\\\\.\\PIPE\\x"},
                                            MissingCase{"null_name", nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Open, RefusedServiceThreadLeavesNoDescriptorAndNoClaim) {
-    PtyPair pty;
-    PortsDir dir;
-    dir.link(7, pty.slavePath());
-    const std::size_t before = openDescriptors();
-    refuseThreads = true;
-    HANDLE refused = openCom(7, true);
-    refuseThreads = false;
-    EXPECT_EQ(refused, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(openDescriptors(), before);
-    Handle port(openCom(7, true));  // the device was released too
-    EXPECT_NE(port.get(), INVALID_HANDLE_VALUE);
-}
 
 TEST(Open, PtyThroughPortsDirIsACharacterDevice) {
     PtyPort p;
