@@ -112,6 +112,7 @@ TEST_F(WinseriaOverPty, BytesTravelBothWaysUnchanged) {
         std::uint8_t received = static_cast<std::uint8_t>(~value);
         ASSERT_TRUE(PeerReads(received));
         EXPECT_EQ(received, value);
+        EXPECT_EQ(CharSent(), 1);  // the driver holds nothing more to send
 
         ASSERT_TRUE(PeerWrites(static_cast<std::uint8_t>(~value)));
         std::uint8_t read = value;
