@@ -19,6 +19,7 @@
 #include "d2xx/linux/version_packing.h"
 #include "serial/include/winseria.h"
 #include "tests/d2xx_linux/fake_sysfs.h"
+#include "torvane/unique_fd.h"
 
 namespace {
 
@@ -63,17 +64,14 @@ std::string KernelVersionShown() {
 // A pseudo-terminal whose slave stands in for the converter's node.
 class Pty {
 public:
-    Pty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) slave_ = ptsname(master_);
-    }
-    ~Pty() {
-        if (master_ >= 0) close(master_);
+    Pty() : master_(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        const int master = master_.Get();
+        if (master_.Valid() && grantpt(master) == 0 && unlockpt(master) == 0) slave_ = ptsname(master);
     }
     const std::string& Slave() const { return slave_; }
 
 private:
-    int master_ = -1;
+    torvane::UniqueFd master_;
     std::string slave_;
 };
 
