@@ -47,17 +47,16 @@ Event::Event(bool manualReset, bool initiallySignalled)
     : manualReset_(manualReset), signalled_(initiallySignalled) {}
 
 void Event::set() {
-    std::shared_ptr<EventWaiter> only;  // the usual case, without a copy of the list
-    std::vector<std::shared_ptr<EventWaiter>> several;
-    {
-        std::lock_guard lock(mutex_);
-        signalled_ = true;
-        if (waiters_.size() == 1)
-            only = waiters_.front();
-        else
-            several = waiters_;
+    std::unique_lock lock(mutex_);
+    signalled_ = true;
+    if (waiters_.size() == 1) {  // the usual case, without a copy of the list
+        std::shared_ptr<EventWaiter> only = waiters_.front();
+        lock.unlock();
+        only->wake();
+        return;
     }
-    if (only) only->wake();
+    std::vector<std::shared_ptr<EventWaiter>> several = waiters_;
+    lock.unlock();
     for (const auto& waiter : several) waiter->wake();
 }
 

@@ -39,8 +39,16 @@ public:
     const pid_t pid;
 };
 
+// The nice value the process was started with: a program run under `nice`
+// keeps that as its normal class instead of being raised to 0.
+int startingNice() {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, 0);
+    return errno == 0 ? nice : 0;
+}
+
 // The nice value the process class stands for; the base of thread priorities.
-std::atomic<int> processBaseNice{0};
+std::atomic<int> processBaseNice{startingNice()};
 
 std::optional<int> niceForClass(DWORD priorityClass) {
     switch (priorityClass) {
