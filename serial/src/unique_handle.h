@@ -11,7 +11,7 @@ namespace winseria {
 
 // The value that means "no handle": CreateEvent and OpenProcess fail with
 // NULL, CreateFile with INVALID_HANDLE_VALUE.
-struct NullHandle {
+struct ZeroHandle {
     static winapi::HANDLE value() { return nullptr; }
 };
 struct InvalidHandle {
@@ -50,7 +50,7 @@ private:
 };
 
 // Events and processes.
-using UniqueHandle = BasicUniqueHandle<NullHandle>;
+using UniqueHandle = BasicUniqueHandle<ZeroHandle>;
 // Devices.
 using UniqueFileHandle = BasicUniqueHandle<InvalidHandle>;
 
