@@ -43,7 +43,7 @@ std::optional<int> RelaunchOverSimulatedLibrary(int, char** argv, std::string& f
         return std::nullopt;
     }
     std::string path = folder.string();
-    if (const char* old = std::getenv("LD_LIBRARY_PATH"); old != nullptr && *old != '\0') path += ":" + std::string(old);
+    if (const char* old = std::getenv("LD_LIBRARY_PATH"); old != nullptr && *old != '\0') path.append(":").append(old);
     setenv("LD_LIBRARY_PATH", path.c_str(), 1);
     setenv(kRelaunchedVariable, "1", 1);
     execv(program.c_str(), argv);
