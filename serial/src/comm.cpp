@@ -234,9 +234,10 @@ std::int32_t TComm::ClearInput() {
 }
 
 void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
+    // Only the errors are wanted: without a COMSTAT the device is not asked
+    // for its queues on every line event.
     DWORD errors = 0;
-    COMSTAT status{};
-    ClearCommError(PortHandle.get(), &errors, &status);
+    ClearCommError(PortHandle.get(), &errors, nullptr);
     LineErrors = errors | ErrorsTakenByQuery.exchange(0);
     for (DWORD event : kDispatchedEvents) {
         if (mask & event) LineEvent(event);

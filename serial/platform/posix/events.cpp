@@ -2,9 +2,15 @@
 
 #include "serial/platform/posix/errors.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -15,32 +21,45 @@ namespace {
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
-// One thread's wait, registered with each event it waits for.
+// One thread's wait, registered with each event it waits for: a futex word
+// that is 0 (not woken), 1 (woken) or 2 (asleep on it). A wake-up costs a
+// system call only when the waiter is asleep, and neither side takes a lock.
 class EventWaiter {
 public:
     void wake() {
-        {
-            std::lock_guard lock(mutex_);
-            woken_ = true;
-        }
-        cv_.notify_one();
+        if (state_.exchange(kWoken) == kAsleep) futexWake();
     }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        woken_ = false;
-    }
+    void clear() { state_.store(kIdle); }
+    // Returns when woken, at the deadline, or spuriously: the caller scans again.
     void sleep(std::optional<Clock::time_point> deadline) {
-        std::unique_lock lock(mutex_);
-        if (deadline)
-            cv_.wait_until(lock, *deadline, [this] { return woken_; });
-        else
-            cv_.wait(lock, [this] { return woken_; });
+        std::uint32_t expected = kIdle;
+        if (!state_.compare_exchange_strong(expected, kAsleep) && expected == kWoken) return;
+        futexWait(deadline);
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool woken_ = false;
+    static constexpr std::uint32_t kIdle = 0;
+    static constexpr std::uint32_t kWoken = 1;
+    static constexpr std::uint32_t kAsleep = 2;
+
+    std::uint32_t* word() { return reinterpret_cast<std::uint32_t*>(&state_); }
+    void futexWake() { syscall(SYS_futex, word(), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0); }
+    // An absolute steady_clock (CLOCK_MONOTONIC) deadline; EINTR, EAGAIN and
+    // ETIMEDOUT all return to the caller's scan.
+    void futexWait(std::optional<Clock::time_point> deadline) {
+        timespec until{};
+        timespec* limit = nullptr;
+        if (deadline) {
+            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline->time_since_epoch()).count();
+            until.tv_sec = static_cast<time_t>(ns / 1000000000);
+            until.tv_nsec = static_cast<long>(ns % 1000000000);
+            limit = &until;
+        }
+        syscall(SYS_futex, word(), FUTEX_WAIT_BITSET_PRIVATE, kAsleep, limit, nullptr, FUTEX_BITSET_MATCH_ANY);
+    }
+
+    std::atomic<std::uint32_t> state_{kIdle};
+    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
 };
 
 Event::Event(bool manualReset, bool initiallySignalled)

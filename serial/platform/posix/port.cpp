@@ -299,11 +299,18 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
     } else {
         writes_.push(transfer);
     }
-    wakeServiceThread();
+    if (!isRead || readNeedsServiceWakeLocked()) wakeServiceThread();
     if (overlapped_) return fail(ERROR_IO_PENDING);
     BOOL ok = finishSynchronously(lock, sync, transferred);
     if (overlapped) storeResult(overlapped, sync.status, sync.count);  // a record passed to a synchronous handle
     return ok;
+}
+
+// The service thread already polls the device for input whenever the
+// buffer has room: a queued read changes its wait only by a time-out, a
+// stalled buffer the read has made room in, or a hung-up device.
+bool Port::readNeedsServiceWakeLocked() const {
+    return reads_.nextDeadline() || input_.stalled() || inputReady_ || hungUp_;
 }
 
 BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {

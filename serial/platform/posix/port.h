@@ -73,6 +73,7 @@ private:
     BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
     bool readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
     bool writeAtOnceLocked(Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
+    bool readNeedsServiceWakeLocked() const;
 
     std::mutex mutex_;
     std::condition_variable completed_;
