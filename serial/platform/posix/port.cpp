@@ -131,10 +131,11 @@ void Port::pumpLocked(Clock::time_point now) {
     if (transmitter_.check(*device_, !writes_.empty(), hungUp_, dcb_.BaudRate, now)) raiseEventsLocked(EV_TXEMPTY);
 }
 
-int Port::pollTimeoutLocked(Clock::time_point now) const {
+int Port::pollTimeoutLocked(Clock::time_point now) {
     std::optional<Clock::time_point> next;
     for (const auto& t : {reads_.nextDeadline(), writes_.nextDeadline(), transmitter_.nextCheck(), nextModemSample_})
         if (t && (!next || *t < *next)) next = t;
+    serviceWakesAt_ = next;
     if (!next) return -1;
     if (*next <= now) return 0;
     // Rounded up: waking a little early would only poll again at once.
@@ -307,10 +308,13 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
 }
 
 // The service thread already polls the device for input whenever the
-// buffer has room: a queued read changes its wait only by a time-out, a
-// stalled buffer the read has made room in, or a hung-up device.
+// buffer has room: a queued read changes its wait only by a time-out due
+// before the service thread's next wake-up, a stalled buffer the read has
+// made room in, or a hung-up device.
 bool Port::readNeedsServiceWakeLocked() const {
-    return reads_.nextDeadline() || input_.stalled() || inputReady_ || hungUp_;
+    if (input_.stalled() || inputReady_ || hungUp_) return true;
+    auto due = reads_.nextDeadline();
+    return due && (!serviceWakesAt_ || *due < *serviceWakesAt_);
 }
 
 BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {

@@ -55,7 +55,7 @@ private:
     void wakeServiceThread();
     void stopLocked();
     void pumpLocked(Clock::time_point now);
-    int pollTimeoutLocked(Clock::time_point now) const;
+    int pollTimeoutLocked(Clock::time_point now);  // also records serviceWakesAt_
     bool drainInputLocked();
     void drainIfPendingLocked();
     void afterBytesSentLocked(Clock::time_point now);
@@ -83,6 +83,9 @@ private:
     torvane::UniqueFd wakeFd_;
     std::thread thread_;
     bool closed_ = false;
+    // When the service thread's current wait ends by itself (none: only a
+    // wake-up or the device ends it).
+    std::optional<Clock::time_point> serviceWakesAt_;
     bool hungUp_ = false;      // the device reported end of file or an error
     bool inputReady_ = true;   // poll reported input (or the last drain stopped at a full buffer)
 
