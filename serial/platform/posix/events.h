@@ -1,10 +1,9 @@
 #pragma once
 // Events and the waits on them. Each event has its own mutex over its state
-// and the list of its waiters; a waiter has its own mutex, condition variable
-// and wake-up flag. SetEvent marks the event signalled, releases its mutex,
-// then wakes the waiters it found registered (each notified after its own
-// mutex is released), so a woken waiter never blocks on a mutex the setter
-// still holds. A wait-any scans its handles in
+// and the list of its waiters; a waiter is a futex word of its own. SetEvent
+// marks the event signalled, releases its mutex, then wakes the waiters it
+// found registered (a system call only for a waiter that is asleep), so a
+// woken waiter never blocks on a mutex the setter still holds. A wait-any scans its handles in
 // order, so the lowest signalled index wins; a wait-all takes the events'
 // mutexes in address order and consumes them all at once.
 #include "serial/platform/posix/handle_table.h"
