@@ -22,6 +22,7 @@
 
 #include "d2xx/ftd2xx_abi.h"
 #include "tests/d2xx_linux/fake_sysfs.h"
+#include "tests/d2xx_linux/program_data_record.h"
 
 namespace {
 
@@ -59,19 +60,12 @@ int RefreshCalls() {
     for (std::uint32_t index = 0; index < count; ++index) {
         FT_Close(handle);
         char serial[16];
-        char manufacturer[64], manufacturerId[16], description[64], eepromSerial[16];
         std::uint32_t location = 0, version = 0;
         std::int32_t port = 0;
-        FT_PROGRAM_DATA data{};
-        data.Signature2 = 0xFFFFFFFFu;
-        data.Version = 2;
-        data.Manufacturer = manufacturer;
-        data.ManufacturerId = manufacturerId;
-        data.Description = description;
-        data.SerialNumber = eepromSerial;
+        program_data_record::Record eeprom;
         if (FT_ListDevices(ByValue(index), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK &&
             FT_ListDevices(ByValue(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) == FT_OK &&
-            FT_OpenEx(ByValue(location), FT_OPEN_BY_LOCATION, &handle) == FT_OK && FT_EE_Read(handle, &data) == FT_OK &&
+            FT_OpenEx(ByValue(location), FT_OPEN_BY_LOCATION, &handle) == FT_OK && FT_EE_Read(handle, &eeprom.data) == FT_OK &&
             FT_GetDriverVersion(handle, &version) == FT_OK && FT_GetComPortNumber(handle, &port) == FT_OK)
             ++filled;
     }

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "d2xx/ftd2xx_abi.h"
+#include "tests/d2xx_linux/program_data_record.h"
 
 namespace {
 
@@ -106,15 +107,8 @@ void CheckChannel(std::uint32_t index, std::set<std::uint32_t>& locations) {
     if (!locations.insert(location).second) Violation("two channels share a location");
     FT_HANDLE handle = nullptr;
     if (FT_OpenEx(ByValue(location), FT_OPEN_BY_LOCATION, &handle) != FT_OK) Violation("a listed location does not open");
-    char manufacturer[64], manufacturerId[16], description[64], serial[16];
-    FT_PROGRAM_DATA data{};
-    data.Signature2 = 0xFFFFFFFFu;
-    data.Version = 2;
-    data.Manufacturer = manufacturer;
-    data.ManufacturerId = manufacturerId;
-    data.Description = description;
-    data.SerialNumber = serial;
-    const FT_STATUS read = FT_EE_Read(handle, &data);
+    program_data_record::Record eeprom;
+    const FT_STATUS read = FT_EE_Read(handle, &eeprom.data);
     if (read != FT_OK && read != FT_IO_ERROR) Violation("EEPROM read status " + std::to_string(read));
     std::int32_t port = 0;
     if (FT_GetComPortNumber(handle, &port) != FT_OK || (port != -1 && (port < 33 || port > 160)))

@@ -24,6 +24,7 @@
 #include "d2xx/ftd2xx_abi.h"
 #include "d2xx/linux/version_packing.h"
 #include "tests/d2xx_linux/fake_sysfs.h"
+#include "tests/d2xx_linux/program_data_record.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ using fake_sysfs::NonFtdi;
 using fake_sysfs::Tree;
 using fake_sysfs::UsbDevice;
 
-constexpr char kSentinel = '#';
+using program_data_record::kSentinel;
 
 struct UniqueFdForTest {
     explicit UniqueFdForTest(int fd) : fd(fd) {}
@@ -108,28 +109,8 @@ std::int32_t ComPort(FT_HANDLE handle) {
     return port;
 }
 
-// A record as D2XXUnit prepares it, with sentinel-filled buffers.
-struct Eeprom {
-    std::array<char, 64> manufacturer{};
-    std::array<char, 16> manufacturerId{};
-    std::array<char, 64> description{};
-    std::array<char, 16> serialNumber{};
-    FT_PROGRAM_DATA data{};
-
-    Eeprom() {
-        manufacturer.fill(kSentinel);
-        manufacturerId.fill(kSentinel);
-        description.fill(kSentinel);
-        serialNumber.fill(kSentinel);
-        data.Signature1 = 0;
-        data.Signature2 = 0xFFFFFFFFu;
-        data.Version = 2;
-        data.Manufacturer = manufacturer.data();
-        data.ManufacturerId = manufacturerId.data();
-        data.Description = description.data();
-        data.SerialNumber = serialNumber.data();
-    }
-
+// A record as D2XXUnit prepares it, read from an open handle.
+struct Eeprom : program_data_record::Record {
     FT_STATUS Read(FT_HANDLE handle) { return FT_EE_Read(handle, &data); }
 };
 

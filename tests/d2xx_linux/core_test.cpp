@@ -15,6 +15,7 @@
 #include "d2xx/linux/program_data.h"
 #include "d2xx/linux/sysfs.h"
 #include "d2xx/linux/version_packing.h"
+#include "tests/d2xx_linux/program_data_record.h"
 
 namespace ftdi_linux {
 namespace {
@@ -191,7 +192,7 @@ TEST(SysfsText, NaturalOrderOfDeviceNames) {
 }
 
 // Buffers are pre-filled with a sentinel so that every byte written shows.
-constexpr char kSentinel = '#';
+using program_data_record::kSentinel;
 
 template <std::size_t N>
 std::array<char, N> Filled() {
@@ -244,24 +245,7 @@ TEST(BufferCopies, TerminatedFormAlwaysTerminatesWithinCapacity) {
     EXPECT_EQ(buffer[0], kSentinel);
 }
 
-// A record as D2XXUnit prepares it, with sentinel-filled text buffers.
-struct PreparedRecord {
-    std::array<char, 64> manufacturer = Filled<64>();
-    std::array<char, 16> manufacturerId = Filled<16>();
-    std::array<char, 64> description = Filled<64>();
-    std::array<char, 16> serialNumber = Filled<16>();
-    FT_PROGRAM_DATA data{};
-
-    explicit PreparedRecord(std::uint32_t version = 2) {
-        data.Signature1 = 0;
-        data.Signature2 = 0xFFFFFFFFu;
-        data.Version = version;
-        data.Manufacturer = manufacturer.data();
-        data.ManufacturerId = manufacturerId.data();
-        data.Description = description.data();
-        data.SerialNumber = serialNumber.data();
-    }
-};
+using PreparedRecord = program_data_record::Record;
 
 ChannelDescriptors Ft232rDescriptors() {
     ChannelDescriptors d;
