@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "serial/include/winseria.h"
+#include "torvane/unique_fd.h"
 
 namespace {
 
@@ -44,27 +45,26 @@ void makeRaw(int fd) {
 // A pseudo-terminal linked as COM4 in a private TORVANE_PORTS_DIR.
 class PtyPort {
 public:
-    PtyPort() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) throw std::runtime_error("pty");
-        makeRaw(master_);
+    PtyPort() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (!master_.Valid() || grantpt(master_.Get()) != 0 || unlockpt(master_.Get()) != 0)
+            throw std::runtime_error("pty");
+        makeRaw(master_.Get());
         char pattern[] = "/tmp/winseria-bench-XXXXXX";
         if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
         directory_ = pattern;
-        slave_ = ptsname(master_);
+        slave_ = ptsname(master_.Get());
         std::filesystem::create_symlink(slave_, directory_ + "/com" + std::to_string(kPort));
         setenv("TORVANE_PORTS_DIR", directory_.c_str(), 1);
     }
     ~PtyPort() {
-        close(master_);
         std::error_code ignored;
         std::filesystem::remove_all(directory_, ignored);
     }
-    int master() const { return master_; }
+    int master() const { return master_.Get(); }
     const std::string& slave() const { return slave_; }
 
 private:
-    int master_ = -1;
+    torvane::UniqueFd master_;
     std::string directory_;
     std::string slave_;
 };
@@ -110,49 +110,58 @@ public:
 class PlainSlave {
 public:
     PlainSlave() : fd_(open(pty().slave().c_str(), O_RDWR | O_NOCTTY)) {
-        if (fd_ < 0) die("open slave");
-        makeRaw(fd_);
+        if (!fd_.Valid()) die("open slave");
+        makeRaw(fd_.Get());
     }
-    ~PlainSlave() { close(fd_); }
-    int fd() const { return fd_; }
+    int fd() const { return fd_.Get(); }
 
 private:
-    int fd_;
+    torvane::UniqueFd fd_;
 };
 
 // ---- the operations, each repeated n times ----
 
-void libraryWrite(std::size_t n) {
-    LibraryPort port;
+// n bytes, each written by `writeByte` and read back on the master.
+void writeEach(std::size_t n, const std::function<void(std::uint8_t)>& writeByte) {
     for (std::size_t i = 0; i < n; ++i) {
-        if (!WriteByte(static_cast<std::uint8_t>(i))) die("WriteByte");
+        writeByte(static_cast<std::uint8_t>(i));
         readOne(pty().master());
     }
+}
+
+// n bytes, each written on the master and read back by `readByte`.
+void readEach(std::size_t n, const std::function<void()>& readByte) {
+    for (std::size_t i = 0; i < n; ++i) {
+        writeOne(pty().master(), static_cast<std::uint8_t>(i));
+        readByte();
+    }
+}
+
+void libraryWriteByte(std::uint8_t b) {
+    if (!WriteByte(b)) die("WriteByte");
+}
+
+void libraryWrite(std::size_t n) {
+    LibraryPort port;
+    writeEach(n, libraryWriteByte);
 }
 
 void plainWrite(std::size_t n) {
     PlainSlave slave;
-    for (std::size_t i = 0; i < n; ++i) {
-        writeOne(slave.fd(), static_cast<std::uint8_t>(i));
-        readOne(pty().master());
-    }
+    writeEach(n, [&](std::uint8_t b) { writeOne(slave.fd(), b); });
 }
 
 void libraryRead(std::size_t n) {
     LibraryPort port;
-    for (std::size_t i = 0; i < n; ++i) {
-        writeOne(pty().master(), static_cast<std::uint8_t>(i));
+    readEach(n, [] {
         std::uint8_t in = 0;
         if (!ReadByte(&in)) die("ReadByte");
-    }
+    });
 }
 
 void plainRead(std::size_t n) {
     PlainSlave slave;
-    for (std::size_t i = 0; i < n; ++i) {
-        writeOne(pty().master(), static_cast<std::uint8_t>(i));
-        readOne(slave.fd());
-    }
+    readEach(n, [&] { readOne(slave.fd()); });
 }
 
 // n bytes written one at a time while another thread reads them in bulk.
@@ -164,9 +173,7 @@ void stream(std::size_t n, const std::function<void(std::uint8_t)>& writeByte) {
 
 void libraryStream(std::size_t n) {
     LibraryPort port;
-    stream(n, [](std::uint8_t b) {
-        if (!WriteByte(b)) die("WriteByte");
-    });
+    stream(n, libraryWriteByte);
 }
 
 void plainStream(std::size_t n) {

@@ -1,7 +1,5 @@
 #include "serial/platform/posix/events.h"
 
-#include "serial/platform/posix/errors.h"
-
 #include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -82,11 +80,6 @@ void Event::set() {
 void Event::reset() {
     std::lock_guard lock(mutex_);
     signalled_ = false;
-}
-
-bool Event::isSignalled() const {
-    std::lock_guard lock(mutex_);
-    return signalled_;
 }
 
 // One wait on a list of events. The waiter's flag is cleared before each

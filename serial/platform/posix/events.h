@@ -3,9 +3,9 @@
 // and the list of its waiters; a waiter is a futex word of its own. SetEvent
 // marks the event signalled, releases its mutex, then wakes the waiters it
 // found registered (a system call only for a waiter that is asleep), so a
-// woken waiter never blocks on a mutex the setter still holds. A wait-any scans its handles in
-// order, so the lowest signalled index wins; a wait-all takes the events'
-// mutexes in address order and consumes them all at once.
+// woken waiter never blocks on a mutex the setter still holds. A wait-any
+// scans its handles in order, so the lowest signalled index wins; a wait-all
+// takes the events' mutexes in address order and consumes them all at once.
 #include "serial/platform/posix/handle_table.h"
 
 #include <memory>
@@ -21,11 +21,10 @@ public:
     Event(bool manualReset, bool initiallySignalled);
     void set();
     void reset();
-    bool isSignalled() const;
 
 private:
     friend class EventWait;
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     const bool manualReset_;
     bool signalled_;
     std::vector<std::shared_ptr<EventWaiter>> waiters_;
