@@ -86,11 +86,7 @@ FT_STATUS CallByName(const char* name, Args... args) {
     return function(args...);
 }
 
-void* ValueAsPointerArgument(std::uint32_t value) {
-    // FT_LIST_BY_INDEX takes the index, and FT_OpenEx by location the location,
-    // itself in the pointer-sized first argument.
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value));
-}
+using d2xx_abi::ValueArgument;
 
 }  // namespace
 
@@ -124,7 +120,7 @@ FT_STATUS GetFTDeviceCount() {
 }
 
 FT_STATUS GetFTDeviceSerialByIndex(std::uint32_t index) {
-    const FT_STATUS status = FT_ListDevices(ValueAsPointerArgument(index), EeSerialNumber,
+    const FT_STATUS status = FT_ListDevices(ValueArgument(index), EeSerialNumber,
                                             FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
     if (status == FT_OK) {
         // A serial that fills all 16 bytes comes without a terminator.
@@ -152,7 +148,7 @@ FT_STATUS Open_USB_Device_By_Serial_Number(const std::string& serialNumber) {
 FT_STATUS GetFTDeviceLocationByIndex(std::uint32_t index) {
     // Listed into a local first: on failure the variable keeps its value.
     std::uint32_t location = 0;
-    const FT_STATUS status = FT_ListDevices(ValueAsPointerArgument(index), &location,
+    const FT_STATUS status = FT_ListDevices(ValueArgument(index), &location,
                                             FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION);
     if (status == FT_OK) DeviceLocation = location;
     ReportDeviceStatus("GetFTDeviceLocationByIndex", status);
@@ -161,7 +157,7 @@ FT_STATUS GetFTDeviceLocationByIndex(std::uint32_t index) {
 
 FT_STATUS Open_USB_Device_By_Location(std::uint32_t location) {
     const FT_STATUS status =
-        FT_OpenEx(ValueAsPointerArgument(location), FT_OPEN_BY_LOCATION, &DeviceHandle);
+        FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &DeviceHandle);
     ReportDeviceStatus("Open_USB_Device_By_Location", status);
     return status;
 }

@@ -49,7 +49,7 @@ Cost Measure(Work work) {
             ProcessCpuMs() - cpu};
 }
 
-void* ByValue(std::uint32_t value) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value)); }
+using d2xx_abi::ValueArgument;
 
 // The library calls of one refresh of every row; the number of rows that filled.
 int RefreshCalls() {
@@ -63,9 +63,9 @@ int RefreshCalls() {
         std::uint32_t location = 0, version = 0;
         std::int32_t port = 0;
         program_data_record::Record eeprom;
-        if (FT_ListDevices(ByValue(index), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK &&
-            FT_ListDevices(ByValue(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) == FT_OK &&
-            FT_OpenEx(ByValue(location), FT_OPEN_BY_LOCATION, &handle) == FT_OK && FT_EE_Read(handle, &eeprom.data) == FT_OK &&
+        if (FT_ListDevices(ValueArgument(index), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK &&
+            FT_ListDevices(ValueArgument(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) == FT_OK &&
+            FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &handle) == FT_OK && FT_EE_Read(handle, &eeprom.data) == FT_OK &&
             FT_GetDriverVersion(handle, &version) == FT_OK && FT_GetComPortNumber(handle, &port) == FT_OK)
             ++filled;
     }
@@ -80,7 +80,7 @@ int ListCalls() {
     int listed = 0;
     for (std::uint32_t index = 0; index < count; ++index) {
         char serial[16];
-        if (FT_ListDevices(ByValue(index), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK) ++listed;
+        if (FT_ListDevices(ValueArgument(index), serial, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) == FT_OK) ++listed;
     }
     return listed;
 }

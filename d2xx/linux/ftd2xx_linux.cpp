@@ -37,6 +37,7 @@ struct OpenChannel {
 
 using Handles = HandleTable<OpenChannel>;
 using SharedList = std::shared_ptr<const std::vector<ListedChannel>>;
+using d2xx_abi::ArgumentValue;
 
 // Every call that touches the table holds this lock for its whole run.
 std::mutex& TableLock() {
@@ -160,11 +161,6 @@ FT_STATUS ListOne(std::uint32_t index, void* output, std::uint32_t what) {
     return FT_OK;
 }
 
-// What a pointer-sized argument carries when it is passed by value.
-std::uint32_t ValueOf(const void* argument) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
-}
-
 std::optional<std::uint32_t> KernelVersion() {
     utsname names{};
     if (uname(&names) != 0) return std::nullopt;
@@ -187,7 +183,7 @@ FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
         if (what != FT_OPEN_BY_SERIAL_NUMBER && what != FT_OPEN_BY_DESCRIPTION && what != FT_OPEN_BY_LOCATION)
             return FT_INVALID_PARAMETER;
         // The index travels in the pointer argument itself.
-        return ListOne(ValueOf(arg1), arg2, what);
+        return ListOne(ArgumentValue(arg1), arg2, what);
     }
     return FT_INVALID_PARAMETER;
 }
@@ -196,7 +192,7 @@ FT_STATUS OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
     if (handle == nullptr) return FT_INVALID_PARAMETER;
     if (flags == FT_OPEN_BY_LOCATION) {
         // The location travels in the pointer argument itself.
-        const std::uint32_t wanted = ValueOf(arg1);
+        const std::uint32_t wanted = ArgumentValue(arg1);
         return OpenFirstMatching([&](const ListedChannel& c) { return c.location == wanted; }, handle);
     }
     if (arg1 == nullptr) return FT_INVALID_PARAMETER;

@@ -64,10 +64,7 @@ constexpr std::uint32_t kListSerialByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_SERIA
 constexpr std::uint32_t kListDescriptionByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION;
 constexpr std::uint32_t kListLocationByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION;
 
-// What a pointer-sized argument carries when it is passed by value.
-std::uint32_t ValueOf(const void* argument) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
-}
+using d2xx_abi::ArgumentValue;
 
 }  // namespace
 
@@ -136,7 +133,7 @@ FT_STATUS Simulator::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
     }
     if (flags == kListSerialByIndex || flags == kListDescriptionByIndex || flags == kListLocationByIndex) {
         // By index the first argument is the index itself, not a pointer.
-        const std::uint32_t index = ValueOf(arg1);
+        const std::uint32_t index = ArgumentValue(arg1);
         line.Arg(std::to_string(index));
         line.Arg(Flags(flags));
         return line.Finish(log_, ListByIndex(index, arg2, flags, line));
@@ -189,7 +186,7 @@ FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) 
     // By location the first argument is the location itself, not a pointer.
     const char* wanted = byLocation ? nullptr : static_cast<const char*>(arg1);
     if (byLocation)
-        line.Arg(Word(ValueOf(arg1)));
+        line.Arg(Word(ArgumentValue(arg1)));
     else
         line.Arg(wanted ? Quoted(wanted, std::strlen(wanted)) : std::string("NULL"));
     line.Arg(Flags(flags));
@@ -202,7 +199,7 @@ FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) 
         // A serial of 16 or more characters is also found by its listed form,
         // the first 16, which is all a by-index listing gives the caller.
         const auto matches = [&](const Device& d) {
-            if (byLocation) return d.location == ValueOf(arg1);
+            if (byLocation) return d.location == ArgumentValue(arg1);
             if (!bySerial) return d.description == text;
             return d.serial == text || (text.size() == kSerialBufferSize &&
                                         d.serial.compare(0, kSerialBufferSize, text) == 0);

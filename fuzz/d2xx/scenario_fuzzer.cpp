@@ -40,7 +40,7 @@ std::size_t LogLineCount() {
     return lines;
 }
 
-void* ByValue(std::uint32_t value) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value)); }
+using d2xx_abi::ValueArgument;
 
 std::uint32_t Flags(FuzzedDataProvider& in) {
     static const std::uint32_t kShapes[] = {
@@ -63,7 +63,7 @@ FT_STATUS OneCall(FuzzedDataProvider& in, std::vector<FT_HANDLE>& handles) {
     switch (in.ConsumeIntegralInRange(0, 6)) {
         case 0: {
             const std::uint32_t flags = Flags(in);
-            void* first = flags & FT_LIST_BY_INDEX ? ByValue(in.ConsumeIntegralInRange(0, 300)) : buffer;
+            void* first = flags & FT_LIST_BY_INDEX ? ValueArgument(in.ConsumeIntegralInRange(0, 300)) : buffer;
             return FT_ListDevices(first, in.ConsumeIntegralInRange(0, 7) ? buffer : nullptr, flags);
         }
         case 1: {
@@ -71,7 +71,7 @@ FT_STATUS OneCall(FuzzedDataProvider& in, std::vector<FT_HANDLE>& handles) {
             const std::string text = in.ConsumeRandomLengthString(40);
             std::memcpy(buffer, text.c_str(), text.size() + 1);
             FT_HANDLE opened = nullptr;
-            void* first = flags == FT_OPEN_BY_LOCATION ? ByValue(in.ConsumeIntegral<std::uint32_t>()) : buffer;
+            void* first = flags == FT_OPEN_BY_LOCATION ? ValueArgument(in.ConsumeIntegral<std::uint32_t>()) : buffer;
             const FT_STATUS status = FT_OpenEx(first, flags, &opened);
             if (status == FT_OK) handles.push_back(opened);
             return status;

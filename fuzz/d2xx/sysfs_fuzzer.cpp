@@ -95,18 +95,18 @@ void Device(FuzzedDataProvider& in, const fs::path& bus) {
     }
 }
 
-void* ByValue(std::uint32_t value) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value)); }
+using d2xx_abi::ValueArgument;
 
 void CheckChannel(std::uint32_t index, std::set<std::uint32_t>& locations) {
     char text[80] = {};
     std::uint32_t location = 0;
-    if (FT_ListDevices(ByValue(index), text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK ||
-        FT_ListDevices(ByValue(index), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION) != FT_OK ||
-        FT_ListDevices(ByValue(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK)
+    if (FT_ListDevices(ValueArgument(index), text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK ||
+        FT_ListDevices(ValueArgument(index), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION) != FT_OK ||
+        FT_ListDevices(ValueArgument(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION) != FT_OK)
         Violation("index " + std::to_string(index) + " below the count does not list");
     if (!locations.insert(location).second) Violation("two channels share a location");
     FT_HANDLE handle = nullptr;
-    if (FT_OpenEx(ByValue(location), FT_OPEN_BY_LOCATION, &handle) != FT_OK) Violation("a listed location does not open");
+    if (FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &handle) != FT_OK) Violation("a listed location does not open");
     program_data_record::Record eeprom;
     const FT_STATUS read = FT_EE_Read(handle, &eeprom.data);
     if (read != FT_OK && read != FT_IO_ERROR) Violation("EEPROM read status " + std::to_string(read));
@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::uint32_t> locations;
     for (std::uint32_t index = 0; index < count; ++index) CheckChannel(index, locations);
     char text[80];
-    if (FT_ListDevices(ByValue(count), text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_DEVICE_NOT_FOUND)
+    if (FT_ListDevices(ValueArgument(count), text, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_DEVICE_NOT_FOUND)
         Violation("the index past the count lists");
     return 0;
 }

@@ -28,7 +28,7 @@ inline void LoadScenario(const std::string& json) {
 }
 
 inline FT_HANDLE HandleValue(std::uintptr_t value) { return reinterpret_cast<FT_HANDLE>(value); }
-inline void* IndexArgument(std::uint32_t index) { return reinterpret_cast<void*>(std::uintptr_t{index}); }
+using d2xx_abi::ValueArgument;
 
 // Cases of table-driven tests carry a name, used for the test name and printout.
 template <typename Case>

@@ -30,7 +30,7 @@ namespace {
 
 using d2xx_test::CaseName;
 using d2xx_test::HandleValue;
-using d2xx_test::IndexArgument;
+using d2xx_test::ValueArgument;
 using d2xx_test::LoadScenario;
 using d2xx_test::LogLines;
 
@@ -97,7 +97,7 @@ TEST(SimScenario, BuiltInDemoHasThreeConvertersOneDecoratedOneWithoutPort) {
     std::vector<std::int32_t> ports;
     for (std::uint32_t i = 0; i < 3; ++i) {
         char serial[16] = {};
-        ASSERT_EQ(FT_ListDevices(IndexArgument(i), serial, kBySerial), FT_OK);
+        ASSERT_EQ(FT_ListDevices(ValueArgument(i), serial, kBySerial), FT_OK);
         FT_HANDLE handle = Open(serial);
         Record record;
         std::int32_t port = 0;
@@ -122,8 +122,8 @@ TEST(SimScenario, DocumentedExampleLoadsWithDefaultsAndCountOverride) {
     LoadScenario(R"({"device_count": 3, "devices":[{"serial":"A"},{"serial":"B"}]})");
     char serial[16];
     EXPECT_EQ(Count(), 3u);
-    EXPECT_EQ(FT_ListDevices(IndexArgument(1), serial, kBySerial), FT_OK);
-    EXPECT_EQ(FT_ListDevices(IndexArgument(2), serial, kBySerial), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(1), serial, kBySerial), FT_OK);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(2), serial, kBySerial), FT_DEVICE_NOT_FOUND);
 }
 
 struct BrokenScenario {
@@ -148,7 +148,7 @@ TEST_P(SimBrokenScenario, IsReportedOnOneLineEveryCallFailsUntilAGoodLoad) {
     FT_HANDLE handle = nullptr;
     Record record;
     EXPECT_EQ(FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY), FT_OTHER_ERROR);
-    EXPECT_EQ(FT_ListDevices(IndexArgument(0), buffer, kBySerial), FT_OTHER_ERROR);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0), buffer, kBySerial), FT_OTHER_ERROR);
     EXPECT_EQ(FT_OpenEx(buffer, FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_OTHER_ERROR);
     EXPECT_EQ(FT_Close(handle), FT_OTHER_ERROR);
     EXPECT_EQ(FT_EE_Read(handle, &record.data), FT_OTHER_ERROR);
@@ -286,14 +286,14 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
     FT_Close(nullptr);
     FT_GetLibraryVersion(&version);
     FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
-    FT_ListDevices(IndexArgument(1), text, kBySerial);
-    FT_ListDevices(IndexArgument(1), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
+    FT_ListDevices(ValueArgument(1), text, kBySerial);
+    FT_ListDevices(ValueArgument(1), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
     FT_ListDevices(text, nullptr, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER);
     FT_OpenEx(const_cast<char*>("FT0A1"), FT_OPEN_BY_SERIAL_NUMBER, &handle);
-    FT_ListDevices(IndexArgument(1), &location, kLocationByIndex);
-    FT_OpenEx(IndexArgument(0x1234), FT_OPEN_BY_LOCATION, &other);
-    FT_OpenEx(IndexArgument(location), FT_OPEN_BY_LOCATION, &other);
-    FT_OpenEx(IndexArgument(location), 0x8, &other);
+    FT_ListDevices(ValueArgument(1), &location, kLocationByIndex);
+    FT_OpenEx(ValueArgument(0x1234), FT_OPEN_BY_LOCATION, &other);
+    FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &other);
+    FT_OpenEx(ValueArgument(location), 0x8, &other);
     FT_EE_Read(handle, &record.data);
     FT_GetDriverVersion(handle, &driver);
     FT_GetComPortNumber(handle, &port);
@@ -322,10 +322,10 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
 TEST_F(SimCalls, NullPointersAreRefused) {
     FT_HANDLE handle = Open("FT0A1");
     EXPECT_EQ(FT_ListDevices(nullptr, nullptr, FT_LIST_NUMBER_ONLY), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_ListDevices(IndexArgument(0), nullptr, kBySerial), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_ListDevices(IndexArgument(0), nullptr, kLocationByIndex), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0), nullptr, kBySerial), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0), nullptr, kLocationByIndex), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_OpenEx(nullptr, FT_OPEN_BY_SERIAL_NUMBER, &handle), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_OpenEx(IndexArgument(0x2141), FT_OPEN_BY_LOCATION, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(ValueArgument(0x2141), FT_OPEN_BY_LOCATION, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_EE_Read(handle, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_GetDriverVersion(handle, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_GetLibraryVersion(nullptr), FT_INVALID_PARAMETER);
@@ -426,7 +426,7 @@ TEST_P(SimSerialWrite, ListingAndEepromReadWriteTheSameBytesAndTheListedFormOpen
     const std::string& written = GetParam().written;
     char listed[32];
     std::memset(listed, '#', sizeof listed);
-    ASSERT_EQ(FT_ListDevices(IndexArgument(0), listed, kBySerial), FT_OK);
+    ASSERT_EQ(FT_ListDevices(ValueArgument(0), listed, kBySerial), FT_OK);
     EXPECT_EQ(std::string(listed, written.size() + 1), written + "#");
     const std::string text(listed, std::find(listed, listed + 16, '\0'));
     EXPECT_EQ(LogLines().back(), "FT_ListDevices(0,0x40000001) -> 0 serial=\"" + text + "\"");
@@ -473,18 +473,18 @@ const Injection kInjections[] = {
     {"FT_ListDevices.index", true, false,
      [](FT_HANDLE) {
          char serial[16];
-         return FT_ListDevices(IndexArgument(0), serial, kBySerial);
+         return FT_ListDevices(ValueArgument(0), serial, kBySerial);
      }},
     {"FT_ListDevices.location", true, false,
      [](FT_HANDLE) {
          std::uint32_t location = 0;
-         return FT_ListDevices(IndexArgument(0), &location, kLocationByIndex);
+         return FT_ListDevices(ValueArgument(0), &location, kLocationByIndex);
      }},
     {"FT_OpenEx.location", true, false,
      [](FT_HANDLE) {
          // D0's location when the scenario names none.
          FT_HANDLE handle = nullptr;
-         const FT_STATUS status = FT_OpenEx(IndexArgument(0x1001), FT_OPEN_BY_LOCATION, &handle);
+         const FT_STATUS status = FT_OpenEx(ValueArgument(0x1001), FT_OPEN_BY_LOCATION, &handle);
          if (status == FT_OK) FT_Close(handle);
          return status;
      }},

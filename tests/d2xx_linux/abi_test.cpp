@@ -73,14 +73,14 @@ std::uint32_t Count() {
     return count;
 }
 
-void* IndexArg(std::uint32_t index) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)); }
+using d2xx_abi::ValueArgument;
 
 // The serial at index as the vendor's list gives it: up to the first zero
 // byte, or all 16 bytes when none was written.
 std::string SerialAt(std::uint32_t index, FT_STATUS expected = FT_OK) {
     std::array<char, 17> buffer;
     buffer.fill(kSentinel);
-    EXPECT_EQ(FT_ListDevices(IndexArg(index), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), expected);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(index), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), expected);
     EXPECT_EQ(buffer[16], kSentinel) << "the list writes at most 16 bytes";
     return std::string(buffer.data(), strnlen(buffer.data(), 16));
 }
@@ -191,12 +191,12 @@ TEST_F(FtdiLinux, SerialBufferTerminator) {
     tree_.Add(Ft2232h("1-3", "0123456789ABCDE", 2, 3));  // 15 + channel letter = 16
     std::array<char, 20> buffer;
     buffer.fill(kSentinel);
-    ASSERT_EQ(FT_ListDevices(IndexArg(0), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+    ASSERT_EQ(FT_ListDevices(ValueArgument(0), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
     EXPECT_EQ(std::string(buffer.data(), 16), "0123456789ABCDEF");
     EXPECT_EQ(buffer[16], kSentinel);
 
     buffer.fill(kSentinel);
-    ASSERT_EQ(FT_ListDevices(IndexArg(1), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
+    ASSERT_EQ(FT_ListDevices(ValueArgument(1), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_OK);
     EXPECT_STREQ(buffer.data(), "SHORT8CH");
     EXPECT_EQ(buffer[9], kSentinel) << "only the terminator follows the text";
 
@@ -219,9 +219,9 @@ TEST_F(FtdiLinux, IndexBeyondTheListIsNotFound) {
     AddMixedSet(tree_);
     std::array<char, 16> buffer;
     buffer.fill(kSentinel);
-    EXPECT_EQ(FT_ListDevices(IndexArg(4), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+    EXPECT_EQ(FT_ListDevices(ValueArgument(4), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
               FT_DEVICE_NOT_FOUND);
-    EXPECT_EQ(FT_ListDevices(IndexArg(0xFFFFFFFFu), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0xFFFFFFFFu), buffer.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
               FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(buffer[0], kSentinel) << "a failed listing writes nothing";
 }
@@ -231,9 +231,9 @@ TEST_F(FtdiLinux, ArgumentShapesTheLibraryDoesNotServe) {
     std::array<char, 64> buffer{};
     std::uint32_t count = 0;
     EXPECT_EQ(FT_ListDevices(nullptr, nullptr, FT_LIST_NUMBER_ONLY), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_ListDevices(IndexArg(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_ListDevices(IndexArg(0), buffer.data(), FT_LIST_BY_INDEX | 8), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_ListDevices(IndexArg(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0), buffer.data(), FT_LIST_BY_INDEX | 8), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_ListDevices(ValueArgument(0), nullptr, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_ListDevices(buffer.data(), &count, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_ListDevices(&count, nullptr, 0), FT_INVALID_PARAMETER);
     FT_HANDLE h = nullptr;
@@ -241,7 +241,7 @@ TEST_F(FtdiLinux, ArgumentShapesTheLibraryDoesNotServe) {
     EXPECT_EQ(FT_OpenEx(nullptr, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(FT_OpenEx(serial, 8, &h), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_OpenEx(IndexArg(0x111), FT_OPEN_BY_LOCATION, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_OpenEx(ValueArgument(0x111), FT_OPEN_BY_LOCATION, nullptr), FT_INVALID_PARAMETER);
     EXPECT_EQ(h, nullptr);
     EXPECT_EQ(FT_GetLibraryVersion(nullptr), FT_INVALID_PARAMETER);
 
@@ -465,7 +465,7 @@ TEST_F(FtdiLinux, DescriptionsAtTheBufferBound) {
 
     std::array<char, 65> listed;
     listed.fill(kSentinel);
-    ASSERT_EQ(FT_ListDevices(IndexArg(1), listed.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
+    ASSERT_EQ(FT_ListDevices(ValueArgument(1), listed.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION), FT_OK);
     EXPECT_EQ(std::string(listed.data(), 64), std::string(64, 'q')) << "the list form fills all 64 bytes";
     EXPECT_EQ(listed[64], kSentinel);
 }
@@ -493,13 +493,13 @@ TEST_F(FtdiLinux, EveryChannelOpensByItsLocationAndItsDescription) {
         const auto& [location, description, port] = rows[index];
         std::uint32_t listedLocation = 0;
         std::array<char, 64> listedDescription{};
-        ASSERT_EQ(FT_ListDevices(IndexArg(index), &listedLocation, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
-        ASSERT_EQ(FT_ListDevices(IndexArg(index), listedDescription.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
+        ASSERT_EQ(FT_ListDevices(ValueArgument(index), &listedLocation, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
+        ASSERT_EQ(FT_ListDevices(ValueArgument(index), listedDescription.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
                   FT_OK);
         EXPECT_EQ(listedLocation, location) << index;
         EXPECT_STREQ(listedDescription.data(), description.c_str());
         FT_HANDLE h = nullptr;
-        ASSERT_EQ(FT_OpenEx(IndexArg(location), FT_OPEN_BY_LOCATION, &h), FT_OK) << index;
+        ASSERT_EQ(FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &h), FT_OK) << index;
         EXPECT_EQ(ComPort(h), port);
         EXPECT_EQ(FT_Close(h), FT_OK);
         ASSERT_EQ(FT_OpenEx(listedDescription.data(), FT_OPEN_BY_DESCRIPTION, &h), FT_OK) << description;
@@ -509,7 +509,7 @@ TEST_F(FtdiLinux, EveryChannelOpensByItsLocationAndItsDescription) {
     FT_HANDLE h = nullptr;
     char bare[] = "Dual RS232-HS";  // a channel's description carries its letter
     EXPECT_EQ(FT_OpenEx(bare, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
-    EXPECT_EQ(FT_OpenEx(IndexArg(0x123), FT_OPEN_BY_LOCATION, &h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FT_OpenEx(ValueArgument(0x123), FT_OPEN_BY_LOCATION, &h), FT_DEVICE_NOT_FOUND);
 }
 
 // A FIFO where an attribute should be fails the call instead of blocking it;
@@ -556,10 +556,10 @@ TEST_F(FtdiLinux, AThousandChannelsListUnderADescriptorLimit) {
     std::set<std::uint32_t> locations;
     for (std::uint32_t index = 0; index < 4 * kBoxes; ++index) {
         std::uint32_t location = 0;
-        ASSERT_EQ(FT_ListDevices(IndexArg(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
+        ASSERT_EQ(FT_ListDevices(ValueArgument(index), &location, FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
         locations.insert(location);
         FT_HANDLE h = nullptr;
-        ASSERT_EQ(FT_OpenEx(IndexArg(location), FT_OPEN_BY_LOCATION, &h), FT_OK) << index;
+        ASSERT_EQ(FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &h), FT_OK) << index;
         ASSERT_EQ(FT_Close(h), FT_OK);
     }
     EXPECT_EQ(locations.size(), 4u * kBoxes) << "every channel has a location of its own";

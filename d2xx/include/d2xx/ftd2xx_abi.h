@@ -136,3 +136,14 @@ typedef FT_STATUS(FT_CALL* FT_GetLibraryVersion_t)(std::uint32_t*);
 typedef FT_STATUS(FT_CALL* FT_GetComPortNumber_t)(FT_HANDLE, std::int32_t*);
 
 }  // extern "C"
+
+// FT_ListDevices by index and FT_OpenEx by location carry a number, not an
+// address, in their pointer-sized first argument.
+namespace d2xx_abi {
+
+inline void* ValueArgument(std::uint32_t value) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value)); }
+inline std::uint32_t ArgumentValue(const void* argument) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
+}
+
+}  // namespace d2xx_abi
