@@ -25,14 +25,13 @@ bool SimulatedLibraryLoaded() {
     return simulated;
 }
 
-std::optional<int> UseSimulatedLibraryIfAsked(bool demoFlag, int argc, char** argv, const std::string& program,
-                                              std::ostream& err) {
+std::optional<int> UseSimulatedLibraryIfAsked(bool demoFlag, char** argv, const std::string& program, std::ostream& err) {
     const bool asked = demoFlag || std::getenv(kSimulationVariable) != nullptr;
     if (!asked || SimulatedLibraryLoaded()) return std::nullopt;
     std::string failure;
     if (std::getenv(kRelaunchedVariable) != nullptr) {
         failure = "the simulated library was not loaded after the relaunch";
-    } else if (const std::optional<int> status = RelaunchOverSimulatedLibrary(argc, argv, failure)) {
+    } else if (const std::optional<int> status = RelaunchOverSimulatedLibrary(argv, failure)) {
         return status;
     }
     err << program << ": " << failure << '\n' << std::flush;

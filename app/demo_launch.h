@@ -32,12 +32,12 @@ bool SimulatedLibraryLoaded();
 // the status to exit with (the relaunched program's, on Windows). When the
 // simulated library cannot be reached, prints why to `err` as one line
 // "<program>: <reason>" and returns 2.
-std::optional<int> UseSimulatedLibraryIfAsked(bool demoFlag, int argc, char** argv, const std::string& program,
-                                              std::ostream& err);
+std::optional<int> UseSimulatedLibraryIfAsked(bool demoFlag, char** argv, const std::string& program, std::ostream& err);
 
-// The platform's relaunch (app/posix, app/win32). On Linux it returns only
-// when the exec failed; on Windows with the relaunched program's exit status.
-// On failure, `failure` says why.
-std::optional<int> RelaunchOverSimulatedLibrary(int argc, char** argv, std::string& failure);
+// The platform's relaunch (app/posix, app/win32) with the same arguments
+// (`argv`, null-terminated as main() has it; Windows takes its own command
+// line). On Linux it returns only when the exec failed; on Windows with the
+// relaunched program's exit status. On failure, `failure` says why.
+std::optional<int> RelaunchOverSimulatedLibrary(char** argv, std::string& failure);
 
 }  // namespace app

@@ -30,7 +30,7 @@ fs::path SimulatedLibraryFolder(const fs::path& program) {
 
 }  // namespace
 
-std::optional<int> RelaunchOverSimulatedLibrary(int, char** argv, std::string& failure) {
+std::optional<int> RelaunchOverSimulatedLibrary(char** argv, std::string& failure) {
     std::error_code error;
     const fs::path program = fs::read_symlink("/proc/self/exe", error);
     if (error) {

@@ -47,7 +47,7 @@ void WatchConverters(TfUrzadzenia& window) {
 
 int main(int argc, char** argv) {
     // Before anything else: a demo run starts again over the simulated library.
-    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(argc, argv), argc, argv, "torvane1", std::cerr))
+    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(argc, argv), argv, "torvane1", std::cerr))
         return *ended;
     TorvaneApplication application(argc, argv);
     fUrzadzenia = new TfUrzadzenia;

@@ -33,7 +33,7 @@ std::string LastErrorText(const char* what) { return std::string(what) + " (erro
 
 }  // namespace
 
-std::optional<int> RelaunchOverSimulatedLibrary(int, char**, std::string& failure) {
+std::optional<int> RelaunchOverSimulatedLibrary(char**, std::string& failure) {
     const std::wstring own = OwnPath();
     const std::size_t slash = own.find_last_of(L"\\/");
     if (own.empty() || slash == std::wstring::npos) {

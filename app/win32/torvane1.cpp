@@ -13,8 +13,8 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before anything else: a demo run starts demo\torvane1.exe over the simulated library.
     std::ostringstream failure;
-    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(__argc, __argv), __argc, __argv,
-                                                           "torvane1", failure)) {
+    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(__argc, __argv), __argv, "torvane1",
+                                                           failure)) {
         if (!failure.str().empty())
             MessageBoxW(nullptr, app::win32::Wide(failure.str()).c_str(), L"torvane1", MB_OK | MB_ICONERROR);
         return *ended;

@@ -39,14 +39,14 @@ protected:
 
     // A USB converter as udev would see it; returns its syspath.
     std::string AddUsbDevice(const char* name) {
-        gchar* path = umockdev_testbed_add_device(testbed_, "usb", name, nullptr, "idVendor", "0403", "idProduct",
-                                                  "6001", nullptr, "DEVTYPE", "usb_device", nullptr);
-        std::string syspath = path ? path : "";
-        g_free(path);
-        return syspath;
+        return Syspath(umockdev_testbed_add_device(testbed_, "usb", name, nullptr, "idVendor", "0403", "idProduct",
+                                                   "6001", nullptr, "DEVTYPE", "usb_device", nullptr));
     }
     std::string AddChild(const char* subsystem, const char* name, const std::string& parent) {
-        gchar* path = umockdev_testbed_add_device(testbed_, subsystem, name, parent.c_str(), nullptr, nullptr);
+        return Syspath(umockdev_testbed_add_device(testbed_, subsystem, name, parent.c_str(), nullptr, nullptr));
+    }
+    // The test bed's newly allocated path as a string (empty when it failed).
+    static std::string Syspath(gchar* path) {
         std::string syspath = path ? path : "";
         g_free(path);
         return syspath;
