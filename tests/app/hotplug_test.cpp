@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -126,11 +127,18 @@ private:
     std::vector<Clock::time_point> times_;
 };
 
+// A watcher over a manual source whose callback is logged, then runs `then`.
 struct WatcherRig {
-    explicit WatcherRig(CoalescingPolicy policy) {
+    explicit WatcherRig(CoalescingPolicy policy, std::function<void()> then = [] {}) {
         auto owned = std::make_unique<ManualEventSource>();
         source = owned.get();
-        watcher = std::make_unique<HotplugWatcher>(std::move(owned), [this] { log.Record(); }, policy);
+        watcher = std::make_unique<HotplugWatcher>(
+            std::move(owned),
+            [this, then = std::move(then)] {
+                log.Record();
+                then();
+            },
+            policy);
     }
     CallbackLog log;
     ManualEventSource* source = nullptr;  // owned by the watcher
@@ -174,17 +182,13 @@ TEST(HotplugWatcher, StopEndsAnIdleWaitAndDropsPendingEvents) {
 
 TEST(HotplugWatcher, ThrowingCallbackDoesNotEndTheWatcher) {
     std::atomic<int> calls{0};
-    CallbackLog log;
-    auto owned = std::make_unique<ManualEventSource>();
-    ManualEventSource* source = owned.get();
-    HotplugWatcher watcher(std::move(owned), [&] {
-        log.Record();
+    WatcherRig rig({50ms, 10ms}, [&] {
         if (++calls == 1) throw std::runtime_error("refresh failed");
-    }, {50ms, 10ms});
-    source->Inject();
-    ASSERT_TRUE(log.WaitFor(1, 5s));
-    source->Inject();
-    EXPECT_TRUE(log.WaitFor(2, 5s));
+    });
+    rig.source->Inject();
+    ASSERT_TRUE(rig.log.WaitFor(1, 5s));
+    rig.source->Inject();
+    EXPECT_TRUE(rig.log.WaitFor(2, 5s));
 }
 
 // A source that delivers a few events and then breaks down.
