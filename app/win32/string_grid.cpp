@@ -184,9 +184,7 @@ int StringGrid::VisibleDataRows() const {
 
 int StringGrid::LastTopRow() const { return std::max(fixedRows_, RowCount() - std::max(VisibleDataRows(), 1)); }
 
-int StringGrid::TotalWidth() const {
-    return std::accumulate(widths_.begin(), widths_.end(), 0) + kLine * ColumnCount();
-}
+int StringGrid::TotalWidth() const { return ColumnLeft(ColumnCount()); }
 
 int StringGrid::ColumnLeft(int column) const {
     return std::accumulate(widths_.begin(), widths_.begin() + column, 0) + kLine * column;
