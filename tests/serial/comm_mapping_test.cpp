@@ -8,7 +8,7 @@
 
 #include "serial/src/comm.h"
 #include "serial/src/library_state.h"
-#include "tests/serial/support/error_fetch.h"
+#include "tests/serial/support/port_fixture.h"
 
 namespace winseria {
 namespace {
@@ -19,9 +19,7 @@ using namespace winapi;
 class WithDefaults : public ::testing::Test {
 protected:
     void TearDown() override {
-        Defaults().parity = 2;
-        Defaults().byteSize = 8;
-        Defaults().stopBits = 0;
+        test::RestoreStartDefaults();
         TakeError();
     }
     static void Set(std::uint8_t parity, std::uint8_t byteSize, std::uint8_t stopBits) {

@@ -1,7 +1,7 @@
 // A thousand initializations and closes in a row leave no descriptor, thread
 // or handle behind, nor do threads the system refuses. (Memory is checked by
 // the AddressSanitizer run.)
-#include <thread>
+#include <ostream>
 #include <vector>
 
 #include "serial/platform/posix/handle_table.h"
@@ -18,15 +18,31 @@ constexpr int kCycles = 1000;
 
 using Cycles = test::PtyPortTest;
 
+// What connections could leave behind; taken once the runtime's own helper
+// threads exist.
+struct Resources {
+    std::size_t descriptors = test::OpenDescriptorCount();
+    std::size_t threads = test::ThreadCount();
+    std::size_t handles = winapi::posix::HandleTable::instance().openCount();
+    bool operator==(const Resources&) const = default;
+};
+
+void PrintTo(const Resources& r, std::ostream* out) {
+    *out << r.descriptors << " descriptors, " << r.threads << " threads, " << r.handles << " handles";
+}
+
+Resources Settled() {
+    test::SettleThreads();
+    return {};
+}
+
 TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
     const std::uint8_t port = test::PtyPortTest::kPort;
     // The first cycle creates what lives for the whole process (the error
     // texts, the handshake's state); count after it.
     ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0);
     ASSERT_EQ(UnInitializePort(), 0);
-    test::SettleThreads();
-    const std::size_t descriptors = test::OpenDescriptorCount();
-    const std::size_t threads = test::ThreadCount();
+    const Resources before = Settled();
     const HandshakeState& handshake = Handshake();
     const std::vector<winapi::HANDLE> firstEvents = {
         handshake.WriteRequest.get(), handshake.ReadRequest.get(), handshake.TransferReady.get(),
@@ -45,8 +61,7 @@ TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
         ASSERT_EQ(UnInitializePort(), 0) << "cycle " << cycle;
     }
     pty.drain(std::chrono::milliseconds(50));
-    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
-    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(Resources(), before);
     EXPECT_EQ(test::FetchError(), (test::Fetched{0, "", 0}));
     // Each connection's events were closed when the next ones replaced them.
     for (winapi::HANDLE event : firstEvents) {
@@ -58,29 +73,21 @@ TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
 TEST_F(Cycles, FailedInitializationsLeakNothing) {
     ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 1, 9600, 1, 1), 2);
     ASSERT_EQ(SerialPortPresent(test::PtyPortTest::kPort), 1);
-    test::SettleThreads();
-    const std::size_t descriptors = test::OpenDescriptorCount();
-    const std::size_t threads = test::ThreadCount();
+    const Resources before = Settled();
     const winapi::posix::NotASerialDevice file(test::PtyPortTest::kPort + 2);
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 1, 9600, 1, 1), 2);
         ASSERT_EQ(InitializePort(test::PtyPortTest::kPort + 2, 9600, 1, 1), 6);
         ASSERT_EQ(SerialPortPresent(test::PtyPortTest::kPort), 1);
     }
-    EXPECT_EQ(test::OpenDescriptorCount(), descriptors);
-    EXPECT_EQ(test::ThreadCount(), threads);
+    EXPECT_EQ(Resources(), before);
 }
-
-std::size_t OpenHandleCount() { return winapi::posix::HandleTable::instance().openCount(); }
 
 TEST_F(Cycles, ThreadsTheSystemRefusesLeakNothing) {
     const std::uint8_t port = test::PtyPortTest::kPort;
     ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0);
     ASSERT_EQ(UnInitializePort(), 0);
-    test::SettleThreads();
-    const std::size_t handles = OpenHandleCount();
-    const std::size_t descriptors = test::OpenDescriptorCount();
-    const std::size_t threads = test::ThreadCount();
+    const Resources before = Settled();
     // An initialization creates the device's service thread (without it the
     // device does not open), the watcher, then the worker (the connection
     // goes on without either, code 8 in the slot).
@@ -101,9 +108,7 @@ TEST_F(Cycles, ThreadsTheSystemRefusesLeakNothing) {
             EXPECT_NE(opened, 0) << refusal.thread;
         }
         EXPECT_EQ(UnInitializePort(), 0) << refusal.thread;
-        EXPECT_EQ(OpenHandleCount(), handles) << refusal.thread;
-        EXPECT_EQ(test::OpenDescriptorCount(), descriptors) << refusal.thread;
-        EXPECT_EQ(test::ThreadCount(), threads) << refusal.thread;
+        EXPECT_EQ(Resources(), before) << refusal.thread;
     }
 }
 

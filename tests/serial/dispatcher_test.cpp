@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -27,15 +28,18 @@ class MainThread : public ::testing::Test {
 protected:
     void SetUp() override { dispatch::BecomeMainThread(); }
     void TearDown() override { ServeMainThreadCalls(); }
+    // Hands `call` to the main thread from a thread of its own.
+    std::future<bool> HandOver(std::function<void()> call) {
+        return std::async(std::launch::async,
+                          [this, call = std::move(call)] { return dispatch::RunOnMainThread(call, released); });
+    }
+    std::atomic<bool> released{false};
     WakeCounter wakes;
 };
 
 TEST_F(MainThread, AQueuedCallRunsOnlyWhenServedAndOnTheMainThread) {
-    std::atomic<bool> released{false};
     std::thread::id ranOn;
-    auto handedOver = std::async(std::launch::async, [&] {
-        return dispatch::RunOnMainThread([&] { ranOn = std::this_thread::get_id(); }, released);
-    });
+    auto handedOver = HandOver([&] { ranOn = std::this_thread::get_id(); });
     ASSERT_TRUE(wakes.waitFor(1));
     EXPECT_EQ(handedOver.wait_for(50ms), std::future_status::timeout);  // blocked until served
     ServeMainThreadCalls();
@@ -44,9 +48,8 @@ TEST_F(MainThread, AQueuedCallRunsOnlyWhenServedAndOnTheMainThread) {
 }
 
 TEST_F(MainThread, ServingFromAnotherThreadDoesNothing) {
-    std::atomic<bool> released{false};
     std::atomic<int> runs{0};
-    auto handedOver = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { ++runs; }, released); });
+    auto handedOver = HandOver([&] { ++runs; });
     ASSERT_TRUE(wakes.waitFor(1));
     std::thread([] { ServeMainThreadCalls(); }).join();
     EXPECT_EQ(runs.load(), 0);
@@ -56,9 +59,8 @@ TEST_F(MainThread, ServingFromAnotherThreadDoesNothing) {
 }
 
 TEST_F(MainThread, ReleaseWithdrawsACallThatHasNotRun) {
-    std::atomic<bool> released{false};
     std::atomic<int> runs{0};
-    auto handedOver = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { ++runs; }, released); });
+    auto handedOver = HandOver([&] { ++runs; });
     ASSERT_TRUE(wakes.waitFor(1));
     released = true;
     dispatch::Notify();
@@ -68,7 +70,7 @@ TEST_F(MainThread, ReleaseWithdrawsACallThatHasNotRun) {
 }
 
 TEST_F(MainThread, AnAlreadyReleasedThreadQueuesNothing) {
-    std::atomic<bool> released{true};
+    released = true;
     bool ran = false;
     std::thread([&] { EXPECT_FALSE(dispatch::RunOnMainThread([&] { ran = true; }, released)); }).join();
     EXPECT_EQ(dispatch::ServePending(), 0u);
@@ -77,17 +79,12 @@ TEST_F(MainThread, AnAlreadyReleasedThreadQueuesNothing) {
 }
 
 TEST_F(MainThread, ACallThatHasBegunIsWaitedForEvenWhenReleased) {
-    std::atomic<bool> released{false};
     std::atomic<bool> finished{false};
-    auto handedOver = std::async(std::launch::async, [&] {
-        return dispatch::RunOnMainThread(
-            [&] {
-                released = true;
-                dispatch::Notify();
-                std::this_thread::sleep_for(30ms);
-                finished = true;
-            },
-            released);
+    auto handedOver = HandOver([&] {
+        released = true;
+        dispatch::Notify();
+        std::this_thread::sleep_for(30ms);
+        finished = true;
     });
     ASSERT_TRUE(wakes.waitFor(1));
     ServeMainThreadCalls();
@@ -96,11 +93,10 @@ TEST_F(MainThread, ACallThatHasBegunIsWaitedForEvenWhenReleased) {
 }
 
 TEST_F(MainThread, CallsRunInTheOrderTheyCame) {
-    std::atomic<bool> released{false};
     std::vector<int> order;
-    auto first = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { order.push_back(1); }, released); });
+    auto first = HandOver([&] { order.push_back(1); });
     ASSERT_TRUE(wakes.waitFor(1));
-    auto second = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([&] { order.push_back(2); }, released); });
+    auto second = HandOver([&] { order.push_back(2); });
     ASSERT_TRUE(wakes.waitFor(2));
     EXPECT_EQ(dispatch::ServePending(), 2u);
     EXPECT_TRUE(first.get());
@@ -109,16 +105,10 @@ TEST_F(MainThread, CallsRunInTheOrderTheyCame) {
 }
 
 TEST_F(MainThread, ServingRunsOnlyTheCallsWaitingWhenItStarts) {
-    std::atomic<bool> released{false};
     std::future<bool> second;
-    auto first = std::async(std::launch::async, [&] {
-        return dispatch::RunOnMainThread(
-            [&] {
-                // A call that arrives while the main thread serves.
-                second = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([] {}, released); });
-                wakes.waitFor(2);
-            },
-            released);
+    auto first = HandOver([&] {
+        second = HandOver([] {});  // a call that arrives while the main thread serves
+        wakes.waitFor(2);
     });
     ASSERT_TRUE(wakes.waitFor(1));
     EXPECT_EQ(dispatch::ServePending(), 1u);
@@ -130,10 +120,7 @@ TEST_F(MainThread, ServingRunsOnlyTheCallsWaitingWhenItStarts) {
 }
 
 TEST_F(MainThread, AServedCallKeepsTheMainThreadsLastError) {
-    std::atomic<bool> released{false};
-    auto handedOver = std::async(std::launch::async, [&] {
-        return dispatch::RunOnMainThread([] { winapi::SetLastError(995); }, released);
-    });
+    auto handedOver = HandOver([] { winapi::SetLastError(995); });
     ASSERT_TRUE(wakes.waitFor(1));
     winapi::SetLastError(1234);
     ServeMainThreadCalls();
@@ -142,7 +129,6 @@ TEST_F(MainThread, AServedCallKeepsTheMainThreadsLastError) {
 }
 
 TEST_F(MainThread, OnTheMainThreadACallRunsAtOnce) {
-    std::atomic<bool> released{false};
     bool ran = false;
     EXPECT_TRUE(dispatch::RunOnMainThread([&] { ran = true; }, released));
     EXPECT_TRUE(ran);
@@ -157,8 +143,7 @@ TEST_F(MainThread, ReplacingTheHookWaitsForARunningCall) {
         std::this_thread::sleep_for(100ms);
         hookFinished = true;
     });
-    std::atomic<bool> released{false};
-    auto handedOver = std::async(std::launch::async, [&] { return dispatch::RunOnMainThread([] {}, released); });
+    auto handedOver = HandOver([] {});
     ASSERT_TRUE(Eventually([&] { return hookStarted.load(); }));
     SetMainThreadWakeHook({});
     EXPECT_TRUE(hookFinished.load());

@@ -13,7 +13,6 @@
 namespace winseria {
 namespace {
 
-using test::Cp;
 using test::Failure;
 using test::FetchError;
 
@@ -23,46 +22,50 @@ protected:
     void TearDown() override { TakeError(); }
 };
 
-TEST_F(ErrorSlot, TwoFailuresInARowLeaveOnlyTheSecond) {
-    SetError(Message::DeviceNotFound, 2);
-    SetError(Message::AccessDenied, 5);
-    EXPECT_EQ(FetchError(), Failure("Zabroniony dostęp do urządzenia.", 5));
-}
+// What IsError gives for what was recorded; fetching empties the slot.
+struct Recorded {
+    const char* name;
+    void (*record)();
+    const char* text;  // UTF-8
+    std::int32_t code;
+};
 
-TEST_F(ErrorSlot, EmptyTextWithACodeIsFetchedAsSuch) {
-    SetError("", 87);
-    EXPECT_EQ(FetchError(), (test::Fetched{1, "", 87}));
-}
+const Recorded kRecorded[] = {
+    {"second_of_two_failures",
+     [] {
+         SetError(Message::DeviceNotFound, 2);
+         SetError(Message::AccessDenied, 5);
+     },
+     "Zabroniony dostęp do urządzenia.", 5},
+    {"empty_text_with_a_code", [] { SetError("", 87); }, "", 87},
+    {"code_zero_gives_result_false", [] { SetError(Message::ReadTimeout, 0); }, "Timeout odczytu.", 0},
+    {"write_timeout", [] { SetError(Message::WriteTimeout, 0); }, "Timeout zapisu.", 0},
+    {"code_alone_keeps_the_text",
+     [] {
+         SetError(Message::BufferSetup, 31);
+         SetErrorCode(1314);
+     },
+     "Błędna inicjalizacja buforów Zapisu/Odczytu.", 1314},
+    {"record_failure_takes_the_last_error",
+     [] {
+         winapi::SetLastError(1167);
+         EXPECT_EQ(RecordFailure(Message::WriteInvalid), 1167);
+     },
+     "Niepoprawny zapis.", 1167},
+    {"negative_code_unchanged", [] { SetError(Message::NoPortObject, -1); },
+     "Port nie jest otwarty, niemożliwa operacja.", -1},
+};
 
-TEST_F(ErrorSlot, FetchingEmptiesTheSlot) {
-    SetError(Message::WriteTimeout, 0);
-    EXPECT_EQ(FetchError(), Failure("Timeout zapisu.", 0));
+class Fetching : public ErrorSlot, public ::testing::WithParamInterface<Recorded> {};
+
+TEST_P(Fetching, GivesWhatWasRecordedOnceThenNothing) {
+    GetParam().record();
+    EXPECT_EQ(FetchError(), Failure(GetParam().text, GetParam().code));
     EXPECT_EQ(FetchError(), (test::Fetched{0, "", 0}));
 }
 
-TEST_F(ErrorSlot, AFailureWithCodeZeroComesBackAsTextWithResultFalse) {
-    SetError(Message::ReadTimeout, 0);
-    const test::Fetched fetched = FetchError();
-    EXPECT_EQ(fetched.result, 0);
-    EXPECT_EQ(fetched.text, Cp("Timeout odczytu."));
-}
-
-TEST_F(ErrorSlot, SettingTheCodeAloneKeepsTheText) {
-    SetError(Message::BufferSetup, 31);
-    SetErrorCode(1314);
-    EXPECT_EQ(FetchError(), Failure("Błędna inicjalizacja buforów Zapisu/Odczytu.", 1314));
-}
-
-TEST_F(ErrorSlot, RecordFailureTakesTheThreadsLastErrorAndReturnsIt) {
-    winapi::SetLastError(1167);
-    EXPECT_EQ(RecordFailure(Message::WriteInvalid), 1167);
-    EXPECT_EQ(FetchError(), Failure("Niepoprawny zapis.", 1167));
-}
-
-TEST_F(ErrorSlot, NegativeCodesPassUnchanged) {
-    SetError(Message::NoPortObject, -1);
-    EXPECT_EQ(FetchError(), Failure("Port nie jest otwarty, niemożliwa operacja.", -1));
-}
+INSTANTIATE_TEST_SUITE_P(ErrorSlot, Fetching, ::testing::ValuesIn(kRecorded),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ErrorSlot, NullBufferVariableGivesMinusOneAndKeepsTheSlot) {
     SetError(Message::AccessDenied, 5);

@@ -24,16 +24,11 @@ using winapi::posix::VirtualNullModem;
 
 constexpr std::uint8_t kPort = 9;
 
-class NullModemTest : public ::testing::Test {
+class NullModemTest : public test::LibraryTest {
 protected:
     void SetUp() override {
         modem.registerPort(0, kPort);
-        TakeError();
-    }
-    void TearDown() override {
-        UnInitializePort();
-        test::RestoreStartDefaults();
-        TakeError();
+        LibraryTest::SetUp();
     }
     VirtualNullModem::End& port() { return modem.end(0); }
     VirtualNullModem::End& peer() { return modem.end(1); }

@@ -1,12 +1,4 @@
 // The exported functions end to end, on a pseudo-terminal.
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
 #include <cstring>
 #include <future>
 #include <numeric>
@@ -52,13 +44,6 @@ void ExpectWriteRefusedAtOnce(std::uint8_t byte) {
     EXPECT_LT(took, 1s);
 }
 
-// Opens the port and lets the watcher report a byte (0x31) to the main
-// thread; the watcher then waits in its hand-over until that is served.
-void OpenWithAWaitingHandOver(test::PtyPair& pty, test::WakeCounter& wakes) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
-    pty.write(0x31);
-    ASSERT_TRUE(wakes.waitFor(1));
-}
 
 // ---- Opening ------------------------------------------------------------------------
 
@@ -121,40 +106,12 @@ TEST_F(PtyPort, SomethingThatIsNoSerialDeviceIsRefusedWithANonZeroCode) {
 }
 
 TEST_F(PtyPort, APortHeldByAnotherProcessIsRefusedWithAccessDenied) {
-    std::array<int, 2> ready{};
-    std::array<int, 2> release{};
-    ASSERT_EQ(pipe(ready.data()), 0);
-    ASSERT_EQ(pipe(release.data()), 0);
-    const char* slave = pty.slavePath().c_str();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Only async-signal-safe calls here: hold the device the way a
-        // serial program does, report, and wait to be released.
-        const int fd = open(slave, O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) _exit(1);
-        ioctl(fd, TIOCEXCL);
-        char byte = 1;
-        if (write(ready[1], &byte, 1) != 1) _exit(2);
-        if (read(release[0], &byte, 1) < 0) _exit(3);
-        _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    pollfd held{ready[0], POLLIN, 0};
-    ASSERT_EQ(poll(&held, 1, 5000), 1);
-
+    torvane::testing::HeldByAnotherProcess holder(pty.slavePath(), true);
+    ASSERT_TRUE(holder.held());
     EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 5);
     EXPECT_EQ(FetchError(), Failure("Zabroniony dostęp do urządzenia.", 5));
     EXPECT_EQ(SerialPortPresent(kPort), 0);
-
-    char byte = 0;
-    EXPECT_EQ(write(release[1], &byte, 1), 1);
-    int status = 0;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    close(ready[0]);
-    close(release[1]);
+    EXPECT_TRUE(holder.release());
     EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
 }
 
@@ -518,18 +475,27 @@ TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
 
 // ---- Hand-over to the main thread --------------------------------------------------------
 
-TEST_F(PtyPort, TheWatcherWaitsForTheMainThreadBetweenNotifications) {
+// The port open and the watcher, having reported a byte (0x31) to the main
+// thread, waiting in its hand-over until that is served.
+class HandOver : public test::PtyPortTest {
+protected:
+    void SetUp() override {
+        PtyPortTest::SetUp();
+        ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+        pty.write(0x31);
+        ASSERT_TRUE(wakes.waitFor(1));
+    }
     test::WakeCounter wakes;
-    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
+};
+
+TEST_F(HandOver, TheWatcherWaitsForTheMainThreadBetweenNotifications) {
     pty.write(0x32);
     EXPECT_FALSE(wakes.waitFor(2, 300ms));  // blocked in its hand-over
     ServeMainThreadCalls();
     EXPECT_TRUE(wakes.waitFor(2));  // the second byte was remembered
 }
 
-TEST_F(PtyPort, ExportsOnTheMainThreadServeWaitingNotifications) {
-    test::WakeCounter wakes;
-    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
+TEST_F(HandOver, ExportsOnTheMainThreadServeWaitingNotifications) {
     pty.write(0x32);
     Opoznienie(0);
     EXPECT_TRUE(wakes.waitFor(2));
@@ -538,9 +504,7 @@ TEST_F(PtyPort, ExportsOnTheMainThreadServeWaitingNotifications) {
     EXPECT_EQ(value, 0x31);
 }
 
-TEST_F(PtyPort, OtherThreadsDoNotServe) {
-    test::WakeCounter wakes;
-    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
+TEST_F(HandOver, OtherThreadsDoNotServe) {
     pty.write(0x32);
     std::thread([] {
         ServeMainThreadCalls();
@@ -549,18 +513,14 @@ TEST_F(PtyPort, OtherThreadsDoNotServe) {
     EXPECT_FALSE(wakes.waitFor(2, 300ms));
 }
 
-TEST_F(PtyPort, UnInitializeFromAnotherThreadReleasesAWaitingHandOver) {
-    test::WakeCounter wakes;
-    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
+TEST_F(HandOver, UnInitializeFromAnotherThreadReleasesAWaitingHandOver) {
     auto closer = std::async(std::launch::async, [] { return UnInitializePort(); });
     ASSERT_EQ(closer.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(closer.get(), 0);
     EXPECT_FALSE(CommPort()->IsOpen());
 }
 
-TEST_F(PtyPort, UnInitializeOnTheMainThreadWithAWaitingHandOver) {
-    test::WakeCounter wakes;
-    ASSERT_NO_FATAL_FAILURE(OpenWithAWaitingHandOver(pty, wakes));
+TEST_F(HandOver, UnInitializeOnTheMainThreadWithAWaitingHandOver) {
     auto [closed, took] = Timed([] { return UnInitializePort(); });
     EXPECT_EQ(closed, 0);
     EXPECT_LT(took, 5s);

@@ -3,11 +3,6 @@
 #include "serial/platform/posix/kernel_termios.h"
 #include "tests/serial/platform/port_test_support.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace porttest;
 using torvane::testing::PortsDir;
 using torvane::testing::PtyPair;
@@ -82,34 +77,13 @@ TEST(Open, DeviceLockedByAnotherProcessIsDenied) {
     PtyPair pty;
     PortsDir dir;
     dir.link(7, pty.slavePath());
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Only async-signal-safe calls here: open, lock, report, wait, leave.
-        int fd = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        char ok = (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) ? '1' : '0';
-        (void)!write(ready[1], &ok, 1);
-        char dummy;
-        (void)!read(release[0], &dummy, 1);
-        _exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, '1');
+    torvane::testing::HeldByAnotherProcess holder(pty.slavePath(), false);
+    ASSERT_TRUE(holder.held());
     SetLastError(kPoison);
-    HANDLE h = openCom(7);
-    DWORD error = GetLastError();
-    (void)!write(release[1], "x", 1);
-    int status = 0;
-    waitpid(child, &status, 0);
-    for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
-    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(error, ERROR_ACCESS_DENIED);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    Handle denied(openCom(7));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(denied.get(), INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(holder.release());
     Handle after(openCom(7));
     EXPECT_NE(after.get(), INVALID_HANDLE_VALUE) << "free again once the other process is gone";
 }

@@ -1,7 +1,6 @@
 #pragma once
-// A test with a pseudo-terminal reachable as COM7 through its own
-// TORVANE_PORTS_DIR; each test ends with the port closed, the error slot
-// empty and the library defaults back at their start values.
+// Fixtures of the library tests: the library's state reset around each test,
+// and a pseudo-terminal reachable as COM7 through its own TORVANE_PORTS_DIR.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,19 +23,26 @@ inline void RestoreStartDefaults() {
     defaults.ctsFlag = 1;
 }
 
-class PtyPortTest : public ::testing::Test {
+// Each test starts with an empty error slot and ends with the port closed,
+// the slot empty and the library defaults back at their start values.
+class LibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override { TakeError(); }
+    void TearDown() override {
+        UnInitializePort();
+        RestoreStartDefaults();
+        TakeError();
+    }
+};
+
+class PtyPortTest : public LibraryTest {
 public:
     static constexpr std::uint8_t kPort = 7;
 
 protected:
     void SetUp() override {
         ports.link(kPort, pty.slavePath());
-        TakeError();
-    }
-    void TearDown() override {
-        UnInitializePort();
-        RestoreStartDefaults();
-        TakeError();
+        LibraryTest::SetUp();
     }
 
     PortsDir ports;
