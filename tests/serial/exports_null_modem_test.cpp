@@ -103,14 +103,10 @@ TEST_F(NullModemTest, ChangeSpeedReachesTheDevice) {
 
 // ---- DTR, RTS, channels, modem status ------------------------------------------------------------
 
-TEST_F(NullModemTest, ConfiguringLeavesDtrAndRtsLow) {
+TEST_F(NullModemTest, ConfiguringLeavesDtrAndRtsLowAndLineFunctionsSwitchOneLineEach) {
     ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
     EXPECT_FALSE(port().lines().dtr);
     EXPECT_FALSE(port().lines().rts);
-}
-
-TEST_F(NullModemTest, LineFunctionsSwitchOneLineEach) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
     EXPECT_NE(SetDTRLine(), 0);
     EXPECT_TRUE(port().lines().dtr);
     EXPECT_TRUE(peer().lines().dsr);

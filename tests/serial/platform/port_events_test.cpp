@@ -86,9 +86,7 @@ TEST_P(Events, EventsOutsideTheMaskAreNotReported) {
     EXPECT_FALSE(ov.signalled(50));
     Overlapped wov;
     DWORD written = 0;
-    if (!WriteFile(port, "o", 1, &written, &wov.record)) {
-        ASSERT_EQ(GetOverlappedResult(port, &wov.record, &written, TRUE), TRUE);
-    }
+    ASSERT_TRUE(completed(port, WriteFile(port, "o", 1, &written, &wov.record), wov, written)) << GetLastError();
     DWORD count = 0;
     ASSERT_EQ(GetOverlappedResult(port, &ov.record, &count, TRUE), TRUE);
     EXPECT_EQ(mask, EV_TXEMPTY);
@@ -178,11 +176,10 @@ class EscapeFunctions : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(EscapeFunctions, SwitchTheLinesThePeerSees) {
     VirtualPort v;
-    DCB dcb{};
-    ASSERT_EQ(GetCommState(v.port.get(), &dcb), TRUE);
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    ASSERT_EQ(SetCommState(v.port.get(), &dcb), TRUE);
+    ASSERT_TRUE(changeState(v.port.get(), [](DCB& dcb) {
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    }));
     SetLastError(kPoison);
     ASSERT_EQ(EscapeCommFunction(v.port.get(), GetParam().function), TRUE);
     EXPECT_EQ(GetLastError(), kPoison);
@@ -229,10 +226,7 @@ TEST(EscapeFunctions, PtyHasNoModemLines) {
 
 TEST(EscapeFunctions, HandshakeOwnsTheLine) {
     VirtualPort v;
-    DCB dcb{};
-    ASSERT_EQ(GetCommState(v.port.get(), &dcb), TRUE);
-    dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-    ASSERT_EQ(SetCommState(v.port.get(), &dcb), TRUE);
+    ASSERT_TRUE(changeState(v.port.get(), [](DCB& dcb) { dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; }));
     EXPECT_EQ(EscapeCommFunction(v.port.get(), CLRDTR), FALSE);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
@@ -268,11 +262,10 @@ class LineErrors : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(LineErrors, BecomeErrorFlagsEventsAndData) {
     const FaultCase& c = GetParam();
     VirtualPort v;
-    DCB dcb{};
-    ASSERT_EQ(GetCommState(v.port.get(), &dcb), TRUE);
-    dcb.Parity = c.parity;
-    dcb.fParity = c.checkParity;
-    ASSERT_EQ(SetCommState(v.port.get(), &dcb), TRUE);
+    ASSERT_TRUE(changeState(v.port.get(), [&c](DCB& dcb) {
+        dcb.Parity = c.parity;
+        dcb.fParity = c.checkParity;
+    }));
     ASSERT_EQ(SetCommMask(v.port.get(), EV_ERR | EV_BREAK | EV_RXCHAR), TRUE);
     Overlapped ov;
     DWORD mask = 0;
@@ -302,10 +295,7 @@ class AbortOnError : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(v.port.get(), INVALID_HANDLE_VALUE);
-        DCB dcb{};
-        ASSERT_EQ(GetCommState(v.port.get(), &dcb), TRUE);
-        dcb.fAbortOnError = 1;
-        ASSERT_EQ(SetCommState(v.port.get(), &dcb), TRUE);
+        ASSERT_TRUE(changeState(v.port.get(), [](DCB& dcb) { dcb.fAbortOnError = 1; }));
         setTimeouts(v.port.get(), 0, 0, 0);
     }
     VirtualPort v;

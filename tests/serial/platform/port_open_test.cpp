@@ -44,19 +44,15 @@ INSTANTIATE_TEST_SUITE_P(Open, MissingDevice,
                                            MissingCase{"null_name", nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Open, PtyThroughPortsDirIsACharacterDevice) {
-    PtyPort p;
-    ASSERT_NE(p.port.get(), INVALID_HANDLE_VALUE) << GetLastError();
-    ASSERT_NE(p.port.get(), nullptr);
-    SetLastError(kPoison);
-    EXPECT_EQ(GetFileType(p.port.get()), FILE_TYPE_CHAR);
-    EXPECT_EQ(GetLastError(), kPoison);
-}
-
-TEST(Open, ProbeWithoutOverlappedWorks) {
-    PtyPort p(false);
-    ASSERT_NE(p.port.get(), INVALID_HANDLE_VALUE) << GetLastError();
-    EXPECT_EQ(GetFileType(p.port.get()), FILE_TYPE_CHAR);
+TEST(Open, PtyThroughPortsDirIsACharacterDeviceWithOrWithoutOverlapped) {
+    for (bool overlapped : {true, false}) {
+        PtyPort p(overlapped);
+        ASSERT_NE(p.port.get(), INVALID_HANDLE_VALUE) << GetLastError();
+        ASSERT_NE(p.port.get(), nullptr);
+        SetLastError(kPoison);
+        EXPECT_EQ(GetFileType(p.port.get()), FILE_TYPE_CHAR) << overlapped;
+        EXPECT_EQ(GetLastError(), kPoison);
+    }
 }
 
 TEST(Open, SecondOpenInTheSameProcessIsDenied) {

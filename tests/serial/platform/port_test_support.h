@@ -71,6 +71,23 @@ inline void setTimeouts(HANDLE port, DWORD interval, DWORD readMultiplier, DWORD
     ASSERT_EQ(SetCommTimeouts(port, &t), TRUE);
 }
 
+// Finishes a transfer that ReadFile or WriteFile (`started`, their answer)
+// left pending; false when it failed.
+inline bool completed(HANDLE port, BOOL started, Overlapped& ov, DWORD& count) {
+    if (started) return true;
+    return GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(port, &ov.record, &count, TRUE);
+}
+
+// Reads the port's DCB, lets `change` alter it and sets it; false when
+// either call fails.
+template <class Change>
+bool changeState(HANDLE port, Change change) {
+    DCB dcb{};
+    if (!GetCommState(port, &dcb)) return false;
+    change(dcb);
+    return SetCommState(port, &dcb) == TRUE;
+}
+
 inline double elapsedMs(Clock::time_point since) {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }

@@ -166,11 +166,7 @@ TEST_P(OnBothDevices, WriteReachesTheOtherSide) {
     Overlapped ov;
     DWORD count = kPoison;
     const char text[] = "hello";
-    BOOL result = WriteFile(port, text, 5, &count, &ov.record);
-    if (!result) {
-        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-        ASSERT_EQ(GetOverlappedResult(port, &ov.record, &count, TRUE), TRUE);
-    }
+    ASSERT_TRUE(completed(port, WriteFile(port, text, 5, &count, &ov.record), ov, count)) << GetLastError();
     EXPECT_EQ(count, 5u);
     auto got = bench->receive(5, 3000ms);
     EXPECT_EQ(std::string(got.begin(), got.end()), "hello");
@@ -184,16 +180,11 @@ TEST_P(OnBothDevices, EveryByteValueSurvivesBothWays) {
     std::string got(256, '\0');
     Overlapped in;
     DWORD count = 0;
-    if (!ReadFile(port, got.data(), 256, &count, &in.record)) {
-        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-        ASSERT_EQ(GetOverlappedResult(port, &in.record, &count, TRUE), TRUE);
-    }
+    ASSERT_TRUE(completed(port, ReadFile(port, got.data(), 256, &count, &in.record), in, count)) << GetLastError();
     EXPECT_EQ(count, 256u);
     EXPECT_EQ(got, all) << "0xFF and 0x00 must not be taken for line-error marks";
     Overlapped out;
-    if (!WriteFile(port, all.data(), 256, &count, &out.record)) {
-        ASSERT_EQ(GetOverlappedResult(port, &out.record, &count, TRUE), TRUE);
-    }
+    ASSERT_TRUE(completed(port, WriteFile(port, all.data(), 256, &count, &out.record), out, count)) << GetLastError();
     auto echoed = bench->receive(256, 3000ms);
     EXPECT_EQ(std::string(echoed.begin(), echoed.end()), all) << "no output processing";
 }
@@ -328,34 +319,38 @@ TEST_F(HeldWrites, WriteWithoutLimitWaitsForRoom) {
     EXPECT_EQ(std::string(got.begin(), got.end()), "abcd");
 }
 
-TEST_F(HeldWrites, PurgeTxAbortCancelsThePendingWrite) {
+// A pending write ends aborted by a purge (waited for) and by a close
+// (already ended when CloseHandle returns).
+struct WriteCancel {
+    const char* name;
+    bool (*cancel)(Handle& port);
+    BOOL waitForIt;
+};
+
+const WriteCancel kWriteCancels[] = {
+    {"purge_tx_abort", [](Handle& p) { return PurgeComm(p.get(), PURGE_TXABORT | PURGE_TXCLEAR) == TRUE; }, TRUE},
+    {"close", [](Handle& p) { return CloseHandle(p.release()) == TRUE; }, FALSE},
+};
+
+class CancelledWrite : public HeldWrites, public ::testing::WithParamInterface<WriteCancel> {};
+
+TEST_P(CancelledWrite, EndsAbortedWithNothingWritten) {
     v.peer().setReceiveCapacity(0);
+    const HANDLE port = v.port.get();
     Overlapped ov;
-    ASSERT_EQ(WriteFile(v.port.get(), "x", 1, nullptr, &ov.record), FALSE);
-    ASSERT_EQ(PurgeComm(v.port.get(), PURGE_TXABORT | PURGE_TXCLEAR), TRUE);
+    ASSERT_EQ(WriteFile(port, "x", 1, nullptr, &ov.record), FALSE);
+    ASSERT_TRUE(GetParam().cancel(v.port));
     DWORD count = kPoison;
-    EXPECT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), FALSE);
+    EXPECT_EQ(GetOverlappedResult(port, &ov.record, &count, GetParam().waitForIt), FALSE);
     EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
     EXPECT_EQ(count, 0u);
 }
 
-TEST_F(HeldWrites, CloseCancelsThePendingWrite) {
-    v.peer().setReceiveCapacity(0);
-    Overlapped ov;
-    ASSERT_EQ(WriteFile(v.port.get(), "x", 1, nullptr, &ov.record), FALSE);
-    HANDLE h = v.port.release();
-    ASSERT_EQ(CloseHandle(h), TRUE);
-    DWORD count = kPoison;
-    EXPECT_EQ(GetOverlappedResult(h, &ov.record, &count, FALSE), FALSE);
-    EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
-    EXPECT_EQ(count, 0u);
-}
+INSTANTIATE_TEST_SUITE_P(HeldWrites, CancelledWrite, ::testing::ValuesIn(kWriteCancels),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HeldWrites, CtsFlowHoldsOutputUntilThePeerRaisesRts) {
-    DCB dcb{};
-    ASSERT_EQ(GetCommState(v.port.get(), &dcb), TRUE);
-    dcb.fOutxCtsFlow = 1;
-    ASSERT_EQ(SetCommState(v.port.get(), &dcb), TRUE);
+    ASSERT_TRUE(changeState(v.port.get(), [](DCB& dcb) { dcb.fOutxCtsFlow = 1; }));
     v.peer().setRts(false);
     Overlapped ov;
     ASSERT_EQ(WriteFile(v.port.get(), "f", 1, nullptr, &ov.record), FALSE);
@@ -386,10 +381,8 @@ TEST(FullBuffer, MarkThatDoesNotFitWaitsForRoom) {
     std::string got(4097, '\0');
     DWORD count = 0;
     Overlapped ov;
-    if (!ReadFile(v.port.get(), got.data(), 4097, &count, &ov.record)) {
-        ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
-        ASSERT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), TRUE);
-    }
+    ASSERT_TRUE(completed(v.port.get(), ReadFile(v.port.get(), got.data(), 4097, &count, &ov.record), ov, count))
+        << GetLastError();
     EXPECT_EQ(count, 4097u);
     EXPECT_EQ(got, block + "Ft");
     DWORD errors = 0;
