@@ -4,22 +4,12 @@
 
 #include <vector>
 
+#include "tests/common/recording_sink.h"
+
 namespace {
 
-class Recorder final : public torvane::MessageSink {
-public:
-    std::vector<std::string> seen;
-    void ShowInformation(const std::string& text) override { seen.push_back("info:" + text); }
-    void ShowError(const std::string& caption, const std::string& text) override {
-        seen.push_back("error:" + caption + ":" + text);
-    }
-    void ShowFatal(const std::string& caption, const std::string& text) override {
-        seen.push_back("fatal:" + caption + ":" + text);
-    }
-};
-
 TEST(Messages, InstalledSinkReceivesEveryKindAndUninstallRestoresDefault) {
-    Recorder recorder;
+    torvane_test::RecordingSink recorder;
     torvane::InstallMessageSink(&recorder);
     torvane::Messages().ShowInformation("a");
     torvane::Messages().ShowError("Error", "b");

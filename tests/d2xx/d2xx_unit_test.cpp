@@ -35,18 +35,18 @@ TEST_F(D2XXUnitTest, StatusTextIsNameAndSuffixAndShownUnderCaptionError) {
         " - EEPROM read failed...", " - EEPROM write failed...", " - EEPROM erase failed...",
         " - EEPROM not present...", " - EEPROM not programmed...", " - Invalid arguments...", " - Other error ..."};
     for (FT_STATUS status = 1; status <= 17; ++status) {
-        sink_.shown.clear();
+        sink_.seen.clear();
         ReportDeviceStatus("Op", status);
         EXPECT_EQ(Dialogs(), StatusDialog(std::string("Op") + suffixes[status - 1])) << status;
     }
     // Beyond the table, compared as unsigned, the dialog shows with an empty text.
     for (const FT_STATUS status : std::vector<FT_STATUS>{18, 19, 255, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF}) {
-        sink_.shown.clear();
+        sink_.seen.clear();
         ReportDeviceStatus("Op", status);
         EXPECT_EQ(StatusDialogText("Op", status), "");
         EXPECT_EQ(Dialogs(), StatusDialog("")) << status;
     }
-    sink_.shown.clear();
+    sink_.seen.clear();
     ReportDeviceStatus("Op", FT_OK);
     EXPECT_EQ(StatusDialogText("Op", FT_OK), "");
     EXPECT_TRUE(Dialogs().empty());
@@ -104,7 +104,7 @@ class EveryOperation : public D2XXUnitTest, public testing::WithParamInterface<O
 TEST_P(EveryOperation, ReturnsItsOneCallsStatusAndShowsOnlyItsOwnDialog) {
     const Operation& op = GetParam();
     for (const FT_STATUS status : std::vector<FT_STATUS>{FT_OK, FT_IO_ERROR, 9, 17, 18, 0x80000000, 0xFFFFFFFF}) {
-        sink_.shown.clear();
+        sink_.seen.clear();
         LoadScenario(R"({"devices":[{"serial":"D0","location":8513}],"fail":{")" + std::string(op.failKey) + "\":" +
                      std::to_string(status) + "}}");
         if (op.needsOpenDevice) {
@@ -133,9 +133,9 @@ TEST_F(D2XXUnitTest, DialogTextsNameTheFailedOperationByteForByte) {
     EXPECT_EQ(Open_USB_Device_By_Serial_Number("D0"), FT_OK);
     EXPECT_EQ(Read_USB_Device_EEPROM(), 15u);
     EXPECT_EQ(Dialogs(), (std::vector<std::string>{
-                             "error|Error|GetFTDeviceCount - Device not found...",
-                             "error|Error|Open_USB_Device_By_Serial_Number Device not opened for write...",
-                             "error|Error|FT_EE_Read  - EEPROM not programmed...",
+                             "error:Error:GetFTDeviceCount - Device not found...",
+                             "error:Error:Open_USB_Device_By_Serial_Number Device not opened for write...",
+                             "error:Error:FT_EE_Read  - EEPROM not programmed...",
                          }));
 }
 
@@ -206,7 +206,7 @@ TEST_F(D2XXUnitTest, ShorterOrEmptySerialLeavesTheEarlierBytesBehindItsTerminato
     Open_USB_Device_By_Serial_Number(k60);
     Open_USB_Device_By_Serial_Number("AB");
     EXPECT_EQ(std::string(OpenSerialBuffer, 50), "AB" + std::string(1, '\0') + k60.substr(3, 46) + '\0');
-    sink_.shown.clear();
+    sink_.seen.clear();
     EXPECT_EQ(Open_USB_Device_By_Serial_Number(""), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(LogLines().back(), "FT_OpenEx(\"\",0x1) -> 2") << "an empty serial still tries";
     EXPECT_EQ(std::string(OpenSerialBuffer, 3), std::string("\0B\0", 3));

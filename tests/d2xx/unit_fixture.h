@@ -8,25 +8,12 @@
 #include "d2xx/D2XXUnit.h"
 #include "d2xx/library_loader.h"
 #include "fixture.h"
-#include "torvane/messages.h"
+#include "tests/common/recording_sink.h"
 
 namespace d2xx_test {
 
-// One shown message as "kind|caption|text".
-class RecordingSink final : public torvane::MessageSink {
-public:
-    std::vector<std::string> shown;
-    void ShowInformation(const std::string& text) override { shown.push_back("info||" + text); }
-    void ShowError(const std::string& caption, const std::string& text) override {
-        shown.push_back("error|" + caption + "|" + text);
-    }
-    void ShowFatal(const std::string& caption, const std::string& text) override {
-        shown.push_back("fatal|" + caption + "|" + text);
-    }
-};
-
 // The status dialog as the recorder notes it.
-inline std::vector<std::string> StatusDialog(const std::string& text) { return {"error|Error|" + text}; }
+inline std::vector<std::string> StatusDialog(const std::string& text) { return {"error:Error:" + text}; }
 
 // Two converters: D0 with a COM port, D1 without one.
 inline const char* const kTwoConverters = R"({
@@ -41,15 +28,13 @@ class D2XXUnitTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetUnit();
-        torvane::InstallMessageSink(&sink_);
         LoadScenario(kTwoConverters);
     }
     void TearDown() override {
-        torvane::InstallMessageSink(nullptr);
         d2xx::InstallLibraryLoader(nullptr);
         ResetUnit();
     }
-    const std::vector<std::string>& Dialogs() const { return sink_.shown; }
+    const std::vector<std::string>& Dialogs() const { return sink_.seen; }
 
     // Puts every variable of the layer back to its start value.
     static void ResetUnit() {
@@ -66,7 +51,7 @@ protected:
         ShowDeviceErrors = true;
     }
 
-    RecordingSink sink_;
+    torvane_test::RecordingSink sink_;
 };
 
 }  // namespace d2xx_test

@@ -25,6 +25,7 @@
 #include "d2xx/linux/version_packing.h"
 #include "tests/d2xx_linux/fake_sysfs.h"
 #include "tests/d2xx_linux/program_data_record.h"
+#include "torvane/unique_fd.h"
 
 namespace {
 
@@ -36,17 +37,9 @@ using fake_sysfs::UsbDevice;
 
 using program_data_record::kSentinel;
 
-struct UniqueFdForTest {
-    explicit UniqueFdForTest(int fd) : fd(fd) {}
-    ~UniqueFdForTest() {
-        if (fd >= 0) close(fd);
-    }
-    int fd;
-};
-
 int LowestFreeDescriptor() {
-    const UniqueFdForTest probe(dup(0));
-    return probe.fd;
+    const torvane::UniqueFd probe(dup(0));
+    return probe.Get();
 }
 
 // Lowers this process's soft descriptor limit for one test and restores it.
@@ -536,7 +529,7 @@ TEST_F(FtdiLinux, AnAttributeThatIsNotARegularFileFailsWithoutBlocking) {
         }
         auto result = std::async(std::launch::async, call);
         if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-            UniqueFdForTest writer(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+            const torvane::UniqueFd writer(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
             ADD_FAILURE() << attribute << ": the call blocked on the FIFO";
         }
         EXPECT_EQ(result.get(), FT_IO_ERROR) << attribute;

@@ -201,48 +201,33 @@ std::array<char, N> Filled() {
     return a;
 }
 
-TEST(BufferCopies, ListedFormTerminatesOnlyShorterTexts) {
-    auto buffer = Filled<20>();
-    CopyListed(buffer.data(), 16, "0123456789ABCDEF");
-    EXPECT_EQ(std::string(buffer.data(), 16), "0123456789ABCDEF");
-    EXPECT_EQ(buffer[16], kSentinel) << "a full buffer gets no terminator, and nothing past it is written";
+// Each copy writes exactly `written` (its terminator included) and nothing past it.
+struct CopyCase {
+    void (*copy)(char*, std::size_t, std::string_view);
+    std::size_t capacity;
+    std::string text;
+    std::string written;
+};
 
-    buffer = Filled<20>();
-    CopyListed(buffer.data(), 16, "FT5XYZA");
-    EXPECT_STREQ(buffer.data(), "FT5XYZA");
-    EXPECT_EQ(buffer[8], kSentinel);
-
-    buffer = Filled<20>();
-    CopyListed(buffer.data(), 16, "0123456789ABCDEFXYZ");
-    EXPECT_EQ(std::string(buffer.data(), 16), "0123456789ABCDEF");
-    EXPECT_EQ(buffer[16], kSentinel);
-
-    buffer = Filled<20>();
-    CopyListed(buffer.data(), 16, "");
-    EXPECT_EQ(buffer[0], '\0');
-    EXPECT_EQ(buffer[1], kSentinel);
-}
-
-TEST(BufferCopies, TerminatedFormAlwaysTerminatesWithinCapacity) {
-    auto buffer = Filled<70>();
-    const std::string text63(63, 'd');
-    CopyTerminated(buffer.data(), 64, text63);
-    EXPECT_EQ(std::string(buffer.data()), text63);
-    EXPECT_EQ(buffer[64], kSentinel);
-
-    buffer = Filled<70>();
-    CopyTerminated(buffer.data(), 64, std::string(64, 'e'));
-    EXPECT_EQ(std::string(buffer.data()), std::string(63, 'e'));
-    EXPECT_EQ(buffer[64], kSentinel);
-
-    buffer = Filled<70>();
-    CopyTerminated(buffer.data(), 16, "0123456789ABCDEF");
-    EXPECT_STREQ(buffer.data(), "0123456789ABCDE");
-
+TEST(BufferCopies, ListedFormTerminatesOnlyShorterTextsTerminatedFormAlwaysTerminates) {
+    const std::string k16 = "0123456789ABCDEF";
+    const std::vector<CopyCase> cases = {
+        {CopyListed, 16, k16, k16},  // a full buffer gets no terminator
+        {CopyListed, 16, "FT5XYZA", std::string("FT5XYZA\0", 8)},
+        {CopyListed, 16, k16 + "XYZ", k16},
+        {CopyListed, 16, "", std::string(1, '\0')},
+        {CopyTerminated, 64, std::string(63, 'd'), std::string(63, 'd') + '\0'},
+        {CopyTerminated, 64, std::string(64, 'e'), std::string(63, 'e') + '\0'},
+        {CopyTerminated, 16, k16, k16.substr(0, 15) + '\0'},
+        {CopyTerminated, 0, "x", ""},
+    };
+    for (const CopyCase& c : cases) {
+        auto buffer = Filled<70>();
+        c.copy(buffer.data(), c.capacity, c.text);
+        EXPECT_EQ(std::string(buffer.data(), c.written.size()), c.written) << c.text;
+        EXPECT_EQ(buffer[c.written.size()], kSentinel) << c.text;
+    }
     CopyTerminated(nullptr, 16, "ignored");  // must not crash
-    buffer = Filled<70>();
-    CopyTerminated(buffer.data(), 0, "x");
-    EXPECT_EQ(buffer[0], kSentinel);
 }
 
 using PreparedRecord = program_data_record::Record;

@@ -3,7 +3,6 @@
 // in-memory view and registry installed for one test, a recording message
 // sink, and helpers that lay out the registry keys the survey reads.
 #include <cstdint>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,7 +13,7 @@
 #include "devlist/system.h"
 #include "devlist/unit2.h"
 #include "devlist/view.h"
-#include "torvane/messages.h"
+#include "tests/common/recording_sink.h"
 
 namespace devlist {
 
@@ -70,27 +69,7 @@ public:
     MemoryLabel label;
 };
 
-// Records every message; an optional hook runs inside each error dialog,
-// where a modal dialog would run its own event loop.
-class RecordingSink final : public torvane::MessageSink {
-public:
-    RecordingSink() { torvane::InstallMessageSink(this); }
-    ~RecordingSink() override { torvane::InstallMessageSink(nullptr); }
-    RecordingSink(const RecordingSink&) = delete;
-    RecordingSink& operator=(const RecordingSink&) = delete;
-
-    void ShowInformation(const std::string& text) override { seen.push_back("info:" + text); }
-    void ShowError(const std::string& caption, const std::string& text) override {
-        seen.push_back("error:" + caption + ":" + text);
-        if (onError) onError();
-    }
-    void ShowFatal(const std::string& caption, const std::string& text) override {
-        seen.push_back("fatal:" + caption + ":" + text);
-    }
-
-    std::vector<std::string> seen;
-    std::function<void()> onError;
-};
+using torvane_test::RecordingSink;
 
 // Every record of the table back to its start state.
 inline void ClearUsbDevices() { USBDevices.fill(USBDEVICE{}); }

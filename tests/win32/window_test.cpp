@@ -94,9 +94,20 @@ protected:
     // What closing a modal box does: the owner becomes active again.
     void ActivateAgain() { SendMessageW(form_->Handle, WM_ACTIVATE, WA_ACTIVE, 0); }
 
+    // Shows the form with a refresh that counts itself, then runs `during`.
+    void ShowCountingRefreshes(std::function<void()> during = [] {}) {
+        form_->SetRefreshProcedure([this, during] {
+            ++refreshes_;
+            during();
+        });
+        form_->Show();
+        Pump();
+    }
+
     TfUrzadzenia* form_ = nullptr;
     std::vector<Box> boxes_;
     std::function<void()> afterBox_;
+    int refreshes_ = 0;
 };
 
 TEST_F(Window, LayoutCaptionsAndFontsAreThoseOfTheStoredForm) {
@@ -175,66 +186,51 @@ TEST_F(Window, TabOrderRunsOverTheGridAndTheButtonsInDeclaredOrder) {
 }
 
 TEST_F(Window, EveryActivationRefreshesTheList) {
-    int refreshes = 0;
-    form_->SetRefreshProcedure([&] { ++refreshes; });
-    form_->Show();
-    Pump();
-    EXPECT_EQ(refreshes, 1);
+    ShowCountingRefreshes();
+    EXPECT_EQ(refreshes_, 1);
     SendMessageW(form_->Handle, WM_ACTIVATE, WA_INACTIVE, 0);
     Pump();
-    EXPECT_EQ(refreshes, 1) << "losing activation refreshes nothing";
+    EXPECT_EQ(refreshes_, 1) << "losing activation refreshes nothing";
     ActivateAgain();
     Pump();
-    EXPECT_EQ(refreshes, 2);
+    EXPECT_EQ(refreshes_, 2);
     // "Odśwież" refreshes too.
     SendMessageW(form_->Handle, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(form_->bRefresh), BN_CLICKED),
                  reinterpret_cast<LPARAM>(form_->bRefresh));
-    EXPECT_EQ(refreshes, 3);
+    EXPECT_EQ(refreshes_, 3);
 }
 
 TEST_F(Window, AMessageOfTheRefreshStartsNoNewRefreshWhenItCloses) {
-    int refreshes = 0;
-    form_->SetRefreshProcedure([&] {
-        ++refreshes;
-        torvane::Messages().ShowError("Error", "GetFTDeviceCount - Device not found...");
-    });
     afterBox_ = [this] { ActivateAgain(); };
-    form_->Show();
-    Pump();
-    EXPECT_EQ(refreshes, 1);
+    ShowCountingRefreshes([] { torvane::Messages().ShowError("Error", "GetFTDeviceCount - Device not found..."); });
+    EXPECT_EQ(refreshes_, 1);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_TRUE(boxes_[0].owned);
     EXPECT_EQ(boxes_[0].caption, "Error");
 }
 
 TEST_F(Window, AMessageOutsideARefreshRebuildsTheListWhenItCloses) {
-    int refreshes = 0;
-    form_->SetRefreshProcedure([&] { ++refreshes; });
-    form_->Show();
-    Pump();
-    ASSERT_EQ(refreshes, 1);
+    ShowCountingRefreshes();
+    ASSERT_EQ(refreshes_, 1);
     afterBox_ = [this] { ActivateAgain(); };
     form_->bZamknijPortClick();
     Pump();
-    EXPECT_EQ(refreshes, 2);
+    EXPECT_EQ(refreshes_, 2);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, app::ClosePortMessage(true));
     EXPECT_EQ(boxes_[0].caption, "torvane1");
 }
 
 TEST_F(Window, AnErrorEscapingTheRefreshIsShownWithAFullStopAndTheProgramGoesOn) {
-    int refreshes = 0;
-    form_->SetRefreshProcedure([&] {
-        if (++refreshes == 1) throw devlist::RegistryError("Invalid data type for 'COM5'");
+    ShowCountingRefreshes([this] {
+        if (refreshes_ == 1) throw devlist::RegistryError("Invalid data type for 'COM5'");
     });
-    form_->Show();
-    Pump();
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, "Invalid data type for 'COM5'.");
     EXPECT_EQ(boxes_[0].caption, "torvane1");
     EXPECT_TRUE(boxes_[0].flags & MB_ICONERROR);
     form_->bRefreshClick();
-    EXPECT_EQ(refreshes, 2);
+    EXPECT_EQ(refreshes_, 2);
     EXPECT_EQ(boxes_.size(), 1u);
 }
 
