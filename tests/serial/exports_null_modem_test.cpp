@@ -15,10 +15,10 @@ namespace winseria {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Answers;
 using test::Failure;
 using test::Fetched;
 using test::FetchError;
-using test::Timed;
 using winapi::posix::VirtualLineFault;
 using winapi::posix::VirtualNullModem;
 
@@ -269,10 +269,7 @@ TEST_F(NullModemTest, ParityCheckingStaysAsTheDeviceReportedIt) {
 TEST_F(NullModemTest, AWriteThatCannotLeaveTimesOut) {
     peer().setReceiveCapacity(0);
     ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
-    auto [written, took] = Timed([] { return WriteByte(0x55); });
-    EXPECT_EQ(written, 0);
-    EXPECT_GE(took, 700ms);
-    EXPECT_LT(took, 4s);
+    EXPECT_TRUE(Answers([] { return WriteByte(0x55); }, 0, 4s, 700ms));
     EXPECT_EQ(TimeOut(), 1);
     EXPECT_EQ(FetchError(), Failure("Timeout zapisu.", 0));
 }
@@ -280,18 +277,7 @@ TEST_F(NullModemTest, AWriteThatCannotLeaveTimesOut) {
 TEST_F(NullModemTest, UnInitializeFromAnotherThreadEndsAWriteWithoutLimit) {
     peer().setReceiveCapacity(0);
     ASSERT_EQ(InitializePort(kPort, 9600, 0, 1), 0);  // writes never time out
-    auto closer = std::async(std::launch::async, [] {
-        std::this_thread::sleep_for(300ms);
-        return UnInitializePort();
-    });
-    auto [written, took] = Timed([] { return WriteByte(0x55); });
-    EXPECT_EQ(written, 0);
-    EXPECT_LT(took, 5s);
-    EXPECT_EQ(closer.get(), 0);
-    const Fetched fetched = FetchError();
-    EXPECT_TRUE(fetched == Failure("Niepoprawny zapis.", 995) ||
-                fetched.text == test::Cp("Błąd funkcji WaitForMultipleObjects."))
-        << ::testing::PrintToString(fetched);
+    test::ExpectEndedByACloseFromAnotherThread([] { return WriteByte(0x55); }, "Niepoprawny zapis.");
 }
 
 }  // namespace

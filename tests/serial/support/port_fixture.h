@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <utility>
+#include <future>
+#include <string_view>
+#include <thread>
 
 #include "serial/include/winseria.h"
 #include "serial/src/comm_port.h"
@@ -49,12 +51,33 @@ protected:
     PtyPair pty;
 };
 
-// Runs `call` and gives its result with the time it took.
-template <typename Call>
-auto Timed(Call&& call) {
+// Whether `call` answers `expected` within `bound`, and not before `least`.
+template <typename Call, typename Result>
+::testing::AssertionResult Answers(Call&& call, Result expected, std::chrono::milliseconds bound,
+                                   std::chrono::milliseconds least = {}) {
     const auto start = std::chrono::steady_clock::now();
-    auto result = call();
-    return std::pair{result, std::chrono::steady_clock::now() - start};
+    const auto result = call();
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (result == expected && took >= least && took < bound) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "answered " << +result << " after "
+           << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+}
+
+// Closes the port from another thread 300 ms after `transfer` began: the
+// transfer answers 0 within 5 s, the close 0, and the error slot tells the
+// abort (`aborted`, code 995) or the failed wait.
+template <typename Transfer>
+void ExpectEndedByACloseFromAnotherThread(Transfer&& transfer, std::string_view aborted) {
+    auto closer = std::async(std::launch::async, [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return UnInitializePort();
+    });
+    EXPECT_TRUE(Answers(transfer, 0, std::chrono::seconds(5)));
+    EXPECT_EQ(closer.get(), 0);
+    const Fetched fetched = FetchError();
+    EXPECT_TRUE(fetched == Failure(aborted, 995) || fetched.text == Cp("Błąd funkcji WaitForMultipleObjects."))
+        << ::testing::PrintToString(fetched);
 }
 
 }  // namespace winseria::test
