@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -28,13 +29,16 @@ std::string Printable(const std::string& text) {
     return out + "\"";
 }
 
-struct TrimCase {
+// A text and what the function under test makes of it.
+template <typename Result>
+struct TextCase {
     std::string input;
-    std::string expected;
+    Result expected;
 };
-void PrintTo(const TrimCase& c, std::ostream* os) { *os << Printable(c.input); }
+template <typename Result>
+void PrintTo(const TextCase<Result>& c, std::ostream* os) { *os << Printable(c.input); }
 
-
+using TrimCase = TextCase<std::string>;
 class TrimTest : public testing::TestWithParam<TrimCase> {};
 
 TEST_P(TrimTest, RemovesBlanksAndControlsAtBothEnds) {
@@ -48,46 +52,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, TrimTest,
                                          TrimCase{std::string("\0COM3\0", 6), "COM3"},
                                          TrimCase{"CO M3", "CO M3"}, TrimCase{"\xC5\x9B ", "\xC5\x9B"}));
 
-struct PortCase {
-    std::string cell;
-    std::string numberText;
-    std::optional<std::int32_t> number;
-};
-void PrintTo(const PortCase& c, std::ostream* os) { *os << Printable(c.cell); }
-
-
+// The number text, and the number when it is one.
+using PortCase = TextCase<std::pair<std::string, std::optional<std::int32_t>>>;
 class PortRequestTest : public testing::TestWithParam<PortCase> {};
 
 TEST_P(PortRequestTest, NumberTextFromTheFourthCharacterOfTheTrimmedCell) {
-    const app::PortRequest request = app::ReadPortRequest(GetParam().cell);
-    EXPECT_EQ(request.numberText, GetParam().numberText);
-    EXPECT_EQ(request.number, GetParam().number);
+    const app::PortRequest request = app::ReadPortRequest(GetParam().input);
+    EXPECT_EQ(request.numberText, GetParam().expected.first);
+    EXPECT_EQ(request.number, GetParam().expected.second);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PortRequestTest,
-    testing::Values(PortCase{"COM12", "12", 12}, PortCase{"COM3", "3", 3}, PortCase{"----", "-", std::nullopt},
-                    PortCase{"????", "?", std::nullopt}, PortCase{"", "", std::nullopt},
-                    PortCase{"COM", "", std::nullopt}, PortCase{"CO", "", std::nullopt},
-                    PortCase{"  COM12 \t", "12", 12}, PortCase{" \r\nCOM7\n", "7", 7},
-                    PortCase{"COM 12", " 12", std::nullopt}, PortCase{"COM268", "268", 268},
-                    PortCase{"XYZ-5", "-5", -5}, PortCase{"COM+5", "+5", 5},
-                    PortCase{"COM2147483647", "2147483647", 2147483647},
-                    PortCase{"COM2147483648", "2147483648", std::nullopt},
+    testing::Values(PortCase{"COM12", {"12", 12}}, PortCase{"COM3", {"3", 3}}, PortCase{"----", {"-", std::nullopt}},
+                    PortCase{"????", {"?", std::nullopt}}, PortCase{"", {"", std::nullopt}},
+                    PortCase{"COM", {"", std::nullopt}}, PortCase{"CO", {"", std::nullopt}},
+                    PortCase{"  COM12 \t", {"12", 12}}, PortCase{" \r\nCOM7\n", {"7", 7}},
+                    PortCase{"COM 12", {" 12", std::nullopt}}, PortCase{"COM268", {"268", 268}},
+                    PortCase{"XYZ-5", {"-5", -5}}, PortCase{"COM+5", {"+5", 5}},
+                    PortCase{"COM2147483647", {"2147483647", 2147483647}},
+                    PortCase{"COM2147483648", {"2147483648", std::nullopt}},
                     // Characters, not bytes: two Polish letters and a blank are three characters.
-                    PortCase{"\xC5\x9B\xC5\xBC 42", "42", 42}));
+                    PortCase{"\xC5\x9B\xC5\xBC 42", {"42", 42}}));
 
-struct ParseCase {
-    std::string text;
-    std::optional<std::int32_t> value;
-};
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << Printable(c.text); }
-
-
+using ParseCase = TextCase<std::optional<std::int32_t>>;
 class ParseInt32Test : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseInt32Test, AcceptsOnlyASignAndDecimalDigitsInRange) {
-    EXPECT_EQ(app::ParseInt32(GetParam().text), GetParam().value);
+    EXPECT_EQ(app::ParseInt32(GetParam().input), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,17 +112,11 @@ TEST(PortMessages, ExactTexts) {
     EXPECT_EQ(app::ClosePortMessage(false), "Nie zamknieto portu");
 }
 
-struct EscapedCase {
-    std::string message;
-    std::string shown;
-};
-void PrintTo(const EscapedCase& c, std::ostream* os) { *os << Printable(c.message); }
-
-
+using EscapedCase = TextCase<std::string>;
 class EscapedErrorTest : public testing::TestWithParam<EscapedCase> {};
 
 TEST_P(EscapedErrorTest, AddsAFullStopWhenMissing) {
-    EXPECT_EQ(app::EscapedErrorText(GetParam().message), GetParam().shown);
+    EXPECT_EQ(app::EscapedErrorText(GetParam().input), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EscapedErrorTest,

@@ -181,36 +181,36 @@ TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
     }
 }
 
-TEST(TorvaneList, AnEscapingErrorIsPrintedWithAFullStopAndTheRowsFollow) {
-    ClearUsbDevices();
-    MemoryRegistry registry;
-    AddFtdiPort(registry, "A", "COM5", "a");
-    ListSerialPort(registry, 5, "COM5");
-    registry.SetValue(kSerialCommPath, "COM9", kRegDword, std::string("\x09\0\0\0", 4));
-    const ScopedRegistry installedRegistry(registry);
-    FakeVersionQuery windowsMe(true, kPlatformWin32Windows, 4, 90);
-    const ScopedVersionQuery installedQuery(windowsMe);
-    std::ostringstream out, err;
-    EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), torvane_list::kExitDialogShown);
-    EXPECT_EQ(SplitLines(out.str()), (std::vector<std::string>{kHeader, kEmptyRow, ""}));
-    EXPECT_EQ(err.str(), "torvane-list: Invalid data type for 'COM9'.\n");
-    ClearUsbDevices();
-}
-
-TEST(TorvaneList, TheConsumerLinePrintsTheRegistryRows) {
-    ClearUsbDevices();
-    LibraryVersionText.clear();
-    MemoryRegistry registry;
-    AddFtdiPort(registry, "A", "COM5", "USB Serial Port (COM5)");
-    ListSerialPort(registry, 5, "COM5");
-    const ScopedRegistry installedRegistry(registry);
-    FakeVersionQuery windows95(true, kPlatformWin32Windows, 4, 0);
-    const ScopedVersionQuery installedQuery(windows95);
-    std::ostringstream out, err;
-    EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), torvane_list::kExitClean);
-    EXPECT_EQ(SplitLines(out.str()),
-              (std::vector<std::string>{kHeader, "COM5\tUSB Serial Port (COM5)\t\t", kEmptyRow, ""}));
-    EXPECT_EQ(err.str(), "");
+// In-process on the consumer line (Windows 95 and ME): the registry's rows, or
+// an error escaping the survey, printed with a full stop before the rows.
+TEST(TorvaneList, TheConsumerLinePrintsTheRegistryRowsOrAnEscapingError) {
+    const struct {
+        std::uint32_t minorVersion;
+        bool badMapValue;
+        int exitCode;
+        std::vector<std::string> out;
+        std::string err;
+    } cases[] = {
+        {0, false, torvane_list::kExitClean, {kHeader, "COM5\tUSB Serial Port (COM5)\t\t", kEmptyRow, ""}, ""},
+        {90, true, torvane_list::kExitDialogShown, {kHeader, kEmptyRow, ""},
+         "torvane-list: Invalid data type for 'COM9'.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.minorVersion);
+        ClearUsbDevices();
+        LibraryVersionText.clear();
+        MemoryRegistry registry;
+        AddFtdiPort(registry, "A", "COM5", "USB Serial Port (COM5)");
+        ListSerialPort(registry, 5, "COM5");
+        if (c.badMapValue) registry.SetValue(kSerialCommPath, "COM9", kRegDword, std::string("\x09\0\0\0", 4));
+        const ScopedRegistry installedRegistry(registry);
+        FakeVersionQuery windows9x(true, kPlatformWin32Windows, 4, c.minorVersion);
+        const ScopedVersionQuery installedQuery(windows9x);
+        std::ostringstream out, err;
+        EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), c.exitCode);
+        EXPECT_EQ(SplitLines(out.str()), c.out);
+        EXPECT_EQ(err.str(), c.err);
+    }
     ClearUsbDevices();
 }
 
