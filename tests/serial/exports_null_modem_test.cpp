@@ -22,9 +22,10 @@ using test::FetchError;
 using winapi::posix::VirtualLineFault;
 using winapi::posix::VirtualNullModem;
 
-constexpr std::uint8_t kPort = 9;
-
 class NullModemTest : public test::LibraryTest {
+public:
+    static constexpr std::uint8_t kPort = 9;
+
 protected:
     void SetUp() override {
         modem.registerPort(0, kPort);
@@ -36,6 +37,8 @@ protected:
     test::PortsDir ports;  // set, though the registered end comes first
     VirtualNullModem modem;
 };
+
+using OpenNullModem = test::Opened<NullModemTest>;
 
 // ---- Line settings -------------------------------------------------------------------------
 
@@ -68,8 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, NullModemSettings,
                                            Settings{38400, 3, 7, 2}, Settings{57600, 4, 6, 0},
                                            Settings{4800, 2, 5, 1}, Settings{115200, 0, 8, 2}));
 
-TEST_F(NullModemTest, InitializeUsesEvenParityEightBitsOneStopBitByDefault) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, InitializeUsesEvenParityEightBitsOneStopBitByDefault) {
     const auto line = port().settings();
     EXPECT_EQ(line.baudRate, 9600u);
     EXPECT_EQ(line.parity, winapi::EVENPARITY);
@@ -82,8 +84,7 @@ TEST_F(NullModemTest, AnUnknownParityDefaultBecomesEven) {
     EXPECT_EQ(port().settings().parity, winapi::EVENPARITY);
 }
 
-TEST_F(NullModemTest, ChangeParityReachesTheDeviceAndRefusalsAreRecorded) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, ChangeParityReachesTheDeviceAndRefusalsAreRecorded) {
     for (std::uint8_t parity : {0, 1, 3, 4, 2}) {
         EXPECT_EQ(ChangeParity(parity), 1) << int(parity);
         EXPECT_EQ(port().settings().parity, parity);
@@ -93,8 +94,7 @@ TEST_F(NullModemTest, ChangeParityReachesTheDeviceAndRefusalsAreRecorded) {
     EXPECT_EQ(port().settings().parity, winapi::EVENPARITY);
 }
 
-TEST_F(NullModemTest, ChangeSpeedReachesTheDevice) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, ChangeSpeedReachesTheDevice) {
     EXPECT_EQ(ChangeSpeed(2400), 1);
     EXPECT_EQ(port().settings().baudRate, 2400u);
     EXPECT_EQ(ChangeSpeed(static_cast<std::uint16_t>(115200)), 1);
@@ -103,8 +103,7 @@ TEST_F(NullModemTest, ChangeSpeedReachesTheDevice) {
 
 // ---- DTR, RTS, channels, modem status ------------------------------------------------------------
 
-TEST_F(NullModemTest, ConfiguringLeavesDtrAndRtsLowAndLineFunctionsSwitchOneLineEach) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, ConfiguringLeavesDtrAndRtsLowAndLineFunctionsSwitchOneLineEach) {
     EXPECT_FALSE(port().lines().dtr);
     EXPECT_FALSE(port().lines().rts);
     EXPECT_NE(SetDTRLine(), 0);
@@ -148,8 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Patterns, NullModemChannels,
                          ::testing::Values(Channel{0, false, true}, Channel{1, false, true}, Channel{2, true, true},
                                            Channel{3, false, false}, Channel{4, true, false}));
 
-TEST_F(NullModemTest, UnknownChannelsChangeNothing) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, UnknownChannelsChangeNothing) {
     SetDTRLine();
     const auto before = port().lines();
     for (int channel : {5, 9, 128, 255}) {
@@ -158,8 +156,7 @@ TEST_F(NullModemTest, UnknownChannelsChangeNothing) {
     }
 }
 
-TEST_F(NullModemTest, ModemStatusShowsThePeersLinesAndNothingElse) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, ModemStatusShowsThePeersLinesAndNothingElse) {
     for (int pattern = 0; pattern < 8; ++pattern) {
         const bool dtr = pattern & 1, rts = pattern & 2, ring = pattern & 4;
         peer().setDtr(dtr);
@@ -172,8 +169,7 @@ TEST_F(NullModemTest, ModemStatusShowsThePeersLinesAndNothingElse) {
     }
 }
 
-TEST_F(NullModemTest, ModemStatusOfAClosedPortIsZero) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenNullModem, ModemStatusOfAClosedPortIsZero) {
     peer().setDtr(true);
     ASSERT_NE(ModemStatus(), 0u);
     ASSERT_EQ(UnInitializePort(), 0);

@@ -23,6 +23,7 @@ using test::Fetched;
 using test::FetchError;
 
 using PtyPort = test::PtyPortTest;
+using OpenPty = test::Opened<test::PtyPortTest>;
 constexpr std::uint8_t kPort = test::PtyPortTest::kPort;
 
 std::vector<std::uint8_t> AllByteValues() {
@@ -45,8 +46,7 @@ void ExpectWriteRefusedAtOnce(std::uint8_t byte) {
 
 // ---- Opening ------------------------------------------------------------------------
 
-TEST_F(PtyPort, InitializeOpensWithNineThousandSixHundredAndTheDefaults) {
-    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, InitializeOpensWithNineThousandSixHundredAndTheDefaults) {
     EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
     const termios line = pty.slaveTermios();
     EXPECT_EQ(cfgetospeed(&line), B9600);
@@ -68,8 +68,7 @@ TEST_F(PtyPort, InitializeOpensWithNineThousandSixHundredAndTheDefaults) {
     EXPECT_NE(CommPort()->Worker(), nullptr);
 }
 
-TEST_F(PtyPort, ASecondInitializeIsRefusedWhateverThePort) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, ASecondInitializeIsRefusedWhateverThePort) {
     TComm* first = CommPort();
     EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 5);
     EXPECT_EQ(FetchError(), Failure("Ten port jest już zainicjowany", 5));
@@ -137,8 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, PtySettings,
                          ::testing::Values(LineCase{300, 0}, LineCase{9600, 2}, LineCase{19200, 0},
                                            LineCase{115200, 2}, LineCase{230400, 0}, LineCase{250000, 2}));
 
-TEST_F(PtyPort, ChangeSpeedTakesSixteenBits) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, ChangeSpeedTakesSixteenBits) {
     EXPECT_EQ(ChangeSpeed(static_cast<std::uint16_t>(115200)), 1);
     EXPECT_EQ(CommPort()->Speed(), 49664u);
     EXPECT_EQ(pty.slaveSpeed(), 49664u);
@@ -146,8 +144,7 @@ TEST_F(PtyPort, ChangeSpeedTakesSixteenBits) {
     EXPECT_EQ(pty.slaveSpeed(), 57600u);
 }
 
-TEST_F(PtyPort, ChangesOnAClosedPortStayInTheObject) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, ChangesOnAClosedPortStayInTheObject) {
     ASSERT_EQ(UnInitializePort(), 0);
     EXPECT_EQ(ChangeSpeed(1200), 1);
     EXPECT_EQ(ChangeParity(4), 1);
@@ -157,8 +154,7 @@ TEST_F(PtyPort, ChangesOnAClosedPortStayInTheObject) {
     EXPECT_EQ(CommPort()->ParityCode(), 2u);  // the new object takes the default
 }
 
-TEST_F(PtyPort, DefaultsOfARefusedCallSurviveForTheNextInitialize) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, DefaultsOfARefusedCallSurviveForTheNextInitialize) {
     EXPECT_EQ(pInitializePort(1, 9600, 1, 1, 0, 7, 2), 5);
     EXPECT_EQ(FetchError(), Failure("Ten port jest już zainicjowany", 5));
     ASSERT_EQ(UnInitializePort(), 0);
@@ -211,8 +207,7 @@ TEST_F(PtyPort, EveryByteValueTravelsBothWays) {
     EXPECT_EQ(FetchError(), (Fetched{0, "", 0}));
 }
 
-TEST_F(PtyPort, AReadWithNothingToReadTimesOutAfterItsTwoSeconds) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, AReadWithNothingToReadTimesOutAfterItsTwoSeconds) {
     std::uint8_t value = 0xA5;
     EXPECT_TRUE(Answers([&] { return ReadByte(&value); }, 0, 5s, 1500ms));
     EXPECT_EQ(TimeOut(), 1);
@@ -234,8 +229,7 @@ TEST_F(PtyPort, AReadWithTimeoutZeroAnswersAtOnce) {
     EXPECT_EQ(FetchError(), Failure("Niepoprawny odczyt.", 0));
 }
 
-TEST_F(PtyPort, TransfersAfterUnInitializeFailAtOnce) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, TransfersAfterUnInitializeFailAtOnce) {
     ASSERT_EQ(UnInitializePort(), 0);
     ExpectWriteRefusedAtOnce(0x55);
     EXPECT_EQ(TimeOut(), 0);
@@ -249,8 +243,7 @@ TEST_F(PtyPort, TransfersAfterUnInitializeFailAtOnce) {
     EXPECT_TRUE(pty.drain(100ms).empty());
 }
 
-TEST_F(PtyPort, ReadByteIntoNothingChangesNothing) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, ReadByteIntoNothingChangesNothing) {
     pty.write(0x21);
     EXPECT_EQ(ReadByte(nullptr), 0);
     std::uint8_t value = 0;
@@ -342,8 +335,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"missing_link", [](test::PortsDir&, const std::string&, std::uint8_t) {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PtyPort, AReplacedPortObjectIsReleased) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, AReplacedPortObjectIsReleased) {
     ASSERT_EQ(UnInitializePort(), 0);
     // The object stays after the close and goes with the next initialization.
     EXPECT_NE(CommPort(), nullptr);
@@ -351,8 +343,7 @@ TEST_F(PtyPort, AReplacedPortObjectIsReleased) {
     EXPECT_FALSE(CommPort()->IsOpen());
 }
 
-TEST_F(PtyPort, LineFunctionsOnATerminalWithoutModemLinesAnswerNo) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, LineFunctionsOnATerminalWithoutModemLinesAnswerNo) {
     EXPECT_EQ(ModemStatus(), 0u);
     EXPECT_EQ(SetDTRLine(), 0);
     EXPECT_EQ(SetRTSLine(), 0);
@@ -364,8 +355,7 @@ TEST_F(PtyPort, LineFunctionsOnATerminalWithoutModemLinesAnswerNo) {
 
 // ---- Early exits and ended workers ------------------------------------------------------
 
-TEST_F(PtyPort, AWriteThatCannotCreateItsEventReleasesTheCaller) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, AWriteThatCannotCreateItsEventReleasesTheCaller) {
     testing::FailEventCreationAfter(0);
     ExpectWriteRefusedAtOnce(0x61);
     EXPECT_EQ(TimeOut(), 1);
@@ -375,8 +365,7 @@ TEST_F(PtyPort, AWriteThatCannotCreateItsEventReleasesTheCaller) {
     EXPECT_EQ(pty.read(1, 2s), std::vector<std::uint8_t>{0x62});
 }
 
-TEST_F(PtyPort, AReadThatCannotCreateItsEventReleasesTheCaller) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, AReadThatCannotCreateItsEventReleasesTheCaller) {
     pty.write(0x71);
     testing::FailEventCreationAfter(0);
     std::uint8_t value = 0;
@@ -414,8 +403,7 @@ TEST_F(PtyPort, AWatcherWithoutItsEventsLeavesTransfersWorking) {
     EXPECT_EQ(UnInitializePort(), 0);
 }
 
-TEST_F(PtyPort, AWorkerThatHasEndedRefusesTransfersAtOnce) {
-    ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+TEST_F(OpenPty, AWorkerThatHasEndedRefusesTransfersAtOnce) {
     TZapisOdczytThread* worker = CommPort()->Worker();
     worker->StopThread();
     worker->WaitFor();
@@ -452,11 +440,11 @@ TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
 
 // The port open and the watcher, having reported a byte (0x31) to the main
 // thread, waiting in its hand-over until that is served.
-class HandOver : public test::PtyPortTest {
+class HandOver : public OpenPty {
 protected:
     void SetUp() override {
-        PtyPortTest::SetUp();
-        ASSERT_EQ(InitializePort(kPort, 9600, 2, 2), 0);
+        OpenPty::SetUp();
+        if (HasFatalFailure()) return;
         pty.write(0x31);
         ASSERT_TRUE(wakes.waitFor(1));
     }

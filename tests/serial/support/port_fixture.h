@@ -51,6 +51,17 @@ protected:
     PtyPair pty;
 };
 
+// A fixture of `Base` whose port `Base::kPort` is open at 9600 baud with
+// two-second time-outs when the test begins.
+template <class Base>
+class Opened : public Base {
+protected:
+    void SetUp() override {
+        Base::SetUp();
+        ASSERT_EQ(InitializePort(Base::kPort, 9600, 2, 2), 0);
+    }
+};
+
 // Whether `call` answers `expected` within `bound`, and not before `least`.
 template <typename Call, typename Result>
 ::testing::AssertionResult Answers(Call&& call, Result expected, std::chrono::milliseconds bound,
