@@ -1,6 +1,7 @@
 #pragma once
-// What the window tests share: a window whose refreshes are counted together
-// with their nesting depth, showing it, and taking activation away from it.
+// What the window tests share: a window over a scenario whose refreshes are
+// counted together with their nesting depth, showing it, and taking
+// activation away from it.
 #include <QtTest>
 #include <algorithm>
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "app/qt/Unit1.h"
 #include "d2xx/sim/sim_control.h"
+#include "devlist/unit2.h"
 
 namespace app_test {
 
@@ -29,7 +31,17 @@ inline void LoadScenario(const char* json) { QCOMPARE(TorvaneSim_LoadScenarioTex
 
 class WindowFixture : public QObject {
 protected:
-    void ResetCounts() { refreshes_ = depth_ = deepest_ = 0; }
+    // A fresh window over `scenario` whose refreshes rebuild the device list.
+    void OpenWindow(const char* scenario) {
+        LoadScenario(scenario);
+        refreshes_ = depth_ = deepest_ = 0;
+        window_ = std::make_unique<TfUrzadzenia>();
+        CountRefreshes([] { devlist::RefreshDeviceList(); });
+    }
+    void CloseWindows() {
+        window_.reset();
+        other_.reset();
+    }
 
     void CountRefreshes(std::function<void()> refresh) {
         window_->SetRefreshProcedure([this, refresh] {

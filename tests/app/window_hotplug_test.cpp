@@ -53,18 +53,12 @@ class WindowHotplugTest : public app_test::WindowFixture {
 
 private slots:
     void init() {
-        LoadScenario(kThreeDevices);
-        ResetCounts();
 #if TORVANE_HAVE_HOTPLUG
         for (std::atomic<bool>& gone : sourceGone_) gone = false;
 #endif
-        window_ = std::make_unique<TfUrzadzenia>();
-        CountRefreshes([] { devlist::RefreshDeviceList(); });
+        OpenWindow(kThreeDevices);
     }
-    void cleanup() {
-        window_.reset();
-        other_.reset();
-    }
+    void cleanup() { CloseWindows(); }
 
     void notificationRebuildsTheListOnce_data() {
         QTest::addColumn<int>("how");

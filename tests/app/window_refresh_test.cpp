@@ -35,16 +35,8 @@ class WindowRefreshTest : public app_test::WindowFixture {
     Q_OBJECT
 
 private slots:
-    void init() {
-        LoadScenario(kThreeDevices);
-        ResetCounts();
-        window_ = std::make_unique<TfUrzadzenia>();
-        CountRefreshes([] { devlist::RefreshDeviceList(); });
-    }
-    void cleanup() {
-        window_.reset();
-        other_.reset();
-    }
+    void init() { OpenWindow(kThreeDevices); }
+    void cleanup() { CloseWindows(); }
 
     void firstActivationFillsTheGrid() {
         ShowAndWaitForFirstRefresh();
