@@ -25,19 +25,16 @@ protected:
     }
     void TearDown() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, base_.c_str()); }
 
-    void MakeKey(const std::string& path) {
+    // Creates the key below the test's own; with a name, sets that value in it.
+    void MakeKey(const std::string& path, const char* name = nullptr, DWORD type = 0, const void* data = nullptr,
+                 DWORD size = 0) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (base_ + path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    void SetValue(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (base_ + path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        if (name != nullptr) {
+            ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+        }
         RegCloseKey(key);
     }
     std::unique_ptr<devlist::RegistryKey> Open(const std::string& path, KeyAccess access = KeyAccess::Read) {
@@ -89,10 +86,10 @@ TEST_F(RegistryReader, ReadsStringValuesOfBothTypesAndReportsOthers) {
     const char port[] = "COM5";
     const char path[] = "%SystemRoot%\\x";
     const DWORD number = 5;
-    SetValue("\\Values", "PortName", REG_SZ, port, sizeof port);
-    SetValue("\\Values", "Expand", REG_EXPAND_SZ, path, sizeof path);
-    SetValue("\\Values", "Empty", REG_SZ, "", 1);
-    SetValue("\\Values", "Number", REG_DWORD, &number, sizeof number);
+    MakeKey("\\Values", "PortName", REG_SZ, port, sizeof port);
+    MakeKey("\\Values", "Expand", REG_EXPAND_SZ, path, sizeof path);
+    MakeKey("\\Values", "Empty", REG_SZ, "", 1);
+    MakeKey("\\Values", "Number", REG_DWORD, &number, sizeof number);
     const auto key = Open("\\Values");
     ASSERT_TRUE(key);
 
@@ -119,7 +116,7 @@ TEST_F(RegistryReader, PolishBytesComeBackUnchanged) {
     // Windows-1250 "Łódź": the ANSI calls hand the bytes through as stored
     // by the ANSI calls.
     const char name[] = "\xA3\xF3\x64\x9F";
-    SetValue("\\Values", "FriendlyName", REG_SZ, name, sizeof name);
+    MakeKey("\\Values", "FriendlyName", REG_SZ, name, sizeof name);
     const auto key = Open("\\Values");
     ASSERT_TRUE(key);
     EXPECT_EQ(devlist::ReadRegistryString(*key, "FriendlyName"), std::string(name));
