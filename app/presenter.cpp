@@ -12,9 +12,9 @@ std::string CurrentExceptionText() {
     try {
         throw;
     } catch (const std::exception& error) {
-        return EscapedErrorText(error.what());
+        return torvane::WithFullStop(error.what());
     } catch (...) {
-        return EscapedErrorText("Nieznany wyjątek");
+        return torvane::WithFullStop("Nieznany wyjątek");
     }
 }
 

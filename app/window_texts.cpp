@@ -70,10 +70,4 @@ std::string ClosePortMessage(bool closed) { return closed ? "Zamknieto port szer
 
 std::uint8_t PortByte(std::int32_t number) { return static_cast<std::uint8_t>(number); }
 
-std::string EscapedErrorText(std::string_view message) {
-    std::string text(message);
-    if (!text.empty() && text.back() != '.') text += '.';
-    return text;
-}
-
 }  // namespace app

@@ -40,8 +40,4 @@ std::string ClosePortMessage(bool closed);
 // converted number (268 opens port 12), with no range check.
 std::uint8_t PortByte(std::int32_t number);
 
-// The text shown for an error that escaped an event handler: the message with
-// a full stop added when it lacks one (an empty message stays empty).
-std::string EscapedErrorText(std::string_view message);
-
 }  // namespace app

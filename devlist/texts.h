@@ -37,8 +37,4 @@ std::string PortTextFor(std::uint32_t status, std::int32_t portNumber);
 // "COM_A".."COM_D" (case-sensitive, whole text), then spaces up to 25 bytes.
 std::string DecorateDeviceName(std::string name);
 
-// The text of an error box for an error that escaped an event handler: the
-// message with a full stop added unless it already ends in one (or is empty).
-std::string WithFullStop(std::string message);
-
 }  // namespace devlist

@@ -178,7 +178,7 @@ int ListDevices(Format format, std::ostream& out, std::ostream& err) {
         try {
             devlist::RefreshDeviceList();
         } catch (const std::exception& e) {
-            sink.Print(devlist::WithFullStop(e.what()));  // the window's error box
+            sink.Print(torvane::WithFullStop(e.what()));  // the window's error box
         }
     }
     if (format == Format::Json)

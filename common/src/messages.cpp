@@ -24,4 +24,9 @@ MessageSink& Messages() { return installed ? *installed : defaultSink; }
 
 void InstallMessageSink(MessageSink* sink) { installed = sink; }
 
+std::string WithFullStop(std::string message) {
+    if (!message.empty() && message.back() != '.') message += '.';
+    return message;
+}
+
 }  // namespace torvane

@@ -48,9 +48,4 @@ std::string DecorateDeviceName(std::string name) {
     return name;
 }
 
-std::string WithFullStop(std::string message) {
-    if (!message.empty() && message.back() != '.') message += '.';
-    return message;
-}
-
 }  // namespace devlist

@@ -112,18 +112,4 @@ TEST(PortMessages, ExactTexts) {
     EXPECT_EQ(app::ClosePortMessage(false), "Nie zamknieto portu");
 }
 
-using EscapedCase = TextCase<std::string>;
-class EscapedErrorTest : public testing::TestWithParam<EscapedCase> {};
-
-TEST_P(EscapedErrorTest, AddsAFullStopWhenMissing) {
-    EXPECT_EQ(app::EscapedErrorText(GetParam().input), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, EscapedErrorTest,
-                         testing::Values(EscapedCase{"Zły typ wartości", "Zły typ wartości."},
-                                         EscapedCase{"Already ends.", "Already ends."},
-                                         EscapedCase{"Ends with dots...", "Ends with dots..."},
-                                         EscapedCase{"Question?", "Question?."}, EscapedCase{"x ", "x ."},
-                                         EscapedCase{"", ""}));
-
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devlist/texts.h"
+#include "torvane/messages.h"
 #include "fixtures.h"
 
 namespace devlist {
@@ -300,7 +301,7 @@ TEST_F(RegistryRefresh, ATypeErrorEndsTheRefreshAndReachesTheCaller) {
         RefreshDeviceList();
         FAIL() << "the error did not reach the caller";
     } catch (const RegistryError& e) {
-        EXPECT_EQ(WithFullStop(e.what()), "Invalid data type for 'COM7'.");
+        EXPECT_EQ(torvane::WithFullStop(e.what()), "Invalid data type for 'COM7'.");
     }
     EXPECT_FALSE(IsRefreshRunning());
     // The common start had run: header and one empty row.

@@ -121,13 +121,5 @@ TEST(DecorateDeviceName, PadsBytesOfEightBitTextSoEachPolishLetterCountsOnce) {
     EXPECT_EQ(torvane::Cp1250ToUtf8(decorated), "Łódź" + std::string(21, ' '));
 }
 
-TEST(WithFullStop, AddsOneUnlessPresentOrEmpty) {
-    EXPECT_EQ(WithFullStop("Invalid data type for 'COM3'"), "Invalid data type for 'COM3'.");
-    EXPECT_EQ(WithFullStop("Failed to get data for 'COM0'"), "Failed to get data for 'COM0'.");
-    EXPECT_EQ(WithFullStop("Already ends."), "Already ends.");
-    EXPECT_EQ(WithFullStop("Three dots..."), "Three dots...");
-    EXPECT_EQ(WithFullStop(""), "");
-}
-
 }  // namespace
 }  // namespace devlist

@@ -10,6 +10,7 @@
 #include "devlist/registry.h"
 #include "devlist/system.h"
 #include "devlist/texts.h"
+#include "torvane/messages.h"
 #include "devlist/unit2.h"
 
 int main() {
@@ -20,7 +21,7 @@ int main() {
     try {
         devlist::RefreshDeviceList();
     } catch (const devlist::RegistryError& error) {
-        std::printf("error=%s\n", devlist::WithFullStop(error.what()).c_str());
+        std::printf("error=%s\n", torvane::WithFullStop(error.what()).c_str());
     } catch (const std::exception& error) {
         std::printf("failure=%s\n", error.what());
         return 1;

@@ -26,4 +26,8 @@ MessageSink& Messages();
 // Installs a sink (not owned; it must outlive its use). nullptr restores the default.
 void InstallMessageSink(MessageSink* sink);
 
+// The text of an error box for an error that escaped an event handler: the
+// message with a full stop added unless it already ends in one (or is empty).
+std::string WithFullStop(std::string message);
+
 }  // namespace torvane
