@@ -137,20 +137,6 @@ void readEach(std::size_t n, const std::function<void()>& readByte) {
     }
 }
 
-void libraryWriteByte(std::uint8_t b) {
-    if (!WriteByte(b)) die("WriteByte");
-}
-
-void libraryWrite(std::size_t n) {
-    LibraryPort port;
-    writeEach(n, libraryWriteByte);
-}
-
-void plainWrite(std::size_t n) {
-    PlainSlave slave;
-    writeEach(n, [&](std::uint8_t b) { writeOne(slave.fd(), b); });
-}
-
 void libraryRead(std::size_t n) {
     LibraryPort port;
     readEach(n, [] {
@@ -171,14 +157,24 @@ void stream(std::size_t n, const std::function<void(std::uint8_t)>& writeByte) {
     reader.join();
 }
 
-void libraryStream(std::size_t n) {
-    LibraryPort port;
-    stream(n, libraryWriteByte);
+// A writing operation (writeEach, stream) on n bytes, each written by
+// WriteByte on the library's port, or plainly on the slave.
+using WritingOperation = void (*)(std::size_t, const std::function<void(std::uint8_t)>&);
+
+std::function<void(std::size_t)> throughLibrary(WritingOperation operation) {
+    return [operation](std::size_t n) {
+        LibraryPort port;
+        operation(n, [](std::uint8_t b) {
+            if (!WriteByte(b)) die("WriteByte");
+        });
+    };
 }
 
-void plainStream(std::size_t n) {
-    PlainSlave slave;
-    stream(n, [&](std::uint8_t b) { writeOne(slave.fd(), b); });
+std::function<void(std::size_t)> throughPlainSlave(WritingOperation operation) {
+    return [operation](std::size_t n) {
+        PlainSlave slave;
+        operation(n, [&](std::uint8_t b) { writeOne(slave.fd(), b); });
+    };
 }
 
 void libraryCycle(std::size_t n) {
@@ -265,9 +261,9 @@ void report(const Case& c, const std::vector<Cost>& library, const std::vector<C
 
 std::vector<Case> cases() {
     return {
-        {"write", "us per byte", libraryWrite, plainWrite, 2000, 2000, 20, false},
+        {"write", "us per byte", throughLibrary(writeEach), throughPlainSlave(writeEach), 2000, 2000, 20, false},
         {"read", "us per byte", libraryRead, plainRead, 2000, 2000, 20, false},
-        {"stream", "64 KiB one by one", libraryStream, plainStream, kStreamBytes, kStreamBytes, 0, true},
+        {"stream", "64 KiB one by one", throughLibrary(stream), throughPlainSlave(stream), kStreamBytes, kStreamBytes, 0, true},
         {"cycle", "us per open+close", libraryCycle, plainCycle, 10, 200, 0, false},
     };
 }

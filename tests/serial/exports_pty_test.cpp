@@ -43,7 +43,6 @@ void ExpectWriteRefusedAtOnce(std::uint8_t byte) {
     EXPECT_TRUE(Answers([byte] { return WriteByte(byte); }, 0, 1s));
 }
 
-
 // ---- Opening ------------------------------------------------------------------------
 
 TEST_F(OpenPty, InitializeOpensWithNineThousandSixHundredAndTheDefaults) {
