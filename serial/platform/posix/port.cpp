@@ -26,6 +26,10 @@ constexpr DWORD kKnownPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR
 // A real tty does not announce modem-line changes through poll(): while the
 // line events are watched they are sampled this often.
 constexpr auto kModemSamplePeriod = std::chrono::milliseconds(10);
+// While nobody waits for input and the callers read it themselves, the
+// service thread looks for it this often instead of waking for every byte;
+// the kernel holds far more than arrives in this time.
+constexpr auto kUnwatchedInputPeriod = std::chrono::milliseconds(10);
 
 DWORD modemEventsBetween(int before, int after) {
     int changed = before ^ after;
@@ -90,13 +94,15 @@ void Port::wakeServiceThread() {
 
 void Port::serviceLoop() {
     std::unique_lock lock(mutex_);
+    bool inputAnnounced = false;
     while (!closed_) {
-        pumpLocked(Clock::now());
+        pumpLocked(Clock::now(), inputAnnounced);
+        chooseInputWatchLocked();
         int timeout = pollTimeoutLocked(Clock::now());
         pollfd fds[2] = {{wakeFd_.Get(), POLLIN, 0}, {-1, 0, 0}};
         nfds_t count = 1;
         if (!hungUp_) {
-            fds[1] = {device_->pollFd(), device_->pollEvents(input_.hasRoom(), !writes_.empty()), 0};
+            fds[1] = {device_->pollFd(), device_->pollEvents(servicePollsInput_, !writes_.empty()), 0};
             count = 2;
         }
         lock.unlock();
@@ -107,20 +113,60 @@ void Port::serviceLoop() {
         }
         lock.lock();
         if (closed_) break;
-        if (ready > 0 && count == 2 && fds[1].revents) {
-            device_->acknowledgeWake();
-            inputReady_ = true;
-            // A hang-up without data would make every poll return at once.
-            if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[1].revents & POLLIN)) hungUp_ = true;
-        }
+        inputAnnounced = notePollLocked(ready > 0 && count == 2 ? fds[1].revents : 0);
     }
+}
+
+// Whether the coming wait includes input, and when input left to the
+// callers is looked at anyway.
+void Port::chooseInputWatchLocked() {
+    bool roomForInput = !hungUp_ && input_.hasRoom();
+    servicePollsInput_ = roomForInput && inputWatchedLocked();
+    if (!roomForInput || servicePollsInput_)
+        unwatchedInputCheck_.reset();
+    else if (!unwatchedInputCheck_)
+        unwatchedInputCheck_ = Clock::now() + kUnwatchedInputPeriod;
+}
+
+// Takes in what the device's poll reported; returns whether it announced input.
+bool Port::notePollLocked(short deviceEvents) {
+    if (deviceEvents) {
+        device_->acknowledgeWake();
+        inputReady_ = true;
+        // A hang-up without data would make every poll return at once.
+        if ((deviceEvents & (POLLHUP | POLLERR | POLLNVAL)) && !(deviceEvents & POLLIN)) hungUp_ = true;
+        return deviceEvents & POLLIN;
+    }
+    if (unwatchedInputCheck_ && Clock::now() >= *unwatchedInputCheck_) {
+        // Input left to the callers is looked at now and then, and from then
+        // on wakes this thread again until they take it first.
+        unwatchedInputCheck_.reset();
+        callersTakeInput_ = false;
+        inputReady_ = true;
+    }
+    return false;
+}
+
+// Whether the service thread should wake as input arrives: someone waits
+// for it (a read, a line event, a write that a line error may abort), or the
+// callers have not been reading it themselves.
+bool Port::inputWatchedLocked() const {
+    return lineWait_ || !reads_.empty() || !writes_.empty() || !callersTakeInput_;
 }
 
 // The device is read only when poll reported input or the last drain
 // stopped at a full buffer: reading on every wake-up would mostly get EAGAIN.
-void Port::pumpLocked(Clock::time_point now) {
+void Port::pumpLocked(Clock::time_point now, bool inputAnnounced) {
     for (;;) {
-        bool stalled = inputReady_ && drainInputLocked();
+        bool stalled = false;
+        if (inputReady_) {
+            bool found = drainInputLocked();
+            // Input the device announced but a caller had already read: the
+            // callers take it themselves, so it need not wake this thread.
+            if (inputAnnounced) callersTakeInput_ = !found;
+            inputAnnounced = false;
+            stalled = input_.stalled();
+        }
         bool consumed = reads_.serve(input_, timeouts_, now, *this);
         // A full buffer that a read has just emptied may leave data behind in
         // a device that will not wake us again for it.
@@ -133,7 +179,8 @@ void Port::pumpLocked(Clock::time_point now) {
 
 int Port::pollTimeoutLocked(Clock::time_point now) {
     std::optional<Clock::time_point> next;
-    for (const auto& t : {reads_.nextDeadline(), writes_.nextDeadline(), transmitter_.nextCheck(), nextModemSample_})
+    for (const auto& t : {reads_.nextDeadline(), writes_.nextDeadline(), transmitter_.nextCheck(), nextModemSample_,
+                          unwatchedInputCheck_})
         if (t && (!next || *t < *next)) next = t;
     serviceWakesAt_ = next;
     if (!next) return -1;
@@ -144,13 +191,13 @@ int Port::pollTimeoutLocked(Clock::time_point now) {
     return static_cast<int>(std::min<long long>(millis, INT_MAX));
 }
 
-// Returns whether the drain stopped at a full buffer.
+// Returns whether the drain found anything.
 bool Port::drainInputLocked() {
     LineReport report = input_.drain(*device_, dcb_, hungUp_);
     inputReady_ = input_.stalled();  // drained to the end, or more is waiting
     if (report.errors) latchErrorsLocked(report.errors);
     raiseEventsLocked(report.events);
-    return input_.stalled();
+    return report.events != 0 || report.errors != 0;
 }
 
 // For the calls that report the buffer as of now; the service thread
@@ -244,7 +291,7 @@ BOOL Port::finishSynchronously(std::unique_lock<std::mutex>& lock, SyncResult& r
 // A read that no queued read is ahead of completes inside the call - TRUE
 // even when overlapped - when the buffer or the time-outs already decide it.
 bool Port::readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped) {
-    drainIfPendingLocked();
+    if (input_.size() < transfer.length || transfer.length == 0) drainIfPendingLocked();
     ReadPlan plan = planRead(timeouts_, transfer.length);
     std::size_t available = input_.size();
     if (!(transfer.length == 0 || plan.immediate || available >= transfer.length ||
@@ -312,7 +359,7 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
 // before the service thread's next wake-up, a stalled buffer the read has
 // made room in, or a hung-up device.
 bool Port::readNeedsServiceWakeLocked() const {
-    if (input_.stalled() || inputReady_ || hungUp_) return true;
+    if (input_.stalled() || inputReady_ || hungUp_ || !servicePollsInput_) return true;
     auto due = reads_.nextDeadline();
     return due && (!serviceWakesAt_ || *due < *serviceWakesAt_);
 }
@@ -419,7 +466,8 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     }
     SyncResult sync;
     lineWait_ = LineWait{mask, {overlapped_ ? overlapped : nullptr, overlapped_ ? nullptr : &sync}};
-    if (overlapped_) {  // the service thread completes it when an event comes: no need to wake it
+    if (!servicePollsInput_) wakeServiceThread();  // it must now wake as input arrives
+    if (overlapped_) {  // the service thread completes it when an event comes
         markPending(overlapped);
         return fail(ERROR_IO_PENDING);
     }

@@ -54,7 +54,10 @@ private:
     void serviceLoop();
     void wakeServiceThread();
     void stopLocked();
-    void pumpLocked(Clock::time_point now);
+    void pumpLocked(Clock::time_point now, bool inputAnnounced);
+    bool inputWatchedLocked() const;
+    void chooseInputWatchLocked();
+    bool notePollLocked(short deviceEvents);
     int pollTimeoutLocked(Clock::time_point now);  // also records serviceWakesAt_
     bool drainInputLocked();
     void drainIfPendingLocked();
@@ -88,6 +91,9 @@ private:
     std::optional<Clock::time_point> serviceWakesAt_;
     bool hungUp_ = false;      // the device reported end of file or an error
     bool inputReady_ = true;   // poll reported input (or the last drain stopped at a full buffer)
+    bool callersTakeInput_ = false;  // the last input poll reported had already been read by a caller
+    bool servicePollsInput_ = true;  // the service thread's current wait includes input
+    std::optional<Clock::time_point> unwatchedInputCheck_;  // when input left to the callers is looked at
 
     ReceivedInput input_;
     ReadQueue reads_;
