@@ -154,8 +154,9 @@ bool Port::inputWatchedLocked() const {
     return lineWait_ || !reads_.empty() || !writes_.empty() || !callersTakeInput_;
 }
 
-// The device is read only when poll reported input or the last drain
-// stopped at a full buffer: reading on every wake-up would mostly get EAGAIN.
+// The device is read only when poll reported input, the last drain stopped
+// at a full buffer, or input left to the callers is due for a look: reading
+// on every wake-up would mostly get EAGAIN.
 void Port::pumpLocked(Clock::time_point now, bool inputAnnounced) {
     for (;;) {
         bool stalled = false;
@@ -291,7 +292,7 @@ BOOL Port::finishSynchronously(std::unique_lock<std::mutex>& lock, SyncResult& r
 // A read that no queued read is ahead of completes inside the call - TRUE
 // even when overlapped - when the buffer or the time-outs already decide it.
 bool Port::readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped) {
-    if (input_.size() < transfer.length || transfer.length == 0) drainIfPendingLocked();
+    if (input_.size() < transfer.length) drainIfPendingLocked();  // else the buffer holds the whole read
     ReadPlan plan = planRead(timeouts_, transfer.length);
     std::size_t available = input_.size();
     if (!(transfer.length == 0 || plan.immediate || available >= transfer.length ||
