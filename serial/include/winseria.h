@@ -2,7 +2,9 @@
  *
  * The library opens one serial port at a time ("\\.\COMn"; on Linux port n
  * is the link comN in $TORVANE_PORTS_DIR when that variable is set, else a
- * fixed numbering of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*), configures it
+ * fixed numbering of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*; a set-user-ID or
+ * set-group-ID process ignores the variable, as the C library does with its
+ * own variables in secure-execution mode), configures it
  * with no handshake, and moves single bytes through a worker thread with
  * per-byte time-outs. A second thread watches the port's line events and
  * clears its line errors.

@@ -13,7 +13,9 @@ namespace {
 class TtyResolver : public DeviceResolver {
 public:
     ResolvedDevice open(unsigned comNumber) override {
-        const char* dir = std::getenv("TORVANE_PORTS_DIR");
+        // Ignored in secure-execution mode (set-user-ID, set-group-ID, file
+        // capabilities): whoever starts such a program must not choose the node it opens.
+        const char* dir = secure_getenv("TORVANE_PORTS_DIR");
         std::optional<std::string> path =
             (dir == nullptr || *dir == '\0') ? fixedDevicePath(comNumber) : portsDirLink(dir, comNumber);
         if (!path) return ResolvedDevice::Failure(ERROR_FILE_NOT_FOUND);
