@@ -50,9 +50,6 @@ public:
 
     virtual int modemLines(int& bits) = 0;
     virtual int changeModemLines(int bits, bool on) = 0;
-    virtual int setBreak(bool on) = 0;
-    // SETXOFF / SETXON: hold or release output as if XOFF / XON arrived.
-    virtual int holdOutput(bool held) = 0;
     virtual int lineCounters(LineCounters& out) = 0;
 };
 

@@ -60,8 +60,7 @@ private:
     static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
 };
 
-Event::Event(bool manualReset, bool initiallySignalled)
-    : manualReset_(manualReset), signalled_(initiallySignalled) {}
+Event::Event(bool initiallySignalled) : signalled_(initiallySignalled) {}
 
 void Event::set() {
     std::unique_lock lock(mutex_);
@@ -82,12 +81,12 @@ void Event::reset() {
     signalled_ = false;
 }
 
-// One wait on a list of events. The waiter's flag is cleared before each
-// scan, so a SetEvent that comes after an event was seen unsignalled wakes it.
+// One wait for any of a list of events. The waiter's flag is cleared before
+// each scan, so a SetEvent that comes after an event was seen unsignalled
+// wakes it.
 class EventWait {
 public:
-    EventWait(const std::vector<std::shared_ptr<Event>>& events, bool waitAll)
-        : events_(events), waitAll_(waitAll) {}
+    explicit EventWait(const std::vector<std::shared_ptr<Event>>& events) : events_(events) {}
     ~EventWait() {
         for (std::size_t i = 0; i < registered_; ++i) {
             std::lock_guard lock(events_[i]->mutex_);
@@ -99,57 +98,28 @@ public:
     DWORD run(std::optional<Clock::time_point> deadline) {
         for (;;) {
             waiter_->clear();
-            if (auto index = waitAll_ ? acquireAll() : acquireAny()) return WAIT_OBJECT_0 + *index;
+            if (auto index = firstSignalled()) return WAIT_OBJECT_0 + *index;
             if (deadline && Clock::now() >= *deadline) return WAIT_TIMEOUT;
             waiter_->sleep(deadline);
         }
     }
 
 private:
-    // The lowest signalled index; registers with each event it passes.
-    std::optional<DWORD> acquireAny() {
+    // The lowest signalled index; registers once with each event it passes.
+    std::optional<DWORD> firstSignalled() {
         for (std::size_t i = 0; i < events_.size(); ++i) {
             Event& event = *events_[i];
             std::lock_guard lock(event.mutex_);
-            if (event.signalled_) {
-                consume(event);
-                return static_cast<DWORD>(i);
+            if (event.signalled_) return static_cast<DWORD>(i);
+            if (i == registered_) {
+                event.waiters_.push_back(waiter_);
+                registered_ = i + 1;
             }
-            registerWith(i);
         }
         return std::nullopt;
-    }
-
-    // All at once or none, under all the events' mutexes (taken in address
-    // order, so two overlapping waits cannot deadlock).
-    std::optional<DWORD> acquireAll() {
-        std::vector<Event*> ordered;
-        for (auto& event : events_) ordered.push_back(event.get());
-        std::sort(ordered.begin(), ordered.end());
-        std::vector<std::unique_lock<std::mutex>> locks;
-        for (Event* event : ordered) locks.emplace_back(event->mutex_);
-        bool all = std::all_of(ordered.begin(), ordered.end(), [](Event* e) { return e->signalled_; });
-        if (all) {
-            for (Event* event : ordered) consume(*event);
-            return 0;
-        }
-        for (std::size_t i = 0; i < events_.size(); ++i) registerWith(i);
-        return std::nullopt;
-    }
-
-    static void consume(Event& event) {
-        if (!event.manualReset_) event.signalled_ = false;
-    }
-
-    // Events are registered in list order, once; the caller holds the mutex.
-    void registerWith(std::size_t index) {
-        if (index < registered_) return;
-        events_[index]->waiters_.push_back(waiter_);
-        registered_ = index + 1;
     }
 
     const std::vector<std::shared_ptr<Event>>& events_;
-    bool waitAll_;
     std::size_t registered_ = 0;
     // Shared with the events it is registered with: a SetEvent that found it
     // wakes it after releasing the event's mutex, maybe after the wait ended.
@@ -180,10 +150,15 @@ namespace winapi {
 using posix::Event;
 using posix::lookup;
 
+// Manual-reset events only, the kind the library makes; names are not shared
+// between processes here: every event is private.
 HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
-    // Names are not shared between processes here: every event is private.
+    if (!manualReset) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     try {
-        auto event = std::make_shared<Event>(manualReset != FALSE, initialState != FALSE);
+        auto event = std::make_shared<Event>(initialState != FALSE);
         HANDLE handle = posix::HandleTable::instance().insert(std::move(event));
         if (!handle) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return handle;
@@ -207,8 +182,9 @@ BOOL ResetEvent(HANDLE event) {
     return TRUE;
 }
 
+// A wait for any of the events (the library never waits for all).
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
-    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr || waitAll) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
@@ -217,13 +193,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     for (DWORD i = 0; i < count; ++i) {
         auto e = lookup<Event>(handles[i]);
         if (!e) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
-        if (waitAll && std::find(events.begin(), events.end(), e) != events.end()) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return WAIT_FAILED;
-        }
         events.push_back(std::move(e));
     }
-    return posix::EventWait(events, waitAll != FALSE).run(posix::deadlineAfter(milliseconds));
+    return posix::EventWait(events).run(posix::deadlineAfter(milliseconds));
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {

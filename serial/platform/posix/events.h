@@ -3,9 +3,9 @@
 // and the list of its waiters; a waiter is a futex word of its own. SetEvent
 // marks the event signalled, releases its mutex, then wakes the waiters it
 // found registered (a system call only for a waiter that is asleep), so a
-// woken waiter never blocks on a mutex the setter still holds. A wait-any
-// scans its handles in order, so the lowest signalled index wins; a wait-all
-// takes the events' mutexes in address order and consumes them all at once.
+// woken waiter never blocks on a mutex the setter still holds. A wait scans
+// its handles in order, so the lowest signalled index wins. Events are
+// manual-reset: a wait never consumes one.
 #include "serial/platform/posix/handle_table.h"
 
 #include <memory>
@@ -18,14 +18,13 @@ class EventWaiter;
 
 class Event : public KernelObject {
 public:
-    Event(bool manualReset, bool initiallySignalled);
+    explicit Event(bool initiallySignalled);
     void set();
     void reset();
 
 private:
     friend class EventWait;
     std::mutex mutex_;
-    const bool manualReset_;
     bool signalled_;
     std::vector<std::shared_ptr<EventWaiter>> waiters_;
 };

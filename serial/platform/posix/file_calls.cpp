@@ -8,7 +8,6 @@
 #include "serial/platform/posix/port.h"
 #include "serial/platform/posix/port_names.h"
 
-#include <atomic>
 #include <new>
 #include <system_error>
 
@@ -115,27 +114,18 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 }
 
 // As on Windows: a finished request is answered from the record alone; an
-// unfinished one is waited for on its event, or on the file when it has none.
-BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred, BOOL wait) {
-    if (overlapped == nullptr) return fail(ERROR_INVALID_PARAMETER);
-    std::atomic_ref<ULONG_PTR> status(overlapped->Internal);
-    if (status.load(std::memory_order_acquire) == STATUS_PENDING_CODE) {
+// unfinished one is waited for on its event (every record the stand-in
+// accepts has one).
+BOOL GetOverlappedResult(HANDLE, OVERLAPPED* overlapped, DWORD* bytesTransferred, BOOL wait) {
+    if (overlapped == nullptr || overlapped->hEvent == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    if (loadStatus(overlapped) == STATUS_PENDING_CODE) {
         if (!wait) return fail(ERROR_IO_INCOMPLETE);
-        if (overlapped->hEvent) {
-            if (WaitForSingleObject(overlapped->hEvent, INFINITE) == WAIT_FAILED) return FALSE;
-        } else {
-            auto port = portFor(file);
-            if (!port) return FALSE;
-            port->waitUntilComplete(overlapped);
-        }
+        if (WaitForSingleObject(overlapped->hEvent, INFINITE) == WAIT_FAILED) return FALSE;
     }
-    ULONG_PTR final = status.load(std::memory_order_acquire);
+    ULONG_PTR final = loadStatus(overlapped);
     if (final == STATUS_PENDING_CODE) return fail(ERROR_IO_INCOMPLETE);  // event set by someone else
-    if (bytesTransferred)
-        *bytesTransferred = static_cast<DWORD>(
-            std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh).load(std::memory_order_relaxed));
-    if (final == STATUS_SUCCESS_CODE || final == STATUS_TIMEOUT_CODE) return TRUE;
-    return fail(final == STATUS_CANCELLED_CODE ? ERROR_OPERATION_ABORTED : ERROR_GEN_FAILURE);
+    if (bytesTransferred) *bytesTransferred = loadCount(overlapped);
+    return isSuccess(final) ? TRUE : fail(errorForStatus(final));
 }
 
 BOOL GetCommState(HANDLE file, DCB* dcb) {

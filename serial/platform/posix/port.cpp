@@ -258,36 +258,21 @@ void Port::completeLineWaitLocked(ULONG_PTR status, DWORD reported) {
     lineWait_.reset();
     bool succeeded = status == STATUS_SUCCESS_CODE;
     if (succeeded) *wait.mask = reported;  // a cancelled wait leaves the caller's mask alone
-    complete(wait.completion, status, succeeded ? sizeof(DWORD) : 0);
+    complete(wait.overlapped, status, succeeded ? sizeof(DWORD) : 0);
 }
 
 // The count and status first, then the event (read before the stores, as
 // the record may be reused as soon as the status shows): a caller that sees
 // the status or the event sees the count and the mask.
-void Port::complete(const Completion& c, ULONG_PTR status, DWORD count) {
-    if (c.overlapped) {
-        HANDLE event = c.overlapped->hEvent;
-        storeResult(c.overlapped, status, count);
-        if (event) signalEventHandle(event);
-    }
-    if (c.sync) {
-        c.sync->count = count;
-        c.sync->status = status;
-        c.sync->done = true;
-    }
-    completed_.notify_all();
+void Port::complete(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) {
+    HANDLE event = overlapped->hEvent;
+    storeResult(overlapped, status, count);
+    signalEventHandle(event);
 }
 
 bool Port::abortLatchedLocked() const { return dcb_.fAbortOnError && (errors_ & kLineErrorFlags); }
 
 // ---- transfers ----
-
-BOOL Port::finishSynchronously(std::unique_lock<std::mutex>& lock, SyncResult& result, DWORD* transferred) {
-    completed_.wait(lock, [&] { return result.done; });
-    if (transferred) *transferred = result.count;
-    if (isSuccess(result.status)) return TRUE;
-    return fail(errorForStatus(result.status));
-}
 
 // A read that no queued read is ahead of completes inside the call - TRUE
 // even when overlapped - when the buffer or the time-outs already decide it.
@@ -300,7 +285,7 @@ bool Port::readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLA
         return false;
     DWORD n = static_cast<DWORD>(input_.take(transfer.into, transfer.length));
     if (input_.stalled()) wakeServiceThread();
-    if (overlapped) complete({overlapped, nullptr}, STATUS_SUCCESS_CODE, n);
+    complete(overlapped, STATUS_SUCCESS_CODE, n);
     if (transferred) *transferred = n;
     return true;
 }
@@ -322,7 +307,7 @@ bool Port::writeAtOnceLocked(Transfer& transfer, DWORD* transferred, OVERLAPPED*
         if (transfer.done > 0) transmitter_.noteSent();
         return false;
     }
-    if (overlapped) complete({overlapped, nullptr}, STATUS_SUCCESS_CODE, transfer.done);
+    complete(overlapped, STATUS_SUCCESS_CODE, transfer.done);
     if (transferred) *transferred = transfer.done;
     if (transfer.length > 0) afterBytesSentLocked(now);  // after the write's own completion
     return true;
@@ -335,13 +320,8 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
     Clock::time_point now = Clock::now();
     if (isRead && reads_.empty() && readAtOnceLocked(transfer, transferred, overlapped)) return TRUE;
     if (!isRead && writes_.empty() && writeAtOnceLocked(transfer, transferred, overlapped)) return TRUE;
-    SyncResult sync;
-    if (overlapped_) {
-        transfer.completion.overlapped = overlapped;
-        markPending(overlapped);
-    } else {
-        transfer.completion.sync = &sync;
-    }
+    transfer.overlapped = overlapped;
+    markPending(overlapped);
     if (isRead) {
         reads_.push(transfer);
         if (reads_.size() == 1) reads_.serve(input_, timeouts_, now, *this);  // starts its timers now
@@ -349,10 +329,7 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
         writes_.push(transfer);
     }
     if (!isRead || readNeedsServiceWakeLocked()) wakeServiceThread();
-    if (overlapped_) return fail(ERROR_IO_PENDING);
-    BOOL ok = finishSynchronously(lock, sync, transferred);
-    if (overlapped) storeResult(overlapped, sync.status, sync.count);  // a record passed to a synchronous handle
-    return ok;
+    return fail(ERROR_IO_PENDING);
 }
 
 // The service thread already polls the device for input whenever the
@@ -368,8 +345,9 @@ bool Port::readNeedsServiceWakeLocked() const {
 BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
     if (transferred) *transferred = 0;
     if (!(access_ & GENERIC_READ)) return fail(ERROR_ACCESS_DENIED);
-    if (!validTransferArguments(buffer, length, transferred, overlapped)) return fail(ERROR_INVALID_PARAMETER);
-    if (overlapped && overlapped->hEvent) resetEventHandle(overlapped->hEvent);
+    if (buffer == nullptr && length > 0) return fail(ERROR_INVALID_PARAMETER);
+    if (DWORD error = overlappedArgumentsError(overlapped)) return fail(error);
+    resetEventHandle(overlapped->hEvent);
     Transfer t;
     t.into = static_cast<std::uint8_t*>(buffer);
     t.length = length;
@@ -379,24 +357,20 @@ BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* over
 BOOL Port::write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
     if (transferred) *transferred = 0;
     if (!(access_ & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
-    if (!validTransferArguments(buffer, length, transferred, overlapped)) return fail(ERROR_INVALID_PARAMETER);
-    if (overlapped && overlapped->hEvent) resetEventHandle(overlapped->hEvent);
+    if (buffer == nullptr && length > 0) return fail(ERROR_INVALID_PARAMETER);
+    if (DWORD error = overlappedArgumentsError(overlapped)) return fail(error);
+    resetEventHandle(overlapped->hEvent);
     Transfer t;
     t.from = static_cast<const std::uint8_t*>(buffer);
     t.length = length;
     return startTransfer(t, false, transferred, overlapped);
 }
 
-// An overlapped handle needs a record; a synchronous one a count to fill.
-bool Port::validTransferArguments(const void* buffer, DWORD length, DWORD* transferred,
-                                  OVERLAPPED* overlapped) const {
-    if (buffer == nullptr && length > 0) return false;
-    return overlapped_ ? overlapped != nullptr : transferred != nullptr;
-}
-
-void Port::waitUntilComplete(OVERLAPPED* overlapped) {
-    std::unique_lock lock(mutex_);
-    completed_.wait(lock, [&] { return closed_ || loadStatus(overlapped) != STATUS_PENDING_CODE; });
+// Transfers and line-event waits run overlapped only, each record with its
+// event; a synchronous handle (the library's probe) refuses them.
+DWORD Port::overlappedArgumentsError(const OVERLAPPED* overlapped) const {
+    if (!overlapped_) return ERROR_NOT_SUPPORTED;
+    return overlapped == nullptr || overlapped->hEvent == nullptr ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
 }
 
 // ---- purge, errors, events ----
@@ -427,12 +401,6 @@ BOOL Port::clearError(DWORD* errors, COMSTAT* stat) {
         unsigned queued = 0;
         if (device_->outputQueued(queued) == 0) outgoing += queued;
         s.cbOutQue = outgoing;
-        s.fXoffHold = outputHeld_ ? 1 : 0;
-        int bits = 0;
-        if (modemLinesKnown_ && device_->modemLines(bits) == 0) {
-            s.fCtsHold = (dcb_.fOutxCtsFlow && !(bits & TIOCM_CTS)) ? 1 : 0;
-            s.fDsrHold = (dcb_.fOutxDsrFlow && !(bits & TIOCM_DSR)) ? 1 : 0;
-        }
         *stat = s;
     }
     if (wasAborting) wakeServiceThread();  // transfers may run again
@@ -452,9 +420,10 @@ BOOL Port::setMask(DWORD mask) {
 }
 
 BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
-    if (mask == nullptr || (overlapped_ && overlapped == nullptr)) return fail(ERROR_INVALID_PARAMETER);
-    if (overlapped_ && overlapped->hEvent) resetEventHandle(overlapped->hEvent);
-    std::unique_lock lock(mutex_);
+    if (mask == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    if (DWORD error = overlappedArgumentsError(overlapped)) return fail(error);
+    resetEventHandle(overlapped->hEvent);
+    std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (eventMask_ == 0 || lineWait_) return fail(ERROR_INVALID_PARAMETER);
     drainIfPendingLocked();
@@ -462,17 +431,13 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
         DWORD reported = eventHistory_;
         eventHistory_ = 0;
         *mask = reported;
-        complete({overlapped_ ? overlapped : nullptr, nullptr}, STATUS_SUCCESS_CODE, sizeof(DWORD));
+        complete(overlapped, STATUS_SUCCESS_CODE, sizeof(DWORD));
         return TRUE;
     }
-    SyncResult sync;
-    lineWait_ = LineWait{mask, {overlapped_ ? overlapped : nullptr, overlapped_ ? nullptr : &sync}};
+    lineWait_ = LineWait{mask, overlapped};  // the service thread completes it when an event comes
+    markPending(overlapped);
     if (!servicePollsInput_) wakeServiceThread();  // it must now wake as input arrives
-    if (overlapped_) {  // the service thread completes it when an event comes
-        markPending(overlapped);
-        return fail(ERROR_IO_PENDING);
-    }
-    return finishSynchronously(lock, sync, nullptr);
+    return fail(ERROR_IO_PENDING);
 }
 
 }  // namespace winapi::posix

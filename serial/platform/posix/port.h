@@ -2,7 +2,9 @@
 // An open serial port: the device under it, one service thread, and the
 // Windows comm semantics on top (overlapped transfers, COMMTIMEOUTS, line
 // events, line errors, purge and close). Each public member is one Win32
-// call on a port handle, with the Windows result and last error.
+// call on a port handle, with the Windows result and last error. Transfers
+// and line-event waits are overlapped ones, each record with its event: the
+// library opens a handle without FILE_FLAG_OVERLAPPED only to probe a port.
 #include "serial/platform/posix/device.h"
 #include "serial/platform/posix/handle_table.h"
 #include "serial/platform/posix/port_requests.h"
@@ -12,7 +14,6 @@
 #include "serial/platform/posix/write_queue.h"
 #include "torvane/unique_fd.h"
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,8 +30,6 @@ public:
 
     BOOL read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped);
     BOOL write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped);
-    // GetOverlappedResult's wait when the record names no event.
-    void waitUntilComplete(OVERLAPPED* overlapped);
 
     BOOL getState(DCB* dcb);
     BOOL setState(const DCB* dcb);
@@ -47,7 +46,7 @@ public:
 private:
     struct LineWait {
         DWORD* mask;
-        Completion completion;
+        OVERLAPPED* overlapped;
     };
 
     // The service thread (port.cpp).
@@ -67,19 +66,16 @@ private:
 
     void raiseEventsLocked(DWORD events);
     void latchErrorsLocked(DWORD errors);
-    void complete(const Completion& completion, ULONG_PTR status, DWORD count) override;
+    void complete(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) override;
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
-    BOOL finishSynchronously(std::unique_lock<std::mutex>& lock, SyncResult& result, DWORD* transferred);
-    bool validTransferArguments(const void* buffer, DWORD length, DWORD* transferred,
-                                OVERLAPPED* overlapped) const;
+    DWORD overlappedArgumentsError(const OVERLAPPED* overlapped) const;
     BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
     bool readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
     bool writeAtOnceLocked(Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
     bool readNeedsServiceWakeLocked() const;
 
     std::mutex mutex_;
-    std::condition_variable completed_;
     std::unique_ptr<Device> device_;
     const bool overlapped_;
     const DWORD access_;
@@ -99,13 +95,11 @@ private:
     ReadQueue reads_;
     WriteQueue writes_;
     TransmitterEmpty transmitter_;
-    DWORD outQueueSize_ = 0;
 
     std::optional<LineWait> lineWait_;
     DWORD eventMask_ = 0;
     DWORD eventHistory_ = 0;
     DWORD errors_ = 0;
-    bool outputHeld_ = false;
 
     bool modemLinesKnown_ = true;
     int lastModemBits_ = 0;

@@ -8,6 +8,10 @@ ULONG_PTR loadStatus(OVERLAPPED* overlapped) {
     return std::atomic_ref<ULONG_PTR>(overlapped->Internal).load(std::memory_order_acquire);
 }
 
+DWORD loadCount(OVERLAPPED* overlapped) {
+    return static_cast<DWORD>(std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh).load(std::memory_order_relaxed));
+}
+
 void markPending(OVERLAPPED* overlapped) { storeResult(overlapped, STATUS_PENDING_CODE, 0); }
 
 void storeResult(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) {
@@ -16,7 +20,7 @@ void storeResult(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) {
 }
 
 void TransferQueue::cancelAll(CompletionSink& sink, ULONG_PTR status) {
-    for (const Transfer& t : queue_) sink.complete(t.completion, status, t.done);
+    for (const Transfer& t : queue_) sink.complete(t.overlapped, status, t.done);
     queue_.clear();
 }
 
@@ -36,7 +40,7 @@ std::optional<Clock::time_point> TransferQueue::nextDeadline() const {
 void TransferQueue::completeFront(CompletionSink& sink, ULONG_PTR status) {
     Transfer head = queue_.front();
     queue_.pop_front();
-    sink.complete(head.completion, status, head.done);
+    sink.complete(head.overlapped, status, head.done);
 }
 
 }  // namespace winapi::posix

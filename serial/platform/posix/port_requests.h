@@ -28,27 +28,17 @@ inline DWORD errorForStatus(ULONG_PTR status) {
 }
 
 ULONG_PTR loadStatus(OVERLAPPED* overlapped);
+DWORD loadCount(OVERLAPPED* overlapped);
 void markPending(OVERLAPPED* overlapped);
 // The count first, then the status with release ordering: whoever sees the
 // status sees the count.
 void storeResult(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count);
 
-// Where a request reports its end: the caller's OVERLAPPED, or a record
-// that a synchronous caller waits on inside the call.
-struct SyncResult {
-    bool done = false;
-    ULONG_PTR status = STATUS_PENDING_CODE;
-    DWORD count = 0;
-};
-struct Completion {
-    OVERLAPPED* overlapped = nullptr;
-    SyncResult* sync = nullptr;
-};
-
-// Reports requests' ends (the port, which also wakes synchronous waiters).
+// Reports requests' ends in the caller's OVERLAPPED (the port, which also
+// sets the record's event).
 class CompletionSink {
 public:
-    virtual void complete(const Completion& completion, ULONG_PTR status, DWORD count) = 0;
+    virtual void complete(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) = 0;
 
 protected:
     ~CompletionSink() = default;
@@ -59,7 +49,7 @@ struct Transfer {
     const std::uint8_t* from = nullptr;  // writes
     DWORD length = 0;
     DWORD done = 0;
-    Completion completion;
+    OVERLAPPED* overlapped = nullptr;
     bool started = false;
     ReadPlan plan;
     std::optional<Clock::time_point> totalDeadline;

@@ -1,5 +1,5 @@
-// The port's settings and lines: DCB, queue sizes, time-outs, escape
-// functions and the modem status.
+// The port's settings and lines: DCB, queue sizes, time-outs, the DTR and
+// RTS escape functions and the modem status.
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/errors.h"
 #include "serial/platform/posix/port.h"
@@ -64,7 +64,6 @@ BOOL Port::setup(DWORD inQueue, DWORD outQueue) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     input_.growTo(inQueue);
-    outQueueSize_ = outQueue;
     wakeServiceThread();
     return TRUE;
 }
@@ -99,15 +98,6 @@ BOOL Port::escape(DWORD function) {
         case CLRDTR:
             if (dcb_.fDtrControl == DTR_CONTROL_HANDSHAKE) return fail(ERROR_INVALID_PARAMETER);
             e = device_->changeModemLines(TIOCM_DTR, function == SETDTR);
-            break;
-        case SETBREAK:
-        case CLRBREAK:
-            e = device_->setBreak(function == SETBREAK);
-            break;
-        case SETXOFF:
-        case SETXON:
-            e = device_->holdOutput(function == SETXOFF);
-            if (e == 0) outputHeld_ = function == SETXOFF;
             break;
         default:
             return fail(ERROR_INVALID_PARAMETER);

@@ -106,8 +106,6 @@ public:
     int changeModemLines(int bits, bool on) override {
         return ioctlError(ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits));
     }
-    int setBreak(bool on) override { return ioctlError(ioctl(fd_, on ? TIOCSBRK : TIOCCBRK)); }
-    int holdOutput(bool held) override { return ioctlError(tcflow(fd_, held ? TCOOFF : TCOON)); }
     int lineCounters(LineCounters& out) override {
         serial_icounter_struct counts{};
         if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return errno;

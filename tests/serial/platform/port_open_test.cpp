@@ -132,14 +132,17 @@ TEST(Open, BothEndsAsPortsTalkToEachOther) {
     posix::VirtualNullModem modem;
     modem.registerPort(0, 20);
     modem.registerPort(1, 21);
-    Handle a(openCom(20, false)), b(openCom(21, false));
+    Handle a(openCom(20)), b(openCom(21));
     ASSERT_NE(a.get(), INVALID_HANDLE_VALUE);
     ASSERT_NE(b.get(), INVALID_HANDLE_VALUE);
     setTimeouts(b.get(), 0, 0, 2000);
+    Overlapped written, read;
     DWORD n = 0;
-    ASSERT_EQ(WriteFile(a.get(), "hi", 2, &n, nullptr), TRUE);
+    WriteFile(a.get(), "hi", 2, nullptr, &written.record);
+    ASSERT_EQ(GetOverlappedResult(a.get(), &written.record, &n, TRUE), TRUE);
     char got[2] = {};
-    ASSERT_EQ(ReadFile(b.get(), got, 2, &n, nullptr), TRUE);
+    ReadFile(b.get(), got, 2, nullptr, &read.record);
+    ASSERT_EQ(GetOverlappedResult(b.get(), &read.record, &n, TRUE), TRUE);
     EXPECT_EQ(n, 2u);
     EXPECT_EQ(std::string(got, 2), "hi");
 }

@@ -260,7 +260,6 @@ TEST(ClearError, ReportsQueueCountsAndFillsEveryField) {
     EXPECT_EQ(errors, 0u);
     EXPECT_EQ(stat.cbInQue, 5u);
     EXPECT_EQ(stat.cbOutQue, 0u);
-    EXPECT_EQ(stat.fCtsHold, 0u);
     EXPECT_EQ(stat.fReserved, 0u);
     EXPECT_EQ(ClearCommError(v.port.get(), nullptr, nullptr), TRUE);
 }
