@@ -126,12 +126,8 @@ private:
     std::shared_ptr<EventWaiter> waiter_ = std::make_shared<EventWaiter>();
 };
 
-void signalEventHandle(HANDLE event) {
-    if (auto e = std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event))) e->set();
-}
-
-void resetEventHandle(HANDLE event) {
-    if (auto e = std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event))) e->reset();
+std::shared_ptr<Event> findEvent(HANDLE event) {
+    return std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event));
 }
 
 namespace {

@@ -29,9 +29,7 @@ private:
     std::vector<std::shared_ptr<EventWaiter>> waiters_;
 };
 
-// Sets an event named by handle from inside the stand-in (completions).
-// A bad handle is ignored: the caller's record named no event we know.
-void signalEventHandle(HANDLE event);
-void resetEventHandle(HANDLE event);
+// The event a handle names; nullptr for any other handle.
+std::shared_ptr<Event> findEvent(HANDLE event);
 
 }  // namespace winapi::posix

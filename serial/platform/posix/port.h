@@ -10,6 +10,7 @@
 #include "serial/platform/posix/port_requests.h"
 #include "serial/platform/posix/read_queue.h"
 #include "serial/platform/posix/received_input.h"
+#include "serial/platform/posix/service_wake.h"
 #include "serial/platform/posix/transmitter_empty.h"
 #include "serial/platform/posix/write_queue.h"
 #include "torvane/unique_fd.h"
@@ -46,35 +47,33 @@ public:
 private:
     struct LineWait {
         DWORD* mask;
-        OVERLAPPED* overlapped;
+        Request request;
     };
 
     // The service thread (port.cpp).
     void serviceLoop();
     void wakeServiceThread();
+    void noteChangeLocked(PortChange change, std::optional<Clock::time_point> due = std::nullopt);
     void stopLocked();
     void pumpLocked(Clock::time_point now, bool inputAnnounced);
-    bool inputWatchedLocked() const;
-    void chooseInputWatchLocked();
-    bool notePollLocked(short deviceEvents);
-    int pollTimeoutLocked(Clock::time_point now);  // also records serviceWakesAt_
+    int pollTimeoutLocked(Clock::time_point now);
     bool drainInputLocked();
     void drainIfPendingLocked();
-    void afterBytesSentLocked(Clock::time_point now);
+    void checkTransmitterLocked(Clock::time_point now);
     void sampleModemLinesLocked(Clock::time_point now);
     void serveWritesLocked(Clock::time_point now);
 
     void raiseEventsLocked(DWORD events);
     void latchErrorsLocked(DWORD errors);
-    void complete(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) override;
+    void complete(const Request& request, ULONG_PTR status, DWORD count) override;
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
-    DWORD overlappedArgumentsError(const OVERLAPPED* overlapped) const;
-    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
-    bool readAtOnceLocked(const Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
-    bool writeAtOnceLocked(Transfer& transfer, DWORD* transferred, OVERLAPPED* overlapped);
-    bool readNeedsServiceWakeLocked() const;
+    DWORD startRequest(OVERLAPPED* overlapped, Request& request) const;
+    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred);
 
+    // Lock order: this mutex, then an event's (a completion sets the
+    // caller's event under it). The handle table's lock is never taken under
+    // it: requests hold their events, looked up as they start.
     std::mutex mutex_;
     std::unique_ptr<Device> device_;
     const bool overlapped_;
@@ -82,14 +81,7 @@ private:
     torvane::UniqueFd wakeFd_;
     std::thread thread_;
     bool closed_ = false;
-    // When the service thread's current wait ends by itself (none: only a
-    // wake-up or the device ends it).
-    std::optional<Clock::time_point> serviceWakesAt_;
-    bool hungUp_ = false;      // the device reported end of file or an error
-    bool inputReady_ = true;   // poll reported input (or the last drain stopped at a full buffer)
-    bool callersTakeInput_ = false;  // the last input poll reported had already been read by a caller
-    bool servicePollsInput_ = true;  // the service thread's current wait includes input
-    std::optional<Clock::time_point> unwatchedInputCheck_;  // when input left to the callers is looked at
+    ServiceWake wake_;
 
     ReceivedInput input_;
     ReadQueue reads_;

@@ -20,7 +20,7 @@ void storeResult(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) {
 }
 
 void TransferQueue::cancelAll(CompletionSink& sink, ULONG_PTR status) {
-    for (const Transfer& t : queue_) sink.complete(t.overlapped, status, t.done);
+    for (const Transfer& t : queue_) sink.complete(t.request, status, t.done);
     queue_.clear();
 }
 
@@ -40,7 +40,7 @@ std::optional<Clock::time_point> TransferQueue::nextDeadline() const {
 void TransferQueue::completeFront(CompletionSink& sink, ULONG_PTR status) {
     Transfer head = queue_.front();
     queue_.pop_front();
-    sink.complete(head.overlapped, status, head.done);
+    sink.complete(head.request, status, head.done);
 }
 
 }  // namespace winapi::posix

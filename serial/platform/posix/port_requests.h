@@ -2,11 +2,13 @@
 // What a port's transfers are made of: the request record, where it reports
 // its end, and the FIFO queue the reads and the writes each wait in.
 #include "serial/platform/posix/comm_timeouts.h"
+#include "serial/platform/posix/events.h"
 #include "serial/platform/win32_calls.h"
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 
 namespace winapi::posix {
@@ -34,11 +36,17 @@ void markPending(OVERLAPPED* overlapped);
 // status sees the count.
 void storeResult(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count);
 
-// Reports requests' ends in the caller's OVERLAPPED (the port, which also
-// sets the record's event).
+// A caller's overlapped record and its event, looked up once as the request
+// starts: completing it then takes no handle-table lock.
+struct Request {
+    OVERLAPPED* overlapped = nullptr;
+    std::shared_ptr<Event> event;
+};
+
+// Reports requests' ends (the port).
 class CompletionSink {
 public:
-    virtual void complete(OVERLAPPED* overlapped, ULONG_PTR status, DWORD count) = 0;
+    virtual void complete(const Request& request, ULONG_PTR status, DWORD count) = 0;
 
 protected:
     ~CompletionSink() = default;
@@ -49,7 +57,7 @@ struct Transfer {
     const std::uint8_t* from = nullptr;  // writes
     DWORD length = 0;
     DWORD done = 0;
-    OVERLAPPED* overlapped = nullptr;
+    Request request;
     bool started = false;
     ReadPlan plan;
     std::optional<Clock::time_point> totalDeadline;

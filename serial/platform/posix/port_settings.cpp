@@ -2,24 +2,14 @@
 // RTS escape functions and the modem status.
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/errors.h"
+#include "serial/platform/posix/modem_lines.h"
 #include "serial/platform/posix/port.h"
-
-#include <sys/ioctl.h>
 
 namespace winapi::posix {
 
 namespace {
 
 constexpr DWORD kLargestQueue = 64u << 20;
-
-DWORD modemStatusBits(int tiocm) {
-    DWORD status = 0;
-    if (tiocm & TIOCM_CTS) status |= MS_CTS_ON;
-    if (tiocm & TIOCM_DSR) status |= MS_DSR_ON;
-    if (tiocm & TIOCM_RNG) status |= MS_RING_ON;
-    if (tiocm & TIOCM_CAR) status |= MS_RLSD_ON;
-    return status;
-}
 
 }  // namespace
 
@@ -55,7 +45,7 @@ BOOL Port::setState(const DCB* dcb) {
     device_->changeModemLines(TIOCM_RTS, rtsOn);
     dcb_ = *dcb;
     dcb_.DCBlength = sizeof(DCB);
-    wakeServiceThread();  // flow control may have released held output
+    noteChangeLocked(PortChange::StateChanged);  // flow control may have released held output
     return TRUE;
 }
 
@@ -64,7 +54,7 @@ BOOL Port::setup(DWORD inQueue, DWORD outQueue) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     input_.growTo(inQueue);
-    wakeServiceThread();
+    noteChangeLocked(PortChange::StateChanged);
     return TRUE;
 }
 
@@ -103,7 +93,7 @@ BOOL Port::escape(DWORD function) {
             return fail(ERROR_INVALID_PARAMETER);
     }
     if (e != 0) return fail(windowsErrorFromModemErrno(e));
-    wakeServiceThread();
+    noteChangeLocked(PortChange::StateChanged);
     return TRUE;
 }
 
@@ -113,7 +103,7 @@ BOOL Port::modemStatus(DWORD* status) {
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     int bits = 0;
     if (int e = device_->modemLines(bits)) return fail(windowsErrorFromModemErrno(e));
-    *status = modemStatusBits(bits);
+    *status = modemStatusOf(bits);
     return TRUE;
 }
 

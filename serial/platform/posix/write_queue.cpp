@@ -11,7 +11,7 @@ bool writeAvailable(Transfer& w, Device& device, bool& hungUp) {
     bool moved = false;
     while (w.done < w.length && !hungUp) {
         IoResult r = device.write(w.from + w.done, w.length - w.done);
-        if (r.error == EAGAIN || r.error == EINTR) break;
+        if (r.error == EAGAIN || r.error == EINTR || (r.error == 0 && r.count == 0)) break;
         if (r.error != 0) {
             hungUp = true;
             break;
