@@ -35,11 +35,10 @@ if(failed)
   message(FATAL_ERROR "${NM} -C failed on ${LIBRARY}")
 endif()
 string(TOLOWER "${all_symbols}" all_symbols)
-# The standard library's nullptr and nullopt instantiations (unoptimised builds
-# keep them) are not doubles; any other "null" is, such as the virtual null-modem.
-string(REPLACE "nullptr" "" all_symbols "${all_symbols}")
-string(REPLACE "nullopt" "" all_symbols "${all_symbols}")
-foreach(double IN ITEMS null virtualend virtualresolver notaserialdevice failevent createorrefuse ::testing::)
+# The doubles by their own names (the virtual null-modem, its ends and
+# resolver, the failing event and device stand-ins) and the test namespaces.
+foreach(double IN ITEMS virtualnullmodem virtualend virtualresolver notaserialdevice failevent createorrefuse
+                        ::testing:: winseria::test::)
   string(FIND "${all_symbols}" "${double}" at)
   if(NOT at EQUAL -1)
     string(SUBSTRING "${all_symbols}" ${at} 120 context)
