@@ -66,6 +66,12 @@ constexpr std::uint32_t kListLocationByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_LOC
 
 using d2xx_abi::ArgumentValue;
 
+// The chips that enumerate at USB high speed.
+bool IsHighSpeedType(FT_DEVICE type) {
+    return type == FT_DEVICE_2232H || type == FT_DEVICE_4232H || type == FT_DEVICE_232H ||
+           (type >= FT_DEVICE_2233HP && type <= FT_DEVICE_4232HA);
+}
+
 }  // namespace
 
 // One line of the call log, written when the call's status is known.
@@ -326,6 +332,55 @@ FT_STATUS Simulator::GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber
         return FT_OK;
     };
     return line.Finish(log_, query());
+}
+
+FT_STATUS Simulator::CreateDeviceInfoList(std::uint32_t* count) {
+    LogLine line("FT_CreateDeviceInfoList");
+    auto create = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::CreateDeviceInfoList)) return injected;
+        if (count == nullptr) return FT_INVALID_PARAMETER;
+        *count = scenario_.ReportedDeviceCount();
+        line.Output("count", std::to_string(*count));
+        return FT_OK;
+    };
+    return line.Finish(log_, create());
+}
+
+FT_STATUS Simulator::GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                         std::uint32_t* id, std::uint32_t* location, void* serial,
+                                         void* description, FT_HANDLE* handle) {
+    LogLine line("FT_GetDeviceInfoDetail");
+    line.Arg(std::to_string(index));
+    auto detail = [&]() -> FT_STATUS {
+        if (Broken()) return FT_OTHER_ERROR;
+        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetDeviceInfoDetail)) return injected;
+        if (!flags || !type || !id || !location || !serial || !description || !handle) return FT_INVALID_PARAMETER;
+        if (index >= scenario_.ReportedDeviceCount() || index >= scenario_.devices.size())
+            return FT_DEVICE_NOT_FOUND;
+        Device& device = scenario_.devices[index];
+        if (const FT_STATUS injected = device.fail.Next(Call::GetDeviceInfoDetail)) return injected;
+        const auto holder = std::find_if(handles_.begin(), handles_.end(),
+                                         [&](const auto& h) { return h.second == index; });
+        const bool open = holder != handles_.end();
+        *flags = (open ? FT_FLAGS_OPENED : 0u) | (IsHighSpeedType(device.type) ? FT_FLAGS_HISPEED : 0u);
+        *type = device.type;
+        *id = (std::uint32_t{device.vendorId} << 16) | device.productId;
+        *location = device.location;
+        char* const serialBuffer = static_cast<char*>(serial);
+        const std::size_t written = WriteSerial(device, device.serial, serialBuffer);
+        WriteText(device.description, static_cast<char*>(description));
+        *handle = open ? reinterpret_cast<FT_HANDLE>(holder->first) : nullptr;
+        line.Output("flags", Flags(*flags));
+        line.Output("type", std::to_string(*type));
+        line.Output("id", Word(*id));
+        line.Output("location", Word(*location));
+        line.Output("serial", QuotedWritten(serialBuffer, written));
+        line.Output("description", Quoted(device.description));
+        line.Output("handle", HandleText(*handle));
+        return FT_OK;
+    };
+    return line.Finish(log_, detail());
 }
 
 }  // namespace torvane_sim

@@ -31,6 +31,10 @@ public:
     FT_STATUS GetDriverVersion(FT_HANDLE handle, std::uint32_t* version);
     FT_STATUS GetLibraryVersion(std::uint32_t* version);
     FT_STATUS GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber);
+    FT_STATUS CreateDeviceInfoList(std::uint32_t* count);
+    FT_STATUS GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                  std::uint32_t* id, std::uint32_t* location, void* serial, void* description,
+                                  FT_HANDLE* handle);
 
 private:
     class LogLine;
