@@ -231,27 +231,35 @@ FT_STATUS Close(FT_HANDLE handle) {
     return OpenHandles().Remove(reinterpret_cast<Handles::Handle>(handle)) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-FT_STATUS EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+// A call on an open handle, under the table lock: an unknown handle is
+// FT_INVALID_HANDLE, arguments that are not `valid` FT_INVALID_PARAMETER, a
+// device that has gone FT_IO_ERROR; else body(open channel).
+template <typename Body>
+FT_STATUS OnOpenChannel(FT_HANDLE handle, bool valid, Body body) {
     std::lock_guard guard(TableLock());
-    OpenChannel* open = FindOpen(handle);
+    const OpenChannel* open = FindOpen(handle);
     if (open == nullptr) return FT_INVALID_HANDLE;
-    if (data == nullptr || !HasValidSignatures(*data)) return FT_INVALID_PARAMETER;
-    const auto descriptors = ReadChannelDescriptors(open->dirs.deviceDir.Get(), open->dirs.interfaceDir.Get());
-    if (!descriptors) return FT_IO_ERROR;
-    FillProgramData(*descriptors, *data);
-    return FT_OK;
+    if (!valid) return FT_INVALID_PARAMETER;
+    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
+    return body(*open);
+}
+
+FT_STATUS EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+    return OnOpenChannel(handle, data != nullptr && HasValidSignatures(*data), [&](const OpenChannel& open) {
+        const auto descriptors = ReadChannelDescriptors(open.dirs.deviceDir.Get(), open.dirs.interfaceDir.Get());
+        if (!descriptors) return FT_IO_ERROR;
+        FillProgramData(*descriptors, *data);
+        return FT_OK;
+    });
 }
 
 FT_STATUS GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
-    std::lock_guard guard(TableLock());
-    OpenChannel* open = FindOpen(handle);
-    if (open == nullptr) return FT_INVALID_HANDLE;
-    if (version == nullptr) return FT_INVALID_PARAMETER;
-    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
-    const auto packed = KernelVersion();
-    if (!packed) return FT_OTHER_ERROR;
-    *version = *packed;
-    return FT_OK;
+    return OnOpenChannel(handle, version != nullptr, [&](const OpenChannel&) {
+        const auto packed = KernelVersion();
+        if (!packed) return FT_OTHER_ERROR;
+        *version = *packed;
+        return FT_OK;
+    });
 }
 
 FT_STATUS GetLibraryVersion(std::uint32_t* version) {
@@ -261,13 +269,10 @@ FT_STATUS GetLibraryVersion(std::uint32_t* version) {
 }
 
 FT_STATUS GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
-    std::lock_guard guard(TableLock());
-    OpenChannel* open = FindOpen(handle);
-    if (open == nullptr) return FT_INVALID_HANDLE;
-    if (portNumber == nullptr) return FT_INVALID_PARAMETER;
-    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
-    *portNumber = ComPortForTtyUsb(BoundTtyUsb(open->dirs.interfaceDir.Get()));
-    return FT_OK;
+    return OnOpenChannel(handle, portNumber != nullptr, [&](const OpenChannel& open) {
+        *portNumber = ComPortForTtyUsb(BoundTtyUsb(open.dirs.interfaceDir.Get()));
+        return FT_OK;
+    });
 }
 
 FT_STATUS CreateDeviceInfoList(std::uint32_t* count) {
