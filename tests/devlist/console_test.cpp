@@ -64,6 +64,15 @@ std::string SimulationOf(const std::string& json) {
     return "TORVANE_SIM='" + path + "'";
 }
 
+// The listing kept in memory.
+struct StringOutput final : torvane_list::Output {
+    int Write(std::string_view text) override {
+        this->text.append(text);
+        return 0;
+    }
+    std::string text;
+};
+
 const std::string kHeader = "PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N";
 const std::string kEmptyRow = "\t\t\t";
 
@@ -206,9 +215,10 @@ TEST(TorvaneList, TheConsumerLinePrintsTheRegistryRowsOrAnEscapingError) {
         const ScopedRegistry installedRegistry(registry);
         FakeVersionQuery windows9x(true, kPlatformWin32Windows, 4, c.minorVersion);
         const ScopedVersionQuery installedQuery(windows9x);
-        std::ostringstream out, err;
+        StringOutput out;
+        std::ostringstream err;
         EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), c.exitCode);
-        EXPECT_EQ(SplitLines(out.str()), c.out);
+        EXPECT_EQ(SplitLines(out.text), c.out);
         EXPECT_EQ(err.str(), c.err);
     }
     ClearUsbDevices();
