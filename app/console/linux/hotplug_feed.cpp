@@ -65,7 +65,13 @@ ChangeFeed::Next HotplugFeed::WaitForChange() {
             if (errno == EINTR) continue;
             return Next::Stop;
         }
-        if (fds[1].revents != 0 || fds[2].revents != 0) return Next::Stop;
+        if (fds[1].revents != 0) {
+            // Taken, so that it is not delivered when the old mask comes back.
+            signalfd_siginfo taken{};
+            [[maybe_unused]] const ssize_t ignored = read(signals_.Get(), &taken, sizeof taken);
+            return Next::Stop;
+        }
+        if (fds[2].revents != 0) return Next::Stop;
         if (fds[0].revents != 0) {
             std::uint64_t count = 0;
             if (read(changes_.Get(), &count, sizeof count) != sizeof count && errno != EAGAIN) return Next::Stop;
