@@ -63,6 +63,7 @@ Options:
 
 Exit status:
   0  the window was closed (or the help or version was printed)
+  1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot
   2  an argument was not understood, or the simulated library is missing
   3  the help or version could not be written
 
