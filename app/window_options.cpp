@@ -7,8 +7,11 @@ namespace app {
 namespace {
 
 #if defined(_WIN32)
+constexpr char kScreenshotStatus[] = "";
 constexpr char kPlatformEnvironment[] = "";
 #else
+constexpr char kScreenshotStatus[] = R"(
+  1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot)";
 constexpr char kPlatformEnvironment[] = R"(
   TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
   TORVANE_PORTS_DIR   the serial library opens COM<n> as the link com<n> in
@@ -62,8 +65,8 @@ Options:
   --version   print the version and exit
 
 Exit status:
-  0  the window was closed (or the help or version was printed)
-  1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot
+  0  the window was closed (or the help or version was printed))") +
+           kScreenshotStatus + R"(
   2  an argument was not understood, or the simulated library is missing
   3  the help or version could not be written
 
@@ -73,7 +76,7 @@ Environment:
                       when it is empty
   TORVANE_DEMO_RELAUNCHED
                       set by the program itself when it starts again over the
-                      simulated library; never set it)") +
+                      simulated library; never set it)" +
            kPlatformEnvironment + "\n";
 }
 
