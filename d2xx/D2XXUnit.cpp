@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "d2xx/library_loader.h"
 #include "torvane/messages.h"

@@ -1,15 +1,19 @@
 #include "app/console/lister.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/console/device_path.h"
