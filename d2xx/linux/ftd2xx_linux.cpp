@@ -1,4 +1,5 @@
-// The vendor's seven D2XX functions served from sysfs for the FTDI converters
+// The vendor's D2XX functions (the seven the device list calls and the two
+// device-information ones) served from sysfs for the FTDI converters
 // attached to this machine. The kernel's ftdi_sio driver keeps the devices: an
 // "open" here holds the device's sysfs directories, never the USB device or its
 // ttyUSB node. Handles are generation-tagged entries of a table, so a closed or
@@ -29,6 +30,7 @@ struct OpenChannel {
     std::string deviceName;
     int channel = 0;
     ChannelDirs dirs;
+    FT_HANDLE handle = nullptr;  // the handle that designates this entry
 
     bool SameChannelAs(const ListedChannel& listed) const {
         return deviceName == listed.deviceName && channel == listed.channel;
@@ -54,23 +56,29 @@ OpenChannel* FindOpen(FT_HANDLE handle) {
     return OpenHandles().Find(reinterpret_cast<Handles::Handle>(handle));
 }
 
-// The list the last walk built, for the root it walked. A count walks the tree
-// and keeps the list; the by-index calls and opens that follow (one refresh)
-// use it instead of walking again for every row.
+// A list a walk built, for the root it walked. A count walks the tree and
+// keeps the list; the by-index calls and opens that follow (one refresh) use
+// it instead of walking again for every row. FT_CreateDeviceInfoList keeps its
+// own, so that it never changes what a refresh between its count and its rows
+// sees.
 struct KeptList {
     std::mutex lock;
     std::string root;
     SharedList channels;
 };
 
-KeptList& LastList() {
+KeptList& RefreshList() {
     static KeptList& kept = *new KeptList;  // never destroyed: callers may come at exit
     return kept;
 }
 
-FT_STATUS WalkAndKeep(const std::string& root, SharedList& out) {
+KeptList& InfoList() {
+    static KeptList& kept = *new KeptList;
+    return kept;
+}
+
+FT_STATUS WalkAndKeep(KeptList& kept, const std::string& root, SharedList& out) {
     ChannelList walked = ListChannels(root);
-    KeptList& kept = LastList();
     std::lock_guard guard(kept.lock);
     if (walked.status != FT_OK) {
         kept.channels.reset();
@@ -82,18 +90,16 @@ FT_STATUS WalkAndKeep(const std::string& root, SharedList& out) {
     return FT_OK;
 }
 
-// The kept list of this root, or a fresh walk when there is none.
-FT_STATUS KeptOrWalk(const std::string& root, SharedList& out, bool& walked) {
+// The kept list of this root, or a fresh walk (then kept) when there is none.
+FT_STATUS KeptOrWalk(KeptList& kept, const std::string& root, SharedList& out) {
     {
-        KeptList& kept = LastList();
         std::lock_guard guard(kept.lock);
-        walked = !(kept.channels && kept.root == root);
-        if (!walked) {
+        if (kept.channels && kept.root == root) {
             out = kept.channels;
             return FT_OK;
         }
     }
-    return WalkAndKeep(root, out);
+    return WalkAndKeep(kept, root, out);
 }
 
 // The caller's text, read no further than its terminator or max bytes.
@@ -102,54 +108,64 @@ std::string_view CallerText(const void* text, std::size_t max) {
     return std::string_view(chars, strnlen(chars, max));
 }
 
-// A channel open through a live handle cannot be opened again, as with the
-// vendor's library; a handle whose device has gone does not hold it.
-bool AlreadyOpen(const ListedChannel& listed) {
-    return OpenHandles().FindIf([&](const OpenChannel& open) {
-        return open.SameChannelAs(listed) && DevicePresent(open.dirs.deviceDir.Get());
-    }) != nullptr;
+// The live handle that holds a listed channel, null when none does. A held
+// channel cannot be opened again, as with the vendor's library; a handle whose
+// device has gone does not hold it.
+FT_HANDLE HolderOf(const ListedChannel& listed) {
+    const OpenChannel* open = OpenHandles().FindIf([&](const OpenChannel& entry) {
+        return entry.SameChannelAs(listed) && DevicePresent(entry.dirs.deviceDir.Get());
+    });
+    return open ? open->handle : nullptr;
 }
 
+// Opens the first listed channel that matches and that no live handle holds,
+// provided the device there is still the one the list describes: one that has
+// gone or changed since is a failed open, never a reason to open another
+// device in its place. `matched` tells whether any listed channel matched.
 template <typename Matches>
-FT_STATUS OpenFirstMatchingIn(const std::string& root, const std::vector<ListedChannel>& channels,
-                              Matches matches, FT_HANDLE* handle) {
+FT_STATUS OpenListed(const std::string& root, const std::vector<ListedChannel>& channels, Matches matches,
+                     FT_HANDLE* handle, bool& matched) {
     std::lock_guard guard(TableLock());
     bool busy = false;
     for (const ListedChannel& listed : channels) {
         if (!matches(listed)) continue;
-        if (AlreadyOpen(listed)) {
+        matched = true;
+        if (HolderOf(listed) != nullptr) {
             busy = true;
             continue;
         }
         std::optional<ChannelDirs> dirs = OpenListedChannel(root, listed);
-        if (!dirs) continue;  // gone or changed since the list was read
+        if (!dirs) return FT_DEVICE_NOT_FOUND;
         const auto value = OpenHandles().Insert(OpenChannel{listed.deviceName, listed.channel, std::move(*dirs)});
         if (!value) return FT_INSUFFICIENT_RESOURCES;
         *handle = reinterpret_cast<FT_HANDLE>(*value);
+        OpenHandles().Find(*value)->handle = *handle;
         return FT_OK;
     }
     return busy ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
 }
 
-// Opens the first listed channel that matches, from the kept list; when that
-// finds nothing (a device plugged or re-plugged since), from a fresh walk.
+// Opens from the refresh's kept list. Only a serial, description or location
+// that list does not know at all (a device plugged since it was read) is
+// looked for in a fresh walk, which is not kept: the rows the refresh has yet
+// to list stay those it counted.
 template <typename Matches>
 FT_STATUS OpenFirstMatching(Matches matches, FT_HANDLE* handle) {
     const std::string root = SysfsRoot();
     SharedList channels;
-    bool walked = false;
-    if (const FT_STATUS status = KeptOrWalk(root, channels, walked); status != FT_OK) return status;
-    const FT_STATUS status = OpenFirstMatchingIn(root, *channels, matches, handle);
-    if (status != FT_DEVICE_NOT_FOUND || walked) return status;
-    if (const FT_STATUS walkStatus = WalkAndKeep(root, channels); walkStatus != FT_OK) return walkStatus;
-    return OpenFirstMatchingIn(root, *channels, matches, handle);
+    if (const FT_STATUS status = KeptOrWalk(RefreshList(), root, channels); status != FT_OK) return status;
+    bool matched = false;
+    const FT_STATUS status = OpenListed(root, *channels, matches, handle, matched);
+    if (matched) return status;
+    const ChannelList fresh = ListChannels(root);
+    if (fresh.status != FT_OK) return fresh.status;
+    return OpenListed(root, fresh.channels, matches, handle, matched);
 }
 
 FT_STATUS ListOne(std::uint32_t index, void* output, std::uint32_t what) {
     if (output == nullptr) return FT_INVALID_PARAMETER;
     SharedList channels;
-    bool walked = false;
-    if (const FT_STATUS status = KeptOrWalk(SysfsRoot(), channels, walked); status != FT_OK) return status;
+    if (const FT_STATUS status = KeptOrWalk(RefreshList(), SysfsRoot(), channels); status != FT_OK) return status;
     if (index >= channels->size()) return FT_DEVICE_NOT_FOUND;
     const ListedChannel& listed = (*channels)[index];
     if (what == FT_OPEN_BY_LOCATION)
@@ -168,13 +184,14 @@ std::optional<std::uint32_t> KernelVersion() {
 }
 
 
-// The seven functions' bodies; the exported C functions below run them
-// through CatchAtBoundary.
+// The functions' bodies; the exported C functions below run them through
+// CatchAtBoundary.
 FT_STATUS ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
     if (flags & FT_LIST_NUMBER_ONLY) {
         if (arg1 == nullptr) return FT_INVALID_PARAMETER;
         SharedList channels;
-        if (const FT_STATUS status = WalkAndKeep(SysfsRoot(), channels); status != FT_OK) return status;
+        if (const FT_STATUS status = WalkAndKeep(RefreshList(), SysfsRoot(), channels); status != FT_OK)
+            return status;
         *static_cast<std::uint32_t*>(arg1) = static_cast<std::uint32_t>(channels->size());
         return FT_OK;
     }
@@ -214,27 +231,35 @@ FT_STATUS Close(FT_HANDLE handle) {
     return OpenHandles().Remove(reinterpret_cast<Handles::Handle>(handle)) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-FT_STATUS EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+// A call on an open handle, under the table lock: an unknown handle is
+// FT_INVALID_HANDLE, arguments that are not `valid` FT_INVALID_PARAMETER, a
+// device that has gone FT_IO_ERROR; else body(open channel).
+template <typename Body>
+FT_STATUS OnOpenChannel(FT_HANDLE handle, bool valid, Body body) {
     std::lock_guard guard(TableLock());
-    OpenChannel* open = FindOpen(handle);
+    const OpenChannel* open = FindOpen(handle);
     if (open == nullptr) return FT_INVALID_HANDLE;
-    if (data == nullptr || !HasValidSignatures(*data)) return FT_INVALID_PARAMETER;
-    const auto descriptors = ReadChannelDescriptors(open->dirs.deviceDir.Get(), open->dirs.interfaceDir.Get());
-    if (!descriptors) return FT_IO_ERROR;
-    FillProgramData(*descriptors, *data);
-    return FT_OK;
+    if (!valid) return FT_INVALID_PARAMETER;
+    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
+    return body(*open);
+}
+
+FT_STATUS EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
+    return OnOpenChannel(handle, data != nullptr && HasValidSignatures(*data), [&](const OpenChannel& open) {
+        const auto descriptors = ReadChannelDescriptors(open.dirs.deviceDir.Get(), open.dirs.interfaceDir.Get());
+        if (!descriptors) return FT_IO_ERROR;
+        FillProgramData(*descriptors, *data);
+        return FT_OK;
+    });
 }
 
 FT_STATUS GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
-    std::lock_guard guard(TableLock());
-    OpenChannel* open = FindOpen(handle);
-    if (open == nullptr) return FT_INVALID_HANDLE;
-    if (version == nullptr) return FT_INVALID_PARAMETER;
-    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
-    const auto packed = KernelVersion();
-    if (!packed) return FT_OTHER_ERROR;
-    *version = *packed;
-    return FT_OK;
+    return OnOpenChannel(handle, version != nullptr, [&](const OpenChannel&) {
+        const auto packed = KernelVersion();
+        if (!packed) return FT_OTHER_ERROR;
+        *version = *packed;
+        return FT_OK;
+    });
 }
 
 FT_STATUS GetLibraryVersion(std::uint32_t* version) {
@@ -244,12 +269,36 @@ FT_STATUS GetLibraryVersion(std::uint32_t* version) {
 }
 
 FT_STATUS GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
+    return OnOpenChannel(handle, portNumber != nullptr, [&](const OpenChannel& open) {
+        *portNumber = ComPortForTtyUsb(BoundTtyUsb(open.dirs.interfaceDir.Get()));
+        return FT_OK;
+    });
+}
+
+FT_STATUS CreateDeviceInfoList(std::uint32_t* count) {
+    if (count == nullptr) return FT_INVALID_PARAMETER;
+    SharedList channels;
+    if (const FT_STATUS status = WalkAndKeep(InfoList(), SysfsRoot(), channels); status != FT_OK) return status;
+    *count = static_cast<std::uint32_t>(channels->size());
+    return FT_OK;
+}
+
+FT_STATUS GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type, std::uint32_t* id,
+                              std::uint32_t* location, void* serial, void* description, FT_HANDLE* handle) {
+    if (!flags || !type || !id || !location || !serial || !description || !handle) return FT_INVALID_PARAMETER;
+    SharedList channels;
+    if (const FT_STATUS status = KeptOrWalk(InfoList(), SysfsRoot(), channels); status != FT_OK) return status;
+    if (index >= channels->size()) return FT_DEVICE_NOT_FOUND;
+    const ListedChannel& listed = (*channels)[index];
     std::lock_guard guard(TableLock());
-    OpenChannel* open = FindOpen(handle);
-    if (open == nullptr) return FT_INVALID_HANDLE;
-    if (portNumber == nullptr) return FT_INVALID_PARAMETER;
-    if (!DevicePresent(open->dirs.deviceDir.Get())) return FT_IO_ERROR;
-    *portNumber = ComPortForTtyUsb(BoundTtyUsb(open->dirs.interfaceDir.Get()));
+    const FT_HANDLE holder = HolderOf(listed);
+    *flags = (holder ? FT_FLAGS_OPENED : 0u) | (listed.highSpeed ? FT_FLAGS_HISPEED : 0u);
+    *type = listed.type;
+    *id = listed.usbId;
+    *location = listed.location;
+    CopyListed(static_cast<char*>(serial), kListedSerialMax, listed.listedSerial);
+    CopyListed(static_cast<char*>(description), kListedDescriptionMax, listed.listedDescription);
+    *handle = holder;
     return FT_OK;
 }
 
@@ -287,6 +336,18 @@ FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
 
 FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
     return CatchAtBoundary([&] { return GetComPortNumber(handle, portNumber); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_CreateDeviceInfoList(std::uint32_t* numDevices) {
+    return CatchAtBoundary([&] { return CreateDeviceInfoList(numDevices); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                                   std::uint32_t* id, std::uint32_t* locId, void* serialNumber,
+                                                   void* description, FT_HANDLE* handle) {
+    return CatchAtBoundary([&] {
+        return GetDeviceInfoDetail(index, flags, type, id, locId, serialNumber, description, handle);
+    });
 }
 
 }  // extern "C"

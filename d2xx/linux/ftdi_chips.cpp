@@ -76,6 +76,29 @@ Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice) {
     return ChipByRelease(bcdDevice >> 8, product->channels == 2);
 }
 
+FT_DEVICE VendorDeviceType(Chip chip) {
+    switch (chip) {
+        case Chip::SIO: return FT_DEVICE_100AX;
+        case Chip::FT232AM: return FT_DEVICE_AM;
+        case Chip::FT232B: return FT_DEVICE_BM;
+        case Chip::FT2232CD: return FT_DEVICE_2232C;
+        case Chip::FT232R: return FT_DEVICE_232R;
+        case Chip::FT2232H: return FT_DEVICE_2232H;
+        case Chip::FT4232H: return FT_DEVICE_4232H;
+        case Chip::FT232H: return FT_DEVICE_232H;
+        case Chip::FTX: return FT_DEVICE_X_SERIES;
+        case Chip::FT2233HP: return FT_DEVICE_2233HP;
+        case Chip::FT4233HP: return FT_DEVICE_4233HP;
+        case Chip::FT2232HP: return FT_DEVICE_2232HP;
+        case Chip::FT4232HP: return FT_DEVICE_4232HP;
+        case Chip::FT233HP: return FT_DEVICE_233HP;
+        case Chip::FT232HP: return FT_DEVICE_232HP;
+        case Chip::FT4232HA: return FT_DEVICE_4232HA;
+        case Chip::Unknown: break;
+    }
+    return FT_DEVICE_UNKNOWN;
+}
+
 std::string ListedSerial(std::string_view usbSerial, int channel, int channelCount) {
     std::string listed(usbSerial.substr(0, kListedSerialMax));
     if (channelCount > 1 && channel >= 0 && channel < 26) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "d2xx/ftd2xx_abi.h"
+
 namespace ftdi_linux {
 
 constexpr std::uint16_t kFtdiVendorId = 0x0403;
@@ -55,6 +57,9 @@ int ChannelCount(std::uint16_t productId);
 
 // The chip revision from the product id and the device release (bcdDevice).
 Chip IdentifyChip(std::uint16_t productId, std::uint16_t bcdDevice);
+
+// The vendor's device type number of a chip (FT_GetDeviceInfoDetail).
+FT_DEVICE VendorDeviceType(Chip chip);
 
 // The serial number as the vendor lists a channel: a multi-channel chip's
 // channels get "A", "B", ... appended (channel = interface number). The result

@@ -179,23 +179,34 @@ std::vector<ListedChannel> DeviceChannels(Reader& reader, int deviceDir, const s
     if (count == 0) return channels;
     const std::string serial = torvane::Utf8ToCp1250(reader.Attribute(deviceDir, "serial").value_or(""));
     const std::string product = reader.TextAttribute(deviceDir, "product");
+    const std::uint16_t bcdDevice = reader.HexAttribute(deviceDir, "bcdDevice").value_or(0);
+    const bool highSpeed = reader.Attribute(deviceDir, "speed") == "480";
     for (int channel = 0; channel < count; ++channel) {
         ListedChannel entry;
         entry.deviceName = deviceName;
         entry.channel = channel;
         entry.listedSerial = ListedSerial(serial, channel, count);
         entry.listedDescription = ListedDescription(product, channel, count);
-        entry.location = PackedLocation(deviceName, channel).value_or(HashedLocation(deviceName, channel));
+        const auto packed = PackedLocation(deviceName, channel);
+        entry.location = packed.value_or(HashedLocation(deviceName, channel));
+        entry.locationHashed = !packed;
+        entry.usbId = (std::uint32_t{kFtdiVendorId} << 16) | *productId;
+        entry.type = VendorDeviceType(IdentifyChip(*productId, bcdDevice));
+        entry.highSpeed = highSpeed;
         channels.push_back(std::move(entry));
     }
     return channels;
 }
 
-// Locations are distinct by construction where they pack; a hashed one that
-// meets another moves on to the next free value, in list order.
+// Packed locations are distinct by construction and never move. A hashed one
+// that meets a packed one, or a hashed one earlier in the list, takes the next
+// free value: it stays put as long as its device and the one it met stay.
 void MakeLocationsDistinct(std::vector<ListedChannel>& channels) {
     std::set<std::uint32_t> taken;
+    for (const ListedChannel& channel : channels)
+        if (!channel.locationHashed) taken.insert(channel.location);
     for (ListedChannel& channel : channels) {
+        if (!channel.locationHashed) continue;
         while (!taken.insert(channel.location).second) ++channel.location;
     }
 }
@@ -207,7 +218,9 @@ UniqueFd OpenBusDirectory(Reader& reader, const std::string& root) {
 }  // namespace
 
 std::string SysfsRoot() {
-    const char* root = std::getenv("TORVANE_SYSFS_ROOT");
+    // Ignored in a set-user-ID or set-group-ID process: whoever starts one
+    // must not choose the tree it lists.
+    const char* root = secure_getenv("TORVANE_SYSFS_ROOT");
     return (root && *root) ? std::string(root) : std::string("/sys");
 }
 

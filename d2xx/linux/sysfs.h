@@ -21,7 +21,8 @@ namespace ftdi_linux {
 
 using torvane::UniqueFd;
 
-// The sysfs root: $TORVANE_SYSFS_ROOT when set and not empty, else "/sys".
+// The sysfs root: $TORVANE_SYSFS_ROOT when set and not empty, else "/sys"; the
+// variable is ignored in secure-execution mode (set-user-ID or set-group-ID).
 std::string SysfsRoot();
 
 // One entry of the list: a chip channel as the walk read it. It holds no
@@ -32,6 +33,10 @@ struct ListedChannel {
     std::string listedSerial;       // 8-bit, with the channel letter, cut to 16 bytes
     std::string listedDescription;  // 8-bit, product string and " A", " B", ... for channels
     std::uint32_t location = 0;     // distinct within one list
+    bool locationHashed = false;    // the name does not pack; the location may yield on a clash
+    std::uint32_t usbId = 0;        // (idVendor << 16) | idProduct
+    FT_DEVICE type = FT_DEVICE_UNKNOWN;
+    bool highSpeed = false;         // enumerated at 480 Mbit/s
 };
 
 // What one walk of the tree found.

@@ -1,6 +1,7 @@
 // The exported face of the simulated vendor library: the seven vendor
 // functions and the control interface, all forwarding to one Simulator under
-// a lock. The scenario is loaded at the first call, not at library load, so
+// a lock (the two device-information functions are exported from
+// device_info_exports.cpp, which only the full library has). The scenario is loaded at the first call, not at library load, so
 // that a test can set TORVANE_SIM or load its own scenario first.
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "d2xx/ftd2xx_abi.h"
 #include "d2xx/sim/scenario.h"
 #include "d2xx/sim/scenario_file.h"
+#include "d2xx/sim/device_info.h"
 #include "d2xx/sim/sim_control.h"
 #include "d2xx/sim/simulator.h"
 
@@ -108,6 +110,18 @@ int Loading(Action action) noexcept {
 }
 
 }  // namespace
+
+FT_STATUS CreateDeviceInfoList(std::uint32_t* count) {
+    return VendorCall([&](Simulator& s, State&) { return s.CreateDeviceInfoList(count); });
+}
+
+FT_STATUS GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type, std::uint32_t* id,
+                              std::uint32_t* location, void* serial, void* description, FT_HANDLE* handle) {
+    return VendorCall([&](Simulator& s, State&) {
+        return s.GetDeviceInfoDetail(index, flags, type, id, location, serial, description, handle);
+    });
+}
+
 }  // namespace torvane_sim
 
 using torvane_sim::Simulator;

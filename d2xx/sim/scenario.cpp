@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -90,7 +91,10 @@ constexpr CallName kCallNames[] = {
     {"FT_GetDriverVersion", Call::GetDriverVersion, true},
     {"FT_GetLibraryVersion", Call::GetLibraryVersion, false},
     {"FT_GetComPortNumber", Call::GetComPortNumber, true},
+    {"FT_CreateDeviceInfoList", Call::CreateDeviceInfoList, false},
+    {"FT_GetDeviceInfoDetail", Call::GetDeviceInfoDetail, true},
 };
+static_assert(std::size(kCallNames) == kCallKinds, "every kind of call has its key");
 
 FailRule ParseFailRule(const json& value, const std::string& where) {
     FailRule rule;
@@ -128,7 +132,7 @@ Device ParseDevice(const json& value, const std::string& where, std::size_t inde
     RejectUnknownFields(value, where,
                         {"serial", "eeprom_serial", "description", "manufacturer",
                          "manufacturer_id", "location", "com_port", "driver_version", "vendor_id",
-                         "product_id", "max_power", "pnp", "self_powered", "remote_wakeup",
+                         "product_id", "max_power", "pnp", "self_powered", "remote_wakeup", "type",
                          "serial_write", "fail"});
     if (!value.contains("serial")) Fault(where, "missing field \"serial\"");
     Device device;
@@ -168,6 +172,7 @@ Device ParseDevice(const json& value, const std::string& where, std::size_t inde
                                HalfField{"remote_wakeup", &Device::remoteWakeup}}) {
         if (value.contains(f.name)) device.*f.field = Half(value[f.name], where + "." + f.name);
     }
+    if (value.contains("type")) device.type = Word(value["type"], where + ".type");
     if (value.contains("serial_write"))
         device.serialWrite = SerialWriteMode(value["serial_write"], where + ".serial_write");
     if (value.contains("fail")) device.fail = ParseFailRules(value["fail"], where + ".fail", true);

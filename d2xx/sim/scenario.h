@@ -37,8 +37,10 @@ enum class Call : std::size_t {
     GetDriverVersion,
     GetLibraryVersion,
     GetComPortNumber,
+    CreateDeviceInfoList,
+    GetDeviceInfoDetail,
 };
-inline constexpr std::size_t kCallKinds = 10;
+inline constexpr std::size_t kCallKinds = 12;
 
 // An injected status: after `skip` matching calls have gone through, the next
 // `times` matching calls (all of them when unset) fail with `status`.
@@ -80,6 +82,7 @@ struct Device {
     std::uint16_t pnp = 1;
     std::uint16_t selfPowered = 0;
     std::uint16_t remoteWakeup = 1;
+    FT_DEVICE type = FT_DEVICE_232R;  // the chip, as FT_GetDeviceInfoDetail gives it
     std::optional<SerialWrite> serialWrite;  // overrides the scenario's
     FailRules fail;
 };

@@ -66,6 +66,12 @@ constexpr std::uint32_t kListLocationByIndex = FT_LIST_BY_INDEX | FT_OPEN_BY_LOC
 
 using d2xx_abi::ArgumentValue;
 
+// The chips that enumerate at USB high speed.
+bool IsHighSpeedType(FT_DEVICE type) {
+    return type == FT_DEVICE_2232H || type == FT_DEVICE_4232H || type == FT_DEVICE_232H ||
+           (type >= FT_DEVICE_2233HP && type <= FT_DEVICE_4232HA);
+}
+
 }  // namespace
 
 // One line of the call log, written when the call's status is known.
@@ -129,7 +135,7 @@ FT_STATUS Simulator::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
     LogLine line("FT_ListDevices");
     if (flags == FT_LIST_NUMBER_ONLY) {
         line.Arg(Flags(flags));
-        return line.Finish(log_, ListCount(static_cast<std::uint32_t*>(arg1), line));
+        return line.Finish(log_, ListCount(static_cast<std::uint32_t*>(arg1), Call::ListCount, line));
     }
     if (flags == kListSerialByIndex || flags == kListDescriptionByIndex || flags == kListLocationByIndex) {
         // By index the first argument is the index itself, not a pointer.
@@ -142,37 +148,66 @@ FT_STATUS Simulator::ListDevices(void* arg1, void* arg2, std::uint32_t flags) {
     return line.Finish(log_, Broken() ? FT_OTHER_ERROR : FT_INVALID_PARAMETER);
 }
 
-FT_STATUS Simulator::ListCount(std::uint32_t* count, LogLine& line) {
+FT_STATUS Simulator::Refusal(Call call) {
     if (Broken()) return FT_OTHER_ERROR;
-    if (const FT_STATUS injected = scenario_.fail.Next(Call::ListCount)) return injected;
+    return scenario_.fail.Next(call);
+}
+
+template <typename Body>
+FT_STATUS Simulator::AtIndex(Call call, std::uint32_t index, bool valid, Body body) {
+    if (const FT_STATUS refused = Refusal(call)) return refused;
+    if (!valid) return FT_INVALID_PARAMETER;
+    if (index >= scenario_.ReportedDeviceCount() || index >= scenario_.devices.size()) return FT_DEVICE_NOT_FOUND;
+    Device& device = scenario_.devices[index];
+    if (const FT_STATUS injected = device.fail.Next(call)) return injected;
+    return body(device);
+}
+
+template <typename Body>
+FT_STATUS Simulator::OnOpenDevice(const char* function, Call call, FT_HANDLE handle, bool valid, Body body) {
+    LogLine line(function);
+    line.Arg(HandleText(handle));
+    const auto run = [&]() -> FT_STATUS {
+        if (const FT_STATUS refused = Refusal(call)) return refused;
+        Device* device = DeviceOf(handle);
+        if (device == nullptr) return FT_INVALID_HANDLE;
+        if (!valid) return FT_INVALID_PARAMETER;
+        if (const FT_STATUS injected = device->fail.Next(call)) return injected;
+        return body(*device, line);
+    };
+    return line.Finish(log_, run());
+}
+
+FT_HANDLE Simulator::HolderOf(std::size_t index) const {
+    const auto holder =
+        std::find_if(handles_.begin(), handles_.end(), [&](const auto& h) { return h.second == index; });
+    return holder == handles_.end() ? nullptr : reinterpret_cast<FT_HANDLE>(holder->first);
+}
+
+FT_STATUS Simulator::ListCount(std::uint32_t* count, Call call, LogLine& line) {
+    if (const FT_STATUS refused = Refusal(call)) return refused;
     if (count == nullptr) return FT_INVALID_PARAMETER;
     *count = scenario_.ReportedDeviceCount();
     line.Output("count", std::to_string(*count));
     return FT_OK;
 }
 
-FT_STATUS Simulator::ListByIndex(std::uint32_t index, void* output, std::uint32_t flags,
-                                 LogLine& line) {
+FT_STATUS Simulator::ListByIndex(std::uint32_t index, void* output, std::uint32_t flags, LogLine& line) {
     const Call call = flags == kListLocationByIndex ? Call::ListLocation : Call::ListByIndex;
-    if (Broken()) return FT_OTHER_ERROR;
-    if (const FT_STATUS injected = scenario_.fail.Next(call)) return injected;
-    if (output == nullptr) return FT_INVALID_PARAMETER;
-    if (index >= scenario_.ReportedDeviceCount() || index >= scenario_.devices.size())
-        return FT_DEVICE_NOT_FOUND;
-    Device& device = scenario_.devices[index];
-    if (const FT_STATUS injected = device.fail.Next(call)) return injected;
-    char* const buffer = static_cast<char*>(output);
-    if (flags == kListLocationByIndex) {
-        *static_cast<std::uint32_t*>(output) = device.location;
-        line.Output("location", Word(device.location));
-    } else if (flags == kListDescriptionByIndex) {
-        WriteText(device.description, buffer);
-        line.Output("description", Quoted(device.description));
-    } else {
-        const std::size_t written = WriteSerial(device, device.serial, buffer);
-        line.Output("serial", QuotedWritten(buffer, written));
-    }
-    return FT_OK;
+    return AtIndex(call, index, output != nullptr, [&](const Device& device) {
+        char* const buffer = static_cast<char*>(output);
+        if (flags == kListLocationByIndex) {
+            *static_cast<std::uint32_t*>(output) = device.location;
+            line.Output("location", Word(device.location));
+        } else if (flags == kListDescriptionByIndex) {
+            WriteText(device.description, buffer);
+            line.Output("description", Quoted(device.description));
+        } else {
+            const std::size_t written = WriteSerial(device, device.serial, buffer);
+            line.Output("serial", QuotedWritten(buffer, written));
+        }
+        return FT_OK;
+    });
 }
 
 FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) {
@@ -192,8 +227,7 @@ FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) 
     line.Arg(Flags(flags));
     const Call call = byLocation ? Call::OpenByLocation : Call::OpenEx;
     auto open = [&]() -> FT_STATUS {
-        if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(call)) return injected;
+        if (const FT_STATUS refused = Refusal(call)) return refused;
         if ((!byLocation && wanted == nullptr) || handle == nullptr) return FT_INVALID_PARAMETER;
         const std::string text = wanted ? wanted : "";
         // A serial of 16 or more characters is also found by its listed form,
@@ -208,9 +242,7 @@ FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) 
             std::find_if(scenario_.devices.begin(), scenario_.devices.end(), matches);
         if (found == scenario_.devices.end()) return FT_DEVICE_NOT_FOUND;
         const auto index = static_cast<std::size_t>(found - scenario_.devices.begin());
-        const bool alreadyOpen = std::any_of(handles_.begin(), handles_.end(),
-                                             [&](const auto& h) { return h.second == index; });
-        if (alreadyOpen) return FT_DEVICE_NOT_OPENED;
+        if (HolderOf(index) != nullptr) return FT_DEVICE_NOT_OPENED;
         if (const FT_STATUS injected = found->fail.Next(call)) return injected;
         const std::uintptr_t value = nextHandle_++;
         handles_[value] = index;
@@ -222,43 +254,25 @@ FT_STATUS Simulator::OpenEx(void* arg1, std::uint32_t flags, FT_HANDLE* handle) 
 }
 
 FT_STATUS Simulator::Close(FT_HANDLE handle) {
-    LogLine line("FT_Close");
-    line.Arg(HandleText(handle));
-    auto close = [&]() -> FT_STATUS {
-        if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(Call::Close)) return injected;
-        Device* device = DeviceOf(handle);
-        if (device == nullptr) return FT_INVALID_HANDLE;
-        if (const FT_STATUS injected = device->fail.Next(Call::Close)) return injected;
+    return OnOpenDevice("FT_Close", Call::Close, handle, true, [&](Device&, LogLine&) {
         handles_.erase(reinterpret_cast<std::uintptr_t>(handle));
         return FT_OK;
-    };
-    return line.Finish(log_, close());
+    });
 }
 
 FT_STATUS Simulator::EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
-    LogLine line("FT_EE_Read");
-    line.Arg(HandleText(handle));
-    auto read = [&]() -> FT_STATUS {
-        if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(Call::EeRead)) return injected;
-        Device* device = DeviceOf(handle);
-        if (device == nullptr) return FT_INVALID_HANDLE;
-        // The record's header tells which fields the caller's record has; one
-        // this library does not know is refused rather than overrun.
-        if (data == nullptr || data->Signature1 != 0 || data->Signature2 != 0xFFFFFFFFu ||
-            data->Version > 2)
-            return FT_INVALID_PARAMETER;
-        if (!data->Manufacturer || !data->ManufacturerId || !data->Description ||
-            !data->SerialNumber)
-            return FT_INVALID_PARAMETER;
-        if (const FT_STATUS injected = device->fail.Next(Call::EeRead)) return injected;
-        data->VendorId = device->vendorId;
-        data->ProductId = device->productId;
-        data->MaxPower = device->maxPower;
-        data->PnP = device->pnp;
-        data->SelfPowered = device->selfPowered;
-        data->RemoteWakeup = device->remoteWakeup;
+    // The record's header tells which fields the caller's record has; one
+    // this library does not know is refused rather than overrun.
+    const bool valid = data != nullptr && data->Signature1 == 0 && data->Signature2 == 0xFFFFFFFFu &&
+                       data->Version <= 2 && data->Manufacturer && data->ManufacturerId && data->Description &&
+                       data->SerialNumber;
+    return OnOpenDevice("FT_EE_Read", Call::EeRead, handle, valid, [&](const Device& device, LogLine& line) {
+        data->VendorId = device.vendorId;
+        data->ProductId = device.productId;
+        data->MaxPower = device.maxPower;
+        data->PnP = device.pnp;
+        data->SelfPowered = device.selfPowered;
+        data->RemoteWakeup = device.remoteWakeup;
         if (data->Version >= 1) {
             auto* first = reinterpret_cast<unsigned char*>(&data->Rev4);
             std::memset(first, 0, offsetof(FT_PROGRAM_DATA, BIsVCP) + 1 - offsetof(FT_PROGRAM_DATA, Rev4));
@@ -267,42 +281,31 @@ FT_STATUS Simulator::EeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) {
         }
         if (data->Version >= 2) {
             auto* first = reinterpret_cast<unsigned char*>(&data->UseExtOsc);
-            std::memset(first, 0,
-                        offsetof(FT_PROGRAM_DATA, RIsD2XX) + 1 - offsetof(FT_PROGRAM_DATA, UseExtOsc));
+            std::memset(first, 0, offsetof(FT_PROGRAM_DATA, RIsD2XX) + 1 - offsetof(FT_PROGRAM_DATA, UseExtOsc));
             data->EndPointSize = 64;
         }
-        WriteText(device->manufacturer, data->Manufacturer);
-        WriteText(device->manufacturerId, data->ManufacturerId);
-        WriteText(device->description, data->Description);
-        WriteSerial(*device, device->eepromSerial, data->SerialNumber);
-        line.Output("description", Quoted(device->description));
+        WriteText(device.manufacturer, data->Manufacturer);
+        WriteText(device.manufacturerId, data->ManufacturerId);
+        WriteText(device.description, data->Description);
+        WriteSerial(device, device.eepromSerial, data->SerialNumber);
+        line.Output("description", Quoted(device.description));
         return FT_OK;
-    };
-    return line.Finish(log_, read());
+    });
 }
 
 FT_STATUS Simulator::GetDriverVersion(FT_HANDLE handle, std::uint32_t* version) {
-    LogLine line("FT_GetDriverVersion");
-    line.Arg(HandleText(handle));
-    auto query = [&]() -> FT_STATUS {
-        if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetDriverVersion)) return injected;
-        Device* device = DeviceOf(handle);
-        if (device == nullptr) return FT_INVALID_HANDLE;
-        if (version == nullptr) return FT_INVALID_PARAMETER;
-        if (const FT_STATUS injected = device->fail.Next(Call::GetDriverVersion)) return injected;
-        *version = device->driverVersion;
-        line.Output("version", Word(*version));
-        return FT_OK;
-    };
-    return line.Finish(log_, query());
+    return OnOpenDevice("FT_GetDriverVersion", Call::GetDriverVersion, handle, version != nullptr,
+                        [&](const Device& device, LogLine& line) {
+                            *version = device.driverVersion;
+                            line.Output("version", Word(*version));
+                            return FT_OK;
+                        });
 }
 
 FT_STATUS Simulator::GetLibraryVersion(std::uint32_t* version) {
     LogLine line("FT_GetLibraryVersion");
     auto query = [&]() -> FT_STATUS {
-        if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetLibraryVersion)) return injected;
+        if (const FT_STATUS refused = Refusal(Call::GetLibraryVersion)) return refused;
         if (version == nullptr) return FT_INVALID_PARAMETER;
         *version = scenario_.libraryVersion;
         line.Output("version", Word(*version));
@@ -312,20 +315,45 @@ FT_STATUS Simulator::GetLibraryVersion(std::uint32_t* version) {
 }
 
 FT_STATUS Simulator::GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
-    LogLine line("FT_GetComPortNumber");
-    line.Arg(HandleText(handle));
-    auto query = [&]() -> FT_STATUS {
-        if (Broken()) return FT_OTHER_ERROR;
-        if (const FT_STATUS injected = scenario_.fail.Next(Call::GetComPortNumber)) return injected;
-        Device* device = DeviceOf(handle);
-        if (device == nullptr) return FT_INVALID_HANDLE;
-        if (portNumber == nullptr) return FT_INVALID_PARAMETER;
-        if (const FT_STATUS injected = device->fail.Next(Call::GetComPortNumber)) return injected;
-        *portNumber = device->comPort;
-        line.Output("port", std::to_string(*portNumber));
+    return OnOpenDevice("FT_GetComPortNumber", Call::GetComPortNumber, handle, portNumber != nullptr,
+                        [&](const Device& device, LogLine& line) {
+                            *portNumber = device.comPort;
+                            line.Output("port", std::to_string(*portNumber));
+                            return FT_OK;
+                        });
+}
+
+FT_STATUS Simulator::CreateDeviceInfoList(std::uint32_t* count) {
+    LogLine line("FT_CreateDeviceInfoList");
+    return line.Finish(log_, ListCount(count, Call::CreateDeviceInfoList, line));
+}
+
+FT_STATUS Simulator::GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                         std::uint32_t* id, std::uint32_t* location, void* serial,
+                                         void* description, FT_HANDLE* handle) {
+    LogLine line("FT_GetDeviceInfoDetail");
+    line.Arg(std::to_string(index));
+    const bool valid = flags && type && id && location && serial && description && handle;
+    const FT_STATUS status = AtIndex(Call::GetDeviceInfoDetail, index, valid, [&](const Device& device) {
+        const FT_HANDLE holder = HolderOf(index);
+        *flags = (holder ? FT_FLAGS_OPENED : 0u) | (IsHighSpeedType(device.type) ? FT_FLAGS_HISPEED : 0u);
+        *type = device.type;
+        *id = (std::uint32_t{device.vendorId} << 16) | device.productId;
+        *location = device.location;
+        char* const serialBuffer = static_cast<char*>(serial);
+        const std::size_t written = WriteSerial(device, device.serial, serialBuffer);
+        WriteText(device.description, static_cast<char*>(description));
+        *handle = holder;
+        line.Output("flags", Flags(*flags));
+        line.Output("type", std::to_string(*type));
+        line.Output("id", Word(*id));
+        line.Output("location", Word(*location));
+        line.Output("serial", QuotedWritten(serialBuffer, written));
+        line.Output("description", Quoted(device.description));
+        line.Output("handle", HandleText(*handle));
         return FT_OK;
-    };
-    return line.Finish(log_, query());
+    });
+    return line.Finish(log_, status);
 }
 
 }  // namespace torvane_sim

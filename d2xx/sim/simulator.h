@@ -31,15 +31,33 @@ public:
     FT_STATUS GetDriverVersion(FT_HANDLE handle, std::uint32_t* version);
     FT_STATUS GetLibraryVersion(std::uint32_t* version);
     FT_STATUS GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber);
+    FT_STATUS CreateDeviceInfoList(std::uint32_t* count);
+    FT_STATUS GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                  std::uint32_t* id, std::uint32_t* location, void* serial, void* description,
+                                  FT_HANDLE* handle);
 
 private:
     class LogLine;
 
-    FT_STATUS ListCount(std::uint32_t* count, LogLine& line);
+    // What every call meets first: a broken scenario fails it, then the
+    // function's global rule may; FT_OK lets it go on.
+    FT_STATUS Refusal(Call call);
+    // A call on the device at a listed index: the refusal, the arguments
+    // (`valid`), the index, then the device's rule before body(device).
+    template <typename Body>
+    FT_STATUS AtIndex(Call call, std::uint32_t index, bool valid, Body body);
+    // A call on the device an open handle designates, logged under `function`
+    // with the handle: the refusal, the handle, the arguments (`valid`), then
+    // the device's rule before body(device, line).
+    template <typename Body>
+    FT_STATUS OnOpenDevice(const char* function, Call call, FT_HANDLE handle, bool valid, Body body);
+    FT_STATUS ListCount(std::uint32_t* count, Call call, LogLine& line);
     FT_STATUS ListByIndex(std::uint32_t index, void* output, std::uint32_t flags, LogLine& line);
     // The device an open handle designates, or nullptr for a null, closed,
     // stale or foreign handle.
     Device* DeviceOf(FT_HANDLE handle);
+    // The handle that holds the device at index; null when none does.
+    FT_HANDLE HolderOf(std::size_t index) const;
     // Writes a serial number into a caller's 16-byte buffer the way the
     // device's write mode says; returns the number of bytes written.
     std::size_t WriteSerial(const Device& device, const std::string& serial, char* buffer) const;

@@ -18,6 +18,7 @@
 #include "fixture.h"
 
 #if !defined(_WIN32)
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,10 @@ TEST(SimScenario, BuiltInDemoHasThreeConvertersOneDecoratedOneWithoutPort) {
     ASSERT_EQ(Count(), 3u);
     std::vector<std::string> descriptions;
     std::vector<std::int32_t> ports;
+    std::vector<std::uint32_t> types, ids;
+    std::uint32_t infoCount = 0;
+    ASSERT_EQ(FT_CreateDeviceInfoList(&infoCount), FT_OK);
+    ASSERT_EQ(infoCount, 3u);
     for (std::uint32_t i = 0; i < 3; ++i) {
         char serial[16] = {};
         ASSERT_EQ(FT_ListDevices(ValueArgument(i), serial, kBySerial), FT_OK);
@@ -105,10 +110,36 @@ TEST(SimScenario, BuiltInDemoHasThreeConvertersOneDecoratedOneWithoutPort) {
         ASSERT_EQ(FT_GetComPortNumber(handle, &port), FT_OK);
         descriptions.push_back(record.description);
         ports.push_back(port);
+        std::uint32_t flags = 0, type = 0, id = 0, location = 0;
+        char infoSerial[16], infoDescription[64];
+        FT_HANDLE holder = nullptr;
+        ASSERT_EQ(FT_GetDeviceInfoDetail(i, &flags, &type, &id, &location, infoSerial, infoDescription, &holder),
+                  FT_OK);
+        EXPECT_EQ(holder, handle);
+        types.push_back(type);
+        ids.push_back(id);
     }
     EXPECT_EQ(descriptions[1], "COM_B");
     EXPECT_EQ(std::count(ports.begin(), ports.end(), -1), 1);
+    EXPECT_EQ(types, (std::vector<std::uint32_t>{FT_DEVICE_X_SERIES, FT_DEVICE_232H, FT_DEVICE_232R}));
+    EXPECT_EQ(ids, (std::vector<std::uint32_t>{0x04036015, 0x04036014, 0x04036001}));
 }
+
+#if !defined(_WIN32)
+// The seven-function build answers the same scenarios, but a by-name lookup of
+// the two device-information functions finds nothing, as in a vendor library
+// that lacks them.
+TEST(SimScenario, SevenFunctionLibraryLacksOnlyTheDeviceInformationFunctions) {
+    void* library = dlopen(TORVANE_SIM_SEVEN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const char* name : {"FT_ListDevices", "FT_OpenEx", "FT_Close", "FT_EE_Read", "FT_GetDriverVersion",
+                             "FT_GetLibraryVersion", "FT_GetComPortNumber", "TorvaneSim_LoadScenarioText"})
+        EXPECT_NE(dlsym(library, name), nullptr) << name;
+    EXPECT_EQ(dlsym(library, "FT_CreateDeviceInfoList"), nullptr);
+    EXPECT_EQ(dlsym(library, "FT_GetDeviceInfoDetail"), nullptr);
+    dlclose(library);
+}
+#endif
 
 TEST(SimScenario, DocumentedExampleLoadsWithDefaultsAndCountOverride) {
     ASSERT_EQ(TorvaneSim_LoadScenarioFile(TORVANE_SIM_EXAMPLE_SCENARIO), 0) << TorvaneSim_LastError();
@@ -268,7 +299,7 @@ const char* const kTwoDevices = R"({
   "devices": [
     {"serial": "FT0A1", "description": "COM_A", "com_port": 3, "driver_version": 132100,
      "manufacturer": "ACME", "manufacturer_id": "AC", "vendor_id": 1027, "product_id": 24596,
-     "max_power": 100, "pnp": 0, "self_powered": 1, "remote_wakeup": 0},
+     "max_power": 100, "pnp": 0, "self_powered": 1, "remote_wakeup": 0, "type": 8},
     {"serial": "a\"b\\c", "description": "Zażółć\ttab", "com_port": -1, "location": "0x2141"}
   ]})";
 
@@ -278,10 +309,10 @@ protected:
 };
 
 TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
-    std::uint32_t count = 0, version = 0, driver = 0, location = 0;
+    std::uint32_t count = 0, version = 0, driver = 0, location = 0, flags = 0, type = 0, id = 0;
     std::int32_t port = 0;
-    char text[64];
-    FT_HANDLE handle = nullptr, other = nullptr;
+    char text[64], serial[16];
+    FT_HANDLE handle = nullptr, other = nullptr, holder = nullptr;
     Record record;
     FT_Close(nullptr);
     FT_GetLibraryVersion(&version);
@@ -290,6 +321,9 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
     FT_ListDevices(ValueArgument(1), text, FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION);
     FT_ListDevices(text, nullptr, FT_LIST_ALL | FT_OPEN_BY_SERIAL_NUMBER);
     FT_OpenEx(const_cast<char*>("FT0A1"), FT_OPEN_BY_SERIAL_NUMBER, &handle);
+    FT_CreateDeviceInfoList(&count);
+    for (std::uint32_t index : {0, 1, 2})
+        FT_GetDeviceInfoDetail(index, &flags, &type, &id, &location, serial, text, &holder);
     FT_ListDevices(ValueArgument(1), &location, kLocationByIndex);
     FT_OpenEx(ValueArgument(0x1234), FT_OPEN_BY_LOCATION, &other);
     FT_OpenEx(ValueArgument(location), FT_OPEN_BY_LOCATION, &other);
@@ -306,6 +340,12 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
                               R"(FT_ListDevices(1,0x40000002) -> 0 description="Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\x09tab")",
                               "FT_ListDevices(0x20000001) -> 6",
                               "FT_OpenEx(\"FT0A1\",0x1) -> 0 handle=0x1",
+                              "FT_CreateDeviceInfoList() -> 0 count=2",
+                              "FT_GetDeviceInfoDetail(0) -> 0 flags=0x3 type=8 id=0x04036014 location=0x00001001 "
+                              "serial=\"FT0A1\" description=\"COM_A\" handle=0x1",
+                              R"(FT_GetDeviceInfoDetail(1) -> 0 flags=0x0 type=5 id=0x04036001 location=0x00002141 )"
+                              R"(serial="a\"b\\c" description="Za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87\x09tab" handle=0x0)",
+                              "FT_GetDeviceInfoDetail(2) -> 2",
                               "FT_ListDevices(1,0x40000004) -> 0 location=0x00002141",
                               "FT_OpenEx(0x00001234,0x4) -> 2",
                               "FT_OpenEx(0x00002141,0x4) -> 0 handle=0x2",
@@ -515,6 +555,18 @@ const Injection kInjections[] = {
      [](FT_HANDLE handle) {
          std::int32_t port = 0;
          return FT_GetComPortNumber(handle, &port);
+     }},
+    {"FT_CreateDeviceInfoList", false, false,
+     [](FT_HANDLE) {
+         std::uint32_t count = 0;
+         return FT_CreateDeviceInfoList(&count);
+     }},
+    {"FT_GetDeviceInfoDetail", true, false,
+     [](FT_HANDLE) {
+         std::uint32_t word = 0;
+         char serial[16], description[64];
+         FT_HANDLE holder = nullptr;
+         return FT_GetDeviceInfoDetail(0, &word, &word, &word, &word, serial, description, &holder);
      }},
 };
 

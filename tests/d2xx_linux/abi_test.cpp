@@ -302,14 +302,76 @@ TEST_F(FtdiLinux, DeviceUnpluggedWhileOpen) {
 TEST_F(FtdiLinux, ReplugIntoTheSamePortIsANewDevice) {
     tree_.Add(Ft232r("1-1", "FIRST001", 0));
     FT_HANDLE old = OpenTracked("FIRST001");
-    tree_.Remove("1-1");
-    std::filesystem::remove(tree_.Root() / "bus/usb/devices/1-1");
-    std::filesystem::remove(tree_.Root() / "bus/usb/devices/1-1:1.0");
-    tree_.Add(Ft232r("1-1", "FIRST001", 5));
+    tree_.Replace(Ft232r("1-1", "FIRST001", 5));
     Eeprom e;
     EXPECT_EQ(e.Read(old), FT_IO_ERROR) << "the old handle must not read the new device";
     FT_HANDLE fresh = OpenTracked("FIRST001");  // the dead handle does not hold the channel
     EXPECT_EQ(ComPort(fresh), 38);
+}
+
+// The tree changes between the listing and the open of its row: the open
+// must fail rather than open whatever took the listed device's place.
+TEST_F(FtdiLinux, AnOpenFindsOnlyTheDeviceTheListDescribed) {
+    enum class By { Serial, Description, Location };
+    struct Case {
+        const char* name;
+        std::vector<UsbDevice> before;
+        std::function<void(Tree&)> change;
+        std::uint32_t row;
+        By by;
+    };
+    UsbDevice serialLess = Ft2232h("1-1", "", 0, 1);
+    serialLess.serial.reset();
+    const std::vector<UsbDevice> clones = fake_sysfs::HardwareSet("two FT232R sharing a serial");
+    const std::vector<Case> cases = {
+        {"a clone replaced by another converter, opened by location", clones,
+         [](Tree& t) { t.Replace(Ft232r("1-2", "B7770001", 1)); }, 1, By::Location},
+        {"a serial-less chip replaced by one with a serial", {serialLess},
+         [](Tree& t) { t.Replace(Ft2232h("1-1", "FT5XYZ", 0, 1)); }, 0, By::Location},
+        {"the first of two sharing a serial unplugged, opened by serial", clones,
+         [](Tree& t) { t.Replace(Ft232r("1-1", "OTHER001", 0)); }, 0, By::Serial},
+        {"a chip replaced by one of the same description", {Ft232r("1-1", "A10K1ABC", 0)},
+         [](Tree& t) { t.Replace(Ft232r("1-1", "A10K1XYZ", 0)); }, 0, By::Description},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Tree tree;
+        for (const UsbDevice& d : c.before) tree.Add(d);
+        ASSERT_EQ(Count(), c.before.size() * (c.before[0].interfaces.size()));
+        std::array<char, 64> text{};
+        std::uint32_t location = 0;
+        const std::uint32_t what = c.by == By::Serial        ? FT_OPEN_BY_SERIAL_NUMBER
+                                   : c.by == By::Description ? FT_OPEN_BY_DESCRIPTION
+                                                             : FT_OPEN_BY_LOCATION;
+        void* listed = c.by == By::Location ? static_cast<void*>(&location) : text.data();
+        ASSERT_EQ(FT_ListDevices(ValueArgument(c.row), listed, FT_LIST_BY_INDEX | what), FT_OK);
+        c.change(tree);
+        FT_HANDLE h = nullptr;
+        void* key = c.by == By::Location ? ValueArgument(location) : text.data();
+        EXPECT_EQ(FT_OpenEx(key, what, &h), FT_DEVICE_NOT_FOUND);
+        EXPECT_EQ(h, nullptr);
+    }
+}
+
+// A hashed location (a path too deep to pack) that equals a packed one: the
+// packed one keeps its value, whatever the list order, and the hashed one
+// takes the next value for as long as both stay.
+TEST_F(FtdiLinux, AHashedLocationYieldsToAPackedOne) {
+    constexpr std::uint32_t kClash = 0x28F1E8A1;  // FNV-1a of "1-1.1.1.1.1.2.6#0"
+    const auto locations = [] {
+        std::vector<std::uint32_t> listed(Count());
+        for (std::uint32_t i = 0; i < listed.size(); ++i)
+            EXPECT_EQ(FT_ListDevices(ValueArgument(i), &listed[i], FT_LIST_BY_INDEX | FT_OPEN_BY_LOCATION), FT_OK);
+        return listed;
+    };
+    tree_.Add(Ft232r("2-8.15.1.14.8.10", "PACKED01", 0));
+    EXPECT_EQ(locations(), std::vector<std::uint32_t>{kClash});
+    tree_.Add(Ft232r("1-1.1.1.1.1.2.6", "HASHED01", 1));  // lists first
+    EXPECT_EQ(locations(), (std::vector<std::uint32_t>{kClash + 1, kClash}));
+    FT_HANDLE h = nullptr;
+    ASSERT_EQ(FT_OpenEx(ValueArgument(kClash), FT_OPEN_BY_LOCATION, &h), FT_OK);
+    EXPECT_EQ(ComPort(h), 33) << "the packed location still opens its own device";
+    EXPECT_EQ(FT_Close(h), FT_OK);
 }
 
 TEST_F(FtdiLinux, StaleAndMadeUpHandles) {
@@ -493,6 +555,89 @@ TEST_F(FtdiLinux, EveryChannelListsAndOpensByItsSerialLocationAndDescription) {
     char bare[] = "Dual RS232-HS";  // a channel's description carries its letter
     EXPECT_EQ(FT_OpenEx(bare, FT_OPEN_BY_DESCRIPTION, &h), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(FT_OpenEx(ValueArgument(0x123), FT_OPEN_BY_LOCATION, &h), FT_DEVICE_NOT_FOUND);
+}
+
+// One entry of FT_GetDeviceInfoDetail; buffers one byte larger than the
+// vendor's, pre-filled, so that a write past them shows.
+struct InfoEntry {
+    std::uint32_t flags = 0, type = 0, id = 0, location = 0;
+    std::string serial, description;
+    FT_HANDLE handle = nullptr;
+    bool operator==(const InfoEntry&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const InfoEntry& e) {
+    return out << "{flags " << e.flags << ", type " << e.type << ", id " << std::hex << e.id << ", location "
+               << e.location << std::dec << ", \"" << e.serial << "\", \"" << e.description << "\", " << e.handle
+               << "}";
+}
+
+std::vector<InfoEntry> DeviceInfo() {
+    std::uint32_t count = 0xDEAD;
+    EXPECT_EQ(FT_CreateDeviceInfoList(&count), FT_OK);
+    std::vector<InfoEntry> entries;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        InfoEntry e;
+        std::array<char, 17> serial;
+        std::array<char, 65> description;
+        serial.fill(kSentinel);
+        description.fill(kSentinel);
+        EXPECT_EQ(FT_GetDeviceInfoDetail(index, &e.flags, &e.type, &e.id, &e.location, serial.data(),
+                                         description.data(), &e.handle),
+                  FT_OK);
+        EXPECT_EQ(serial[16], kSentinel);
+        EXPECT_EQ(description[64], kSentinel);
+        e.serial.assign(serial.data(), strnlen(serial.data(), 16));
+        e.description.assign(description.data(), strnlen(description.data(), 64));
+        entries.push_back(e);
+    }
+    return entries;
+}
+
+// The device information list over the hardware sets, with the first row
+// open through this process.
+TEST_F(FtdiLinux, DeviceInfoOfHardwareSets) {
+    struct Case {
+        const char* set;
+        std::vector<InfoEntry> expected;  // handles left null
+    };
+    const auto channels = [](std::uint32_t type, std::uint32_t id, std::uint32_t flags, const char* product,
+                             std::vector<std::uint32_t> devicePrefixes, int count) {
+        std::vector<InfoEntry> rows;
+        for (const std::uint32_t prefix : devicePrefixes)
+            for (int c = 0; c < count; ++c) {
+                const std::string letter(1, static_cast<char>('A' + c));
+                rows.push_back({flags, type, id, (prefix << 4) | static_cast<std::uint32_t>(c + 1), letter,
+                                std::string(product) + " " + letter, nullptr});
+            }
+        return rows;
+    };
+    const std::vector<Case> cases = {
+        {"an FT232R", {{0, FT_DEVICE_232R, 0x04036001, 0x131, "A5003MQZ", "FT232R USB UART", nullptr}}},
+        {"two FT2232H without serials",
+         channels(FT_DEVICE_2232H, 0x04036010, FT_FLAGS_HISPEED, "Dual RS232-HS", {0x11, 0x12}, 2)},
+        {"four FT4232H without serials in one box",
+         channels(FT_DEVICE_4232H, 0x04036011, FT_FLAGS_HISPEED, "Quad RS232-HS", {0x111, 0x112, 0x113, 0x114}, 4)},
+        {"two FT232R sharing a serial",
+         {{0, FT_DEVICE_232R, 0x04036001, 0x111, "A50285BI", "FT232R USB UART", nullptr},
+          {0, FT_DEVICE_232R, 0x04036001, 0x121, "A50285BI", "USB Serial", nullptr}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        Tree tree;
+        for (const UsbDevice& d : fake_sysfs::HardwareSet(c.set)) tree.Add(d);
+        std::vector<InfoEntry> expected = c.expected;
+        ASSERT_EQ(FT_OpenEx(ValueArgument(expected[0].location), FT_OPEN_BY_LOCATION, &expected[0].handle), FT_OK);
+        expected[0].flags |= FT_FLAGS_OPENED;
+        EXPECT_EQ(DeviceInfo(), expected);
+        EXPECT_EQ(FT_Close(expected[0].handle), FT_OK);
+    }
+    std::uint32_t word = 0;
+    char text[64];
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(FT_GetDeviceInfoDetail(2, &word, &word, &word, &word, text, text, &h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FT_GetDeviceInfoDetail(0, &word, &word, &word, &word, text, nullptr, &h), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_CreateDeviceInfoList(nullptr), FT_INVALID_PARAMETER);
 }
 
 // A FIFO where an attribute should be fails the call instead of blocking it;

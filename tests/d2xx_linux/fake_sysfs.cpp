@@ -39,6 +39,7 @@ UsbDevice Ft2232h(std::string name, std::string serial, int ttyA, int ttyB) {
     d.idProduct = "6010";
     d.bcdDevice = "0700";
     d.bMaxPower = "500mA";
+    d.speed = "480";
     d.bmAttributes = "80";
     d.product = "Dual RS232-HS";
     d.serial = std::move(serial);
@@ -68,6 +69,33 @@ UsbDevice NonFtdi(std::string name) {
     return d;
 }
 
+std::vector<UsbDevice> HardwareSet(const std::string& name) {
+    if (name == "an FT232R") return {Ft232r("1-3", "A5003MQZ", 3)};
+    if (name == "two FT2232H without serials") {
+        std::vector<UsbDevice> set = {Ft2232h("1-1", "", 0, 1), Ft2232h("1-2", "", 2, 3)};
+        for (UsbDevice& d : set) d.serial.reset();
+        return set;
+    }
+    if (name == "four FT4232H without serials in one box") {
+        std::vector<UsbDevice> set;
+        for (int chip = 0; chip < 4; ++chip) set.push_back(Ft4232h("1-1." + std::to_string(chip + 1), std::nullopt, 4 * chip));
+        return set;
+    }
+    if (name == "two FT232R sharing a serial") {
+        UsbDevice copy = Ft232r("1-2", "A50285BI", 1);
+        copy.product = "USB Serial";
+        return {Ft232r("1-1", "A50285BI", 0), copy};
+    }
+    if (name == "a channel bound to another driver") {
+        UsbDevice jtag = Ft2232h("1-1", "FT9JTAG", 0, 0);
+        jtag.interfaces[0].ttyUsb.reset();
+        jtag.interfaces[1].ttyUsb = 1;
+        return {jtag};
+    }
+    if (name == "a 16-character serial on a two-channel chip") return {Ft2232h("1-1", "0123456789ABCDEF", 5, 6)};
+    throw std::invalid_argument("no hardware set named " + name);
+}
+
 Tree::Tree() {
     std::string pattern = (fs::temp_directory_path() / "torvane-sysfs-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -94,6 +122,7 @@ void Tree::Add(const UsbDevice& device) {
     WriteOptional(dir, "idProduct", device.idProduct);
     WriteOptional(dir, "bcdDevice", device.bcdDevice);
     WriteOptional(dir, "version", device.version);
+    WriteOptional(dir, "speed", device.speed);
     WriteOptional(dir, "bMaxPower", device.bMaxPower);
     WriteOptional(dir, "bmAttributes", device.bmAttributes);
     WriteOptional(dir, "manufacturer", device.manufacturer);
@@ -115,6 +144,15 @@ void Tree::Add(const UsbDevice& device) {
 }
 
 void Tree::Remove(const std::string& name) { fs::remove_all(DevicePath(name)); }
+
+void Tree::Replace(const UsbDevice& device) {
+    Remove(device.name);
+    for (const auto& entry : fs::directory_iterator(root_ / "bus/usb/devices")) {
+        const std::string link = entry.path().filename().string();
+        if (link == device.name || link.starts_with(device.name + ":")) fs::remove(entry.path());
+    }
+    Add(device);
+}
 
 void Tree::BindTty(const std::string& name, int number, int ttyUsb) {
     const std::string node = "ttyUSB" + std::to_string(ttyUsb);

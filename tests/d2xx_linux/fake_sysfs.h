@@ -24,6 +24,7 @@ struct UsbDevice {
     std::optional<std::string> idProduct = "6001";
     std::optional<std::string> bcdDevice = "0600";
     std::optional<std::string> version = " 2.00";
+    std::optional<std::string> speed = "12";  // Mbit/s as enumerated
     std::optional<std::string> bMaxPower = "90mA";
     std::optional<std::string> bmAttributes = "a0";
     std::optional<std::string> manufacturer = "FTDI";
@@ -39,6 +40,12 @@ UsbDevice Ft2232h(std::string name, std::string serial, int ttyA, int ttyB);
 UsbDevice Ft4232h(std::string name, std::optional<std::string> serial, int firstTty);
 UsbDevice NonFtdi(std::string name);
 
+// Sets modelled on hardware people plug in: "an FT232R", "two FT2232H without
+// serials", "four FT4232H without serials in one box", "two FT232R sharing a
+// serial", "a channel bound to another driver", "a 16-character serial on a
+// two-channel chip". Throws for any other name.
+std::vector<UsbDevice> HardwareSet(const std::string& name);
+
 class Tree {
 public:
     Tree();
@@ -50,6 +57,9 @@ public:
     // Unplugs: deletes the device's directory; its bus link is left dangling,
     // as a reader racing the kernel may still see it.
     void Remove(const std::string& name);
+    // Unplugs the device of the same name, links and all, and plugs this one
+    // into its port.
+    void Replace(const UsbDevice& device);
     // Binds ttyUSB<k> to interface `number` of a device already added.
     void BindTty(const std::string& name, int number, int ttyUsb);
     // Rewrites one attribute of a device already added.
@@ -60,7 +70,6 @@ public:
     std::filesystem::path DevicePath(const std::string& name) const;
 
 private:
-
     std::filesystem::path root_;
 };
 

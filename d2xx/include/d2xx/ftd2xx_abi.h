@@ -1,8 +1,10 @@
 #pragma once
-// Our own declaration of the vendor's D2XX ABI: the seven functions TORVANE
-// calls, their status codes, flags and the FT_PROGRAM_DATA record up to its
-// Version 2 fields. Written from the publicly documented signatures; any
-// library exporting these seven functions with these types can serve.
+// Our own declaration of the vendor's D2XX ABI: the seven functions the device
+// list calls, the two device-information functions the console lister looks up
+// by name (a library without them still serves the list), their status codes,
+// flags, device types and the FT_PROGRAM_DATA record up to its Version 2
+// fields. Written from the publicly documented signatures; any library
+// exporting the seven functions with these types can serve.
 #include <cstdint>
 
 #if defined(_WIN32)
@@ -54,6 +56,40 @@ constexpr std::uint32_t FT_LIST_ALL = 0x20000000u;
 constexpr std::uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1u;
 constexpr std::uint32_t FT_OPEN_BY_DESCRIPTION = 2u;
 constexpr std::uint32_t FT_OPEN_BY_LOCATION = 4u;
+
+// FT_GetDeviceInfoDetail: the device's flags and its chip type, numbered as
+// the vendor numbers them.
+constexpr std::uint32_t FT_FLAGS_OPENED = 1u;   // open through a handle of this process
+constexpr std::uint32_t FT_FLAGS_HISPEED = 2u;  // enumerated at USB high speed
+typedef std::uint32_t FT_DEVICE;
+enum : FT_DEVICE {
+    FT_DEVICE_BM = 0,
+    FT_DEVICE_AM = 1,
+    FT_DEVICE_100AX = 2,
+    FT_DEVICE_UNKNOWN = 3,
+    FT_DEVICE_2232C = 4,
+    FT_DEVICE_232R = 5,
+    FT_DEVICE_2232H = 6,
+    FT_DEVICE_4232H = 7,
+    FT_DEVICE_232H = 8,
+    FT_DEVICE_X_SERIES = 9,
+    FT_DEVICE_4222H_0 = 10,
+    FT_DEVICE_4222H_1_2 = 11,
+    FT_DEVICE_4222H_3 = 12,
+    FT_DEVICE_4222_PROG = 13,
+    FT_DEVICE_900 = 14,
+    FT_DEVICE_930 = 15,
+    FT_DEVICE_UMFTPD3A = 16,
+    FT_DEVICE_2233HP = 17,
+    FT_DEVICE_4233HP = 18,
+    FT_DEVICE_2232HP = 19,
+    FT_DEVICE_4232HP = 20,
+    FT_DEVICE_233HP = 21,
+    FT_DEVICE_232HP = 22,
+    FT_DEVICE_2232HA = 23,
+    FT_DEVICE_4232HA = 24,
+    FT_DEVICE_232RN = 25,
+};
 
 // The EEPROM record, header and fields up to the end of Version 2 (87 bytes of
 // fields on a 32-bit target). A library fills fields only up to the version the
@@ -129,11 +165,24 @@ FT_EXPORT FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE handle, FT_PROGRAM_DATA* data);
 FT_EXPORT FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE handle, std::uint32_t* version);
 FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version);
 FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber);
+// Builds the library's device information list and writes its length.
+FT_EXPORT FT_STATUS FT_CALL FT_CreateDeviceInfoList(std::uint32_t* numDevices);
+// One entry of the list the last FT_CreateDeviceInfoList built: flags, type,
+// id ((vendor id << 16) | product id), location, serial (16-byte buffer),
+// description (64-byte buffer) and the handle this process holds on it (null
+// when it is not open).
+FT_EXPORT FT_STATUS FT_CALL FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
+                                                   std::uint32_t* id, std::uint32_t* locId, void* serialNumber,
+                                                   void* description, FT_HANDLE* handle);
 
 // The three functions looked up by name on every call.
 typedef FT_STATUS(FT_CALL* FT_GetDriverVersion_t)(FT_HANDLE, std::uint32_t*);
 typedef FT_STATUS(FT_CALL* FT_GetLibraryVersion_t)(std::uint32_t*);
 typedef FT_STATUS(FT_CALL* FT_GetComPortNumber_t)(FT_HANDLE, std::int32_t*);
+// The two device-information functions, looked up by name by their callers.
+typedef FT_STATUS(FT_CALL* FT_CreateDeviceInfoList_t)(std::uint32_t*);
+typedef FT_STATUS(FT_CALL* FT_GetDeviceInfoDetail_t)(std::uint32_t, std::uint32_t*, std::uint32_t*, std::uint32_t*,
+                                                     std::uint32_t*, void*, void*, FT_HANDLE*);
 
 }  // extern "C"
 
@@ -145,5 +194,9 @@ inline void* ValueArgument(std::uint32_t value) { return reinterpret_cast<void*>
 inline std::uint32_t ArgumentValue(const void* argument) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(argument));
 }
+
+// The caller's buffers of FT_GetDeviceInfoDetail, as in the vendor's list node.
+constexpr std::uint32_t kInfoSerialSize = 16;
+constexpr std::uint32_t kInfoDescriptionSize = 64;
 
 }  // namespace d2xx_abi
