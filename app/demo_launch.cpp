@@ -1,18 +1,11 @@
 #include "app/demo_launch.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
 
 #include "d2xx/library_loader.h"
 
 namespace app {
-
-bool DemoFlagGiven(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--demo") == 0) return true;
-    return false;
-}
 
 bool SimulatedLibraryLoaded() {
     d2xx::LibraryLoader& loader = d2xx::PlatformLibraryLoader();

@@ -21,9 +21,6 @@ inline constexpr char kSimulationVariable[] = "TORVANE_SIM";
 // Set in the environment of a relaunched program, so that it never relaunches again.
 inline constexpr char kRelaunchedVariable[] = "TORVANE_DEMO_RELAUNCHED";
 
-// True when "--demo" is among the arguments after the program's name.
-bool DemoFlagGiven(int argc, char** argv);
-
 // True when the vendor library this process bound is the simulated one.
 bool SimulatedLibraryLoaded();
 

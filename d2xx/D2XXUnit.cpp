@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "d2xx/library_loader.h"
 #include "torvane/messages.h"
@@ -27,6 +28,8 @@ GuardedBuffer<16> serialNumberStorage{};
 
 constexpr std::size_t kSerialBufferSize = sizeof serialNumberStorage.bytes;
 constexpr std::size_t kLongestOpenSerial = 49;
+// More nodes than any refresh lists are not asked for (a faulty count of 2^32-1, say).
+constexpr std::uint32_t kMaxInfoNodes = 1024;
 
 // Suffixes of the status dialog for statuses 1 to 17.
 constexpr const char* kStatusSuffixes[] = {
@@ -87,6 +90,16 @@ FT_STATUS CallByName(const char* name, Args... args) {
 }
 
 using d2xx_abi::ValueArgument;
+
+// The device information pair, as the vendor documents them.
+using CreateDeviceInfoListFunction = FT_STATUS(FT_CALL*)(std::uint32_t* count);
+using GetDeviceInfoDetailFunction = FT_STATUS(FT_CALL*)(std::uint32_t index, std::uint32_t* flags,
+                                                        std::uint32_t* type, std::uint32_t* id,
+                                                        std::uint32_t* location, void* serialNumber,
+                                                        void* description, FT_HANDLE* handle);
+
+// A text the library wrote into a buffer of `size` bytes, which it may leave unterminated.
+std::string BoundedText(const char* buffer, std::size_t size) { return {buffer, std::find(buffer, buffer + size, '\0')}; }
 
 }  // namespace
 
@@ -184,6 +197,29 @@ FT_STATUS GetFTDriverVersion(std::uint32_t& version) {
 
 FT_STATUS GetFTLibraryVersion(std::uint32_t& version) {
     return CallByName<FT_GetLibraryVersion_t>("FT_GetLibraryVersion", &version);
+}
+
+FT_STATUS GetFTDeviceInfoList(std::vector<DeviceInfoNode>& nodes) {
+    nodes.clear();
+    LibraryForOneCall library;
+    const auto create = library.Find<CreateDeviceInfoListFunction>("FT_CreateDeviceInfoList");
+    const auto detail = library.Find<GetDeviceInfoDetailFunction>("FT_GetDeviceInfoDetail");
+    if (create == nullptr || detail == nullptr) return kMissingLibraryFunction;
+    std::uint32_t count = 0;
+    if (const FT_STATUS status = create(&count); status != FT_OK) return status;
+    for (std::uint32_t index = 0; index < count && index < kMaxInfoNodes; ++index) {
+        GuardedBuffer<16> serial{};
+        GuardedBuffer<64> description{};
+        DeviceInfoNode node;
+        FT_HANDLE handle = nullptr;
+        if (detail(index, &node.flags, &node.type, &node.id, &node.location, serial.bytes, description.bytes,
+                   &handle) != FT_OK)
+            continue;
+        node.serialNumber = BoundedText(serial.bytes, sizeof serial.bytes);
+        node.description = BoundedText(description.bytes, sizeof description.bytes);
+        nodes.push_back(std::move(node));
+    }
+    return FT_OK;
 }
 
 FT_STATUS GetFTComPortNumber(std::int32_t& portNumber) {

@@ -5,6 +5,7 @@
 // by all operations. GUI thread only.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "d2xx/ftd2xx_abi.h"
 
@@ -51,6 +52,23 @@ FT_STATUS Read_USB_Device_EEPROM();
 FT_STATUS GetFTDriverVersion(std::uint32_t& version);
 FT_STATUS GetFTLibraryVersion(std::uint32_t& version);
 FT_STATUS GetFTComPortNumber(std::int32_t& portNumber);
+
+// One entry of the vendor's device information list. Texts are 8-bit.
+struct DeviceInfoNode {
+    std::uint32_t flags = 0;
+    std::uint32_t type = 0;      // the vendor's device type (FT_DEVICE_232R = 5, ...)
+    std::uint32_t id = 0;        // USB vendor id << 16 | product id
+    std::uint32_t location = 0;  // the vendor's location id
+    std::string serialNumber;
+    std::string description;
+};
+// The vendor's device information list: FT_CreateDeviceInfoList, then
+// FT_GetDeviceInfoDetail for each index, both looked up by name in one load of
+// the library (as the three above; a library that cannot be loaded ends the
+// program the same way). Silent. kMissingLibraryFunction, with `nodes` empty,
+// when the library lacks either function; an index whose detail query fails
+// is left out. Not part of the refresh: the console lister's extra fields.
+FT_STATUS GetFTDeviceInfoList(std::vector<DeviceInfoNode>& nodes);
 
 // The status dialog: operation name followed by the status's suffix, through
 // the message seam (error kind, caption "Error").

@@ -1,22 +1,39 @@
 #include "app/console/lister.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "app/console/device_path.h"
+#include "app/window_options.h"
+#include "d2xx/D2XXUnit.h"
 #include "devlist/memory_view.h"
+#include "devlist/system.h"
 #include "devlist/texts.h"
 #include "devlist/unit2.h"
 #include "devlist/view.h"
+#include "torvane/cp1250.h"
 #include "torvane/messages.h"
 
 namespace torvane_list {
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 constexpr char kProgram[] = "torvane-list";
-constexpr int kNameColumn = 1;  // the only column the refresh pads with blanks
+enum Column { kPortColumn = 0, kNameColumn = 1, kDriverColumn = 2, kSerialColumn = 3 };
 
 // Every dialog becomes one line on the error stream; nothing waits for a user.
 class StreamSink final : public torvane::MessageSink {
@@ -62,15 +79,16 @@ std::string CellText(const devlist::MemoryGrid& grid, int column, int row) {
     return column == kNameColumn ? Unpadded(std::move(text)) : text;
 }
 
-void PrintTsv(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label, std::ostream& out) {
+std::string TsvText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label) {
+    std::string text;
     for (int row = 0; row < grid.RowCount(); ++row) {
         for (int column = 0; column < grid.ColumnCount(); ++column) {
-            if (column > 0) out << '\t';
-            out << EscapeCell(CellText(grid, column, row));
+            if (column > 0) text += '\t';
+            text += EscapeCell(CellText(grid, column, row));
         }
-        out << '\n';
+        text += '\n';
     }
-    out << EscapeCell(label.Text()) << '\n' << std::flush;
+    return text + EscapeCell(label.Text()) + '\n';
 }
 
 bool RowIsEmpty(const devlist::MemoryGrid& grid, int row) {
@@ -86,23 +104,152 @@ std::string LibraryVersion(const std::string& label) {
     return label.rfind(prefix, 0) == 0 ? label.substr(prefix.size()) : label;
 }
 
-void PrintJson(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label, std::ostream& out) {
-    nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+// The vendor's device types (FT_DEVICE_*) by number, named as its documentation
+// names the chips; FT_DEVICE_UNKNOWN (3) and numbers past the table are null.
+constexpr const char* kChipNames[] = {
+    "FT232BM", "FT232AM", "FT100AX", nullptr, "FT2232C", "FT232R", "FT2232H", "FT4232H", "FT232H",
+    "FT-X", "FT4222H", "FT4222H", "FT4222H", "FT4222H", "FT900", "FT930", "UMFTPD3A", "FT2233HP",
+    "FT4233HP", "FT2232HP", "FT4232HP", "FT233HP", "FT232HP", "FT2232HA", "FT4232HA",
+};
+// Types whose chips have several channels, each listed with its letter after the serial.
+constexpr std::uint32_t kMultiChannelTypes[] = {4, 6, 7, 10, 11, 17, 18, 19, 20, 23, 24};
+
+Json ChipName(std::uint32_t type) {
+    if (type >= std::size(kChipNames) || kChipNames[type] == nullptr) return nullptr;
+    return kChipNames[type];
+}
+
+Json ChannelOf(const d2xx::DeviceInfoNode& node) {
+    const bool multiChannel =
+        std::find(std::begin(kMultiChannelTypes), std::end(kMultiChannelTypes), node.type) !=
+        std::end(kMultiChannelTypes);
+    if (!multiChannel || node.serialNumber.empty()) return nullptr;
+    const char letter = node.serialNumber.back();
+    return letter >= 'A' && letter <= 'H' ? Json(std::string(1, letter)) : Json(nullptr);
+}
+
+std::string UsbId(std::uint32_t id) {
+    char text[10];
+    std::snprintf(text, sizeof text, "%04x:%04x", (id >> 16) & 0xFFFFu, id & 0xFFFFu);
+    return text;
+}
+
+// The information node of the device at `index`, whose row shows `serial`:
+// the node listing that serial, and where several do (copies sharing a serial,
+// channels of serial-less chips), the one at the device's location.
+const d2xx::DeviceInfoNode* NodeOfRow(const std::vector<d2xx::DeviceInfoNode>& nodes, const std::string& serial,
+                                      std::uint32_t index) {
+    std::vector<const d2xx::DeviceInfoNode*> candidates;
+    for (const d2xx::DeviceInfoNode& node : nodes)
+        if (torvane::Cp1250ToUtf8(node.serialNumber) == serial) candidates.push_back(&node);
+    if (candidates.size() <= 1) return candidates.empty() ? nullptr : candidates.front();
+    if (d2xx::GetFTDeviceLocationByIndex(index) != FT_OK) return nullptr;
+    for (const d2xx::DeviceInfoNode* node : candidates)
+        if (node->location == d2xx::DeviceLocation) return node;
+    return nullptr;
+}
+
+// The port number of a port cell "COM<n>"; nullopt for "----", "????" or anything else.
+std::optional<long> ComNumber(const std::string& port) {
+    if (port.rfind("COM", 0) != 0 || port.size() == 3) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(port.c_str() + 3, &end, 10);
+    if (errno != 0 || *end != '\0') return std::nullopt;
+    return number;
+}
+
+Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceInfoNode* node) {
+    const std::string port = CellText(grid, kPortColumn, row);
+    const std::optional<long> com = ComNumber(port);
+    const std::optional<std::string> device = com ? DeviceForComPort(*com) : std::nullopt;
+    Json object = {{"port", port == devlist::kNoPort ? Json(nullptr) : Json(port)},
+                   {"description", CellText(grid, kNameColumn, row)},
+                   {"driver_version", CellText(grid, kDriverColumn, row)},
+                   {"serial", CellText(grid, kSerialColumn, row)},
+                   {"com", com ? Json(*com) : Json(nullptr)},
+                   {"device", device ? Json(*device) : Json(nullptr)},
+                   {"usb_id", nullptr},
+                   {"chip", nullptr},
+                   {"location", nullptr},
+                   {"channel", nullptr}};
+    if (node != nullptr) {
+        object["usb_id"] = UsbId(node->id);
+        object["chip"] = ChipName(node->type);
+        object["location"] = node->location;
+        object["channel"] = ChannelOf(*node);
+    }
+    return object;
+}
+
+// The extra fields come from the vendor's information list, asked for after the
+// refresh (which stays the window's sequence of calls), and only on the D2XX path.
+std::vector<d2xx::DeviceInfoNode> InformationNodes() {
+    std::vector<d2xx::DeviceInfoNode> nodes;
+    if (devlist::SystemClass == devlist::kClassNtOrOther) d2xx::GetFTDeviceInfoList(nodes);
+    return nodes;
+}
+
+// The document; `indent` -1 puts it on one line.
+std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label, int indent) {
+    const std::vector<d2xx::DeviceInfoNode> nodes = InformationNodes();
+    Json devices = Json::array();
     for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
         if (RowIsEmpty(grid, row)) continue;  // a device that could not be read, or none at all
-        devices.push_back({{"port", CellText(grid, 0, row)},
-                           {"description", CellText(grid, 1, row)},
-                           {"driver_version", CellText(grid, 2, row)},
-                           {"serial", CellText(grid, 3, row)}});
+        const auto index = static_cast<std::uint32_t>(row - grid.FixedRows());
+        devices.push_back(DeviceObject(grid, row, NodeOfRow(nodes, CellText(grid, kSerialColumn, row), index)));
     }
-    const nlohmann::ordered_json document = {{"library_version", LibraryVersion(label.Text())},
-                                             {"devices", std::move(devices)}};
+    const Json document = {{"format", kJsonFormat},
+                           {"library_version", LibraryVersion(label.Text())},
+                           {"devices", std::move(devices)}};
     // The cells are UTF-8 already (decoded from Windows-1250); replace guards the document anyway.
-    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
+    return document.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+}
+
+struct Listing {
+    std::string text;
+    bool dialogShown = false;
+};
+
+// One refresh, rendered. `indent` applies to JSON. The seams stay installed
+// while the JSON is built: its by-location query may show a dialog too.
+Listing RunListing(Format format, int indent, std::ostream& err) {
+    devlist::MemoryGrid grid;
+    devlist::MemoryLabel label;
+    StreamSink sink(err);
+    const InstalledSeams installed(grid, label, sink);
+    try {
+        devlist::RefreshDeviceList();
+    } catch (const std::exception& e) {
+        sink.Print(torvane::WithFullStop(e.what()));  // the window's error box
+    }
+    std::string text = format == Format::Json ? JsonText(grid, label, indent) : TsvText(grid, label);
+    return {std::move(text), sink.AnyShown()};
+}
+
+// Writes `text`; nothing when it arrived or its reader went away (EPIPE, as
+// Unix tools end quietly), else a message on `err`. Returns the write's errno.
+int Emit(Output& out, std::string_view text, std::ostream& err) {
+    const int error = out.Write(text);
+    if (error != 0 && error != EPIPE)
+        err << kProgram << ": cannot write the output: " << std::strerror(error) << '\n' << std::flush;
+    return error;
 }
 
 constexpr char kDescription[] =
     "torvane-list - print the FTDI USB-to-serial converters attached to this machine";
+
+#if defined(_WIN32)
+constexpr char kWatchHelp[] =
+    "Linux only: on Windows the option is refused (exit status 2)";
+constexpr char kSysfsEnvironment[] = "";
+#else
+constexpr char kWatchHelp[] =
+    "After the list, print it again every time a converter comes or goes, until interrupted";
+constexpr char kSysfsEnvironment[] = R"(
+  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
+                      (the attached converters' library))";
+#endif
 
 constexpr char kFooter[] = R"(Runs the device list refresh of the TORVANE window once and prints the list.
 
@@ -113,12 +260,34 @@ newline, carriage return or backslash inside a cell is written as \t, \n, \r
 or \\. A device that could not be read, or no device at all, gives a row of
 empty cells.
 
-With --json: one JSON document,
-  {"library_version": "3.01.15",
-   "devices": [{"port": "COM3", "description": "USB Serial Converter",
-                "driver_version": "2.12.04", "serial": "FT4XK2A1"}, ...]}
-with one object per listed device (rows of empty cells are left out). Texts
-are UTF-8; the bytes a device reports are decoded as Windows-1250.
+With --json: one JSON document (format 1), for example
+  {"format": 1, "library_version": "3.01.15",
+   "devices": [{"port": "COM36", "description": "FT232R USB UART",
+                "driver_version": "2.12.36", "serial": "A5003MQZ",
+                "com": 36, "device": "/dev/ttyUSB3", "usb_id": "0403:6001",
+                "chip": "FT232R", "location": 273, "channel": null}, ...]}
+with one object per listed device (rows of empty cells are left out):
+  port            "COM<n>"; null when the device has no port; "????" when the
+                  port query failed
+  description, driver_version, serial
+                  the grid's texts (the name without padding)
+  com             the port number, or null
+  device          what a program opens for that port (Linux: the serial
+                  library's numbering, /dev/ttyUSB<n-33> for COM33-160;
+                  Windows: \\.\COM<n>), or null
+  usb_id          USB vendor and product id, "vvvv:pppp"
+  chip            the vendor's device type: FT232R, FT2232H, FT4232H, FT232H,
+                  FT-X, FT2232C, FT232BM, ..., null when unknown
+  location        the vendor's location id (a number)
+  channel         "A", "B", ... on a multi-channel chip, else null
+usb_id, chip, location and channel come from the vendor library's device
+information list; with a library without it they are null. Texts are UTF-8;
+the bytes a device reports are decoded as Windows-1250.
+
+With --watch the list is printed again every time a converter is plugged in
+or removed (Linux, through udev; at most once a second), each time whole:
+with --json one document per line. It ends on SIGINT or SIGTERM, or when the
+reader of the output goes away.
 
 Every message the window would show in a dialog is printed on standard error
 as one line, "torvane-list: <text>".
@@ -127,12 +296,21 @@ Exit status:
   0  the list was printed and no message was shown
   1  the list was printed, and at least one message was shown
   2  the command line was not understood, or the simulated library is missing
+  3  the output could not be written (a message says why; none when the
+     reader went away, as through a closed pipe)
+  4  --watch: no udev monitor to watch with
 
 Environment:
-  TORVANE_SIM  when set, list the simulated devices (as --demo does), from the
-               JSON scenario file it names, or a built-in set when it is empty)";
+  TORVANE_SIM         when set, list the simulated devices (as --demo does),
+                      from the JSON scenario file it names, or a built-in set
+                      when it is empty
+  TORVANE_DEMO_RELAUNCHED
+                      set by the program itself when it starts again over the
+                      simulated library; never set it)";
 
 }  // namespace
+
+int StreamOutput::Write(std::string_view text) { return app::WriteAndFlush(stream_, text); }
 
 std::string EscapeCell(std::string_view cell) {
     std::string escaped;
@@ -149,43 +327,44 @@ std::string EscapeCell(std::string_view cell) {
     return escaped;
 }
 
-std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, std::ostream& out,
+std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, Output& out,
                                     std::ostream& err) {
     CLI::App app(kDescription, kProgram);
-    app.footer(kFooter);
+    app.footer(std::string(kFooter) + kSysfsEnvironment);
     app.set_version_flag("--version", std::string(kProgram) + " " TORVANE_VERSION, "Print the version and exit");
     bool json = false;
-    app.add_flag("--json", json, "Print one JSON document instead of tab-separated lines");
+    app.add_flag("--json", json, "Print JSON instead of tab-separated lines");
     app.add_flag("--demo", options.demo, "List the simulated demo devices instead of the attached converters");
+    app.add_flag("--watch", options.watch, kWatchHelp);
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
         return std::string(kProgram) + ": " + e.what() + "\nRun with --help for more information.\n";
     });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e, out, err) == 0 ? kExitClean : kExitUsage;
+        std::ostringstream printed;
+        if (app.exit(e, printed, err) != 0) return kExitUsage;
+        return Emit(out, printed.str(), err) == 0 ? kExitClean : kExitOutputError;
     }
     options.format = json ? Format::Json : Format::Tsv;
     return std::nullopt;
 }
 
-int ListDevices(Format format, std::ostream& out, std::ostream& err) {
-    devlist::MemoryGrid grid;
-    devlist::MemoryLabel label;
-    StreamSink sink(err);
-    {
-        const InstalledSeams installed(grid, label, sink);
-        try {
-            devlist::RefreshDeviceList();
-        } catch (const std::exception& e) {
-            sink.Print(torvane::WithFullStop(e.what()));  // the window's error box
-        }
-    }
-    if (format == Format::Json)
-        PrintJson(grid, label, out);
-    else
-        PrintTsv(grid, label, out);
-    return sink.AnyShown() ? kExitDialogShown : kExitClean;
+int ListDevices(Format format, Output& out, std::ostream& err) {
+    const Listing listing = RunListing(format, 2, err);
+    if (Emit(out, listing.text, err) != 0) return kExitOutputError;
+    return listing.dialogShown ? kExitDialogShown : kExitClean;
+}
+
+int WatchDevices(Format format, ChangeFeed& feed, Output& out, std::ostream& err) {
+    bool dialogShown = false;
+    do {
+        const Listing listing = RunListing(format, -1, err);
+        dialogShown = dialogShown || listing.dialogShown;
+        if (const int error = Emit(out, listing.text, err); error != 0)
+            return error == EPIPE ? (dialogShown ? kExitDialogShown : kExitClean) : kExitOutputError;
+    } while (feed.WaitForChange() == ChangeFeed::Next::Changed);
+    return dialogShown ? kExitDialogShown : kExitClean;
 }
 
 }  // namespace torvane_list

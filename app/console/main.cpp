@@ -1,13 +1,43 @@
 // torvane-list: prints the device list that the window would show.
+#include <csignal>
+#include <cstdio>
 #include <iostream>
 
 #include "app/console/lister.h"
 #include "app/demo_launch.h"
+#if TORVANE_HAVE_HOTPLUG
+#include "app/console/linux/hotplug_feed.h"
+#endif
+
+namespace {
+
+int Watch(torvane_list::Format format, torvane_list::Output& out) {
+#if TORVANE_HAVE_HOTPLUG
+    std::unique_ptr<torvane_list::HotplugFeed> feed = torvane_list::HotplugFeed::OverUdev(fileno(stdout));
+    if (!feed) {
+        std::cerr << "torvane-list: --watch: no udev monitor to watch with\n";
+        return torvane_list::kExitNoWatch;
+    }
+    return torvane_list::WatchDevices(format, *feed, out, std::cerr);
+#else
+    (void)format, (void)out;
+    std::cerr << "torvane-list: --watch is available on Linux only\n";
+    return torvane_list::kExitUsage;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+    // A reader that went away shows as EPIPE at the write, which ends the program quietly.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    torvane_list::StreamOutput out(stdout);
     torvane_list::Options options;
-    if (const auto done = torvane_list::ParseCommandLine(argc, argv, options, std::cout, std::cerr)) return *done;
+    if (const auto done = torvane_list::ParseCommandLine(argc, argv, options, out, std::cerr)) return *done;
     if (const auto ended = app::UseSimulatedLibraryIfAsked(options.demo, argv, "torvane-list", std::cerr))
         return *ended;
-    return torvane_list::ListDevices(options.format, std::cout, std::cerr);
+    if (options.watch) return Watch(options.format, out);
+    return torvane_list::ListDevices(options.format, out, std::cerr);
 }

@@ -1,11 +1,16 @@
 // torvane1: the program entry. Creates the main window, runs the event loop
 // until the window closes, then ends.
 #include <QApplication>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <optional>
 #include <utility>
 
 #include "app/demo_launch.h"
+#include "app/window_options.h"
 #include "app/qt/Unit1.h"
 #include "app/qt/headless.h"
 #if TORVANE_HAVE_HOTPLUG
@@ -43,11 +48,36 @@ void WatchConverters(TfUrzadzenia& window) {
 }
 #endif
 
+// Prints `text` on standard output: 0, or kWindowExitOutputError with a
+// message (none when the reader went away).
+int PrintText(const std::string& text) {
+    const int error = app::WriteAndFlush(stdout, text);
+    if (error == 0) return 0;
+    if (error != EPIPE) std::cerr << "torvane1: cannot write the output: " << std::strerror(error) << '\n';
+    return app::kWindowExitOutputError;
+}
+
+// The options that end the program before the toolkit starts (no display
+// needed); nothing when the window is to run.
+std::optional<int> EndedByCommandLine(const app::WindowCommandLine& line) {
+    switch (line.request) {
+        case app::WindowCommandLine::Request::Help: return PrintText(app::WindowUsage());
+        case app::WindowCommandLine::Request::Version: return PrintText(app::WindowVersion());
+        case app::WindowCommandLine::Request::Usage:
+            std::cerr << "torvane1: unknown argument: " << line.unknown << "\n\n" << app::WindowUsage();
+            return app::kWindowExitUsage;
+        case app::WindowCommandLine::Request::Run: break;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before anything else: a demo run starts again over the simulated library.
-    if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(argc, argv), argv, "torvane1", std::cerr))
+    // Before anything else: the command line, then a demo run starts again over the simulated library.
+    const app::WindowCommandLine line = app::ParseWindowCommandLine(argc, argv);
+    if (const auto ended = EndedByCommandLine(line)) return *ended;
+    if (const auto ended = app::UseSimulatedLibraryIfAsked(line.demo, argv, "torvane1", std::cerr))
         return *ended;
     TorvaneApplication application(argc, argv);
     fUrzadzenia = new TfUrzadzenia;

@@ -2,20 +2,27 @@
 // and the choice of vendor library, and in-process for the paths that only
 // the consumer line reaches.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/console/linux/hotplug_feed.h"
 #include "app/console/lister.h"
 #include "devlist/texts.h"
 #include "fixtures.h"
+#include "sim_helpers.h"
 
 namespace devlist {
 namespace {
@@ -63,6 +70,15 @@ std::string SimulationOf(const std::string& json) {
     std::ofstream(path, std::ios::binary) << json;
     return "TORVANE_SIM='" + path + "'";
 }
+
+// The listing kept in memory.
+struct StringOutput final : torvane_list::Output {
+    int Write(std::string_view text) override {
+        this->text.append(text);
+        return 0;
+    }
+    std::string text;
+};
 
 const std::string kHeader = "PORT\tNAZWA\tWERSJA STEROWNIKA\tS/N";
 const std::string kEmptyRow = "\t\t\t";
@@ -148,9 +164,20 @@ TEST(TorvaneList, HelpDescribesTheOutputAndTheExitStatuses) {
     const ListerRun run = RunLister("--help", "");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
-    for (const char* part : {"Usage: torvane-list [OPTIONS]", "--json", "--demo", "--version", "Exit status:",
-                             "TORVANE_SIM"})
+    for (const char* part : {"Usage: torvane-list [OPTIONS]", "--json", "--demo", "--watch", "--version",
+                             "Exit status:", "  3  the output could not be written", "usb_id", "channel",
+                             "TORVANE_SIM", "TORVANE_SYSFS_ROOT", "TORVANE_DEMO_RELAUNCHED"})
         EXPECT_NE(run.out.find(part), std::string::npos) << part;
+}
+
+// A device object of a library without the device information list: the
+// vendor's fields null; com and device from the port cell.
+nlohmann::json DeviceWithoutInformation(const nlohmann::json& port, const std::string& description,
+                                        const std::string& driverVersion, const std::string& serial,
+                                        const nlohmann::json& com, const nlohmann::json& device) {
+    return {{"port", port}, {"description", description}, {"driver_version", driverVersion}, {"serial", serial},
+            {"com", com}, {"device", device}, {"usb_id", nullptr}, {"chip", nullptr}, {"location", nullptr},
+            {"channel", nullptr}};
 }
 
 TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
@@ -160,19 +187,21 @@ TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
         nlohmann::json expected;
     } cases[] = {
         {kAwkwardTextScenario, 0,
-         {{"library_version", "2.0C.0A"},
+         {{"format", 1},
+          {"library_version", "2.0C.0A"},
           {"devices",
-           {{{"port", "COM5"}, {"description", "tab\there\nnew\rline"}, {"driver_version", "1.00.00"}, {"serial", "T\\1"}},
-            {{"port", "COM6"}, {"description", kAwkwardDecoded}, {"driver_version", "1.00.00"}, {"serial", "Z"}}}}}},
+           {DeviceWithoutInformation("COM5", "tab\there\nnew\rline", "1.00.00", "T\\1", 5, "/dev/ttyS4"),
+            DeviceWithoutInformation("COM6", kAwkwardDecoded, "1.00.00", "Z", 6, "/dev/ttyS5")}}}},
         {kMixedScenario, 1,
-         {{"library_version", "3.01.15"},
+         {{"format", 1},
+          {"library_version", "3.01.15"},
           {"devices",
-           {{{"port", "COM3"}, {"description", "USB Serial Converter"}, {"driver_version", "2.12.04"}, {"serial", "FT4XK2A1"}},
-            {{"port", "COM7"}, {"description", "KALDORVENTIX   COM_B"}, {"driver_version", "2.12.04"}, {"serial", "FT7Q0B19"}},
-            {{"port", "----"}, {"description", "FT232R USB UART"}, {"driver_version", "2.0C.0A"}, {"serial", "A5003MQZ"}},
-            {{"port", "????"}, {"description", "port query fails"}, {"driver_version", "??.??.??"}, {"serial", "Q1"}}}}}},
+           {DeviceWithoutInformation("COM3", "USB Serial Converter", "2.12.04", "FT4XK2A1", 3, "/dev/ttyS2"),
+            DeviceWithoutInformation("COM7", "KALDORVENTIX   COM_B", "2.12.04", "FT7Q0B19", 7, "/dev/ttyS6"),
+            DeviceWithoutInformation(nullptr, "FT232R USB UART", "2.0C.0A", "A5003MQZ", nullptr, nullptr),
+            DeviceWithoutInformation("????", "port query fails", "??.??.??", "Q1", nullptr, nullptr)}}}},
         {R"({"devices": [], "fail": {"FT_GetLibraryVersion": 1}})", 0,
-         {{"library_version", "??.??.??"}, {"devices", nlohmann::json::array()}}},
+         {{"format", 1}, {"library_version", "??.??.??"}, {"devices", nlohmann::json::array()}}},
     };
     for (const auto& c : cases) {
         const ListerRun run = RunLister("--json", SimulationOf(c.scenario));
@@ -206,12 +235,135 @@ TEST(TorvaneList, TheConsumerLinePrintsTheRegistryRowsOrAnEscapingError) {
         const ScopedRegistry installedRegistry(registry);
         FakeVersionQuery windows9x(true, kPlatformWin32Windows, 4, c.minorVersion);
         const ScopedVersionQuery installedQuery(windows9x);
-        std::ostringstream out, err;
+        StringOutput out;
+        std::ostringstream err;
         EXPECT_EQ(torvane_list::ListDevices(torvane_list::Format::Tsv, out, err), c.exitCode);
-        EXPECT_EQ(SplitLines(out.str()), c.out);
+        EXPECT_EQ(SplitLines(out.text), c.out);
         EXPECT_EQ(err.str(), c.err);
     }
     ClearUsbDevices();
+}
+
+// The lister as a process whose standard output is `stdoutFd`; its exit
+// status (128 + the signal when one ended it) and standard error.
+ListerRun RunListerInto(int stdoutFd, const std::string& arguments) {
+    const std::string err = Scratch("spawn-err.txt");
+    const std::string command = "exec env -u TORVANE_SIM -u TORVANE_DEMO_RELAUNCHED '" TORVANE_LIST_PATH "' " +
+                                arguments + " 2>'" + err + "' </dev/null";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t child = -1;
+    ListerRun run;
+    if (posix_spawn(&child, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ) == 0) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.err = ReadFile(err);
+    return run;
+}
+
+// A failed write is an error with its reason; a reader that went away ends
+// the program quietly, the list undelivered (one-shot) or the watch done.
+TEST(TorvaneList, OutputThatCannotBeWritten) {
+    const struct {
+        const char* what;
+        bool closedPipe;  // else /dev/full
+        std::string arguments;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"the list to a full device", false, "--demo", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"JSON to a full device", false, "--demo --json", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"--help to a full device", false, "--help", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"the list to a closed pipe", true, "--demo", torvane_list::kExitOutputError, ""},
+        {"--version to a closed pipe", true, "--version", torvane_list::kExitOutputError, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int fd = -1;
+        if (c.closedPipe) {
+            int ends[2];
+            ASSERT_EQ(pipe(ends), 0);
+            close(ends[0]);
+            fd = ends[1];
+        } else {
+            fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+        }
+        const ListerRun run = RunListerInto(fd, c.arguments);
+        close(fd);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
+const std::string kOneDevice = R"({"devices": [{"serial": "S1", "com_port": 40}]})";
+const std::string kTwoDevices = R"({"devices": [{"serial": "S1", "com_port": 40}, {"serial": "S2", "com_port": 41}]})";
+
+// One line from `fd`, waiting at most 5 s for it; empty on time-out or end.
+std::string ReadLine(int fd) {
+    std::string line;
+    char c = 0;
+    pollfd ready{fd, POLLIN, 0};
+    while (poll(&ready, 1, 5000) == 1 && read(fd, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+}
+
+std::size_t DevicesIn(const std::string& line) {
+    const nlohmann::json document = nlohmann::json::parse(line, nullptr, false);
+    return document.is_discarded() ? 0 : document["devices"].size();
+}
+
+// --watch: the hot-plug source reports a device added, then removed; each
+// change prints one more document; then the watch ends cleanly, by its
+// reader going away or by SIGTERM.
+TEST(TorvaneList, WatchPrintsOneDocumentPerChangeAndEndsCleanly) {
+    std::signal(SIGPIPE, SIG_IGN);  // a write to the closed pipe must fail, not end the test
+    for (const bool bySignal : {false, true}) {
+        SCOPED_TRACE(bySignal ? "SIGTERM" : "reader gone");
+        UseScenario(kOneDevice);
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        std::FILE* stream = fdopen(ends[1], "w");
+        ASSERT_NE(stream, nullptr);
+        auto source = std::make_unique<hotplug::ManualEventSource>();
+        hotplug::ManualEventSource& events = *source;
+        std::vector<std::size_t> devices;
+        int status = -1;
+        {
+            torvane_list::HotplugFeed feed(std::move(source), ends[1], {hotplug::Milliseconds(0), hotplug::Milliseconds(0)});
+            torvane_list::StreamOutput out(stream);
+            std::ostringstream err;
+            std::thread udev([&] {
+                devices.push_back(DevicesIn(ReadLine(ends[0])));
+                UseScenario(kTwoDevices);
+                events.Inject(3);  // a converter comes: its USB device, interface and tty node
+                devices.push_back(DevicesIn(ReadLine(ends[0])));
+                UseScenario(kOneDevice);
+                events.Inject(3);
+                devices.push_back(DevicesIn(ReadLine(ends[0])));
+                if (bySignal)
+                    kill(getpid(), SIGTERM);
+                else
+                    close(ends[0]);
+            });
+            status = torvane_list::WatchDevices(torvane_list::Format::Json, feed, out, err);
+            udev.join();
+            EXPECT_EQ(err.str(), "");
+        }
+        EXPECT_EQ(status, torvane_list::kExitClean);
+        EXPECT_EQ(devices, (std::vector<std::size_t>{1, 2, 1}));
+        std::fclose(stream);
+        if (bySignal) close(ends[0]);
+    }
+    std::signal(SIGPIPE, SIG_DFL);
 }
 
 }  // namespace

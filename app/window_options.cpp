@@ -1,0 +1,94 @@
+#include "app/window_options.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace app {
+namespace {
+
+#if defined(_WIN32)
+constexpr char kScreenshotStatus[] = "";
+constexpr char kPlatformEnvironment[] = "";
+#else
+constexpr char kScreenshotStatus[] = R"(
+  1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot)";
+constexpr char kPlatformEnvironment[] = R"(
+  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
+  TORVANE_PORTS_DIR   the serial library opens COM<n> as the link com<n> in
+                      this directory instead of its fixed numbering
+  TORVANE_SCREENSHOT  save the window as this PNG after the first refresh and
+                      print its grid on standard output
+  TORVANE_EXIT_AFTER_SCREENSHOT
+                      1: then close the window (unattended runs)
+  QT_QPA_PLATFORM, DISPLAY, ...
+                      Qt's own (offscreen: no display needed))";
+#endif
+
+}  // namespace
+
+WindowCommandLine ParseWindowCommandLine(int argc, const char* const* argv) {
+    WindowCommandLine line;
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--demo") {
+            line.demo = true;
+        } else if (argument == "--help" || argument == "-h") {
+            help = true;
+        } else if (argument == "--version") {
+            version = true;
+        } else if (line.unknown.empty()) {
+            line.unknown = argument;
+        }
+    }
+    if (!line.unknown.empty())
+        line.request = WindowCommandLine::Request::Usage;
+    else if (help)
+        line.request = WindowCommandLine::Request::Help;
+    else if (version)
+        line.request = WindowCommandLine::Request::Version;
+    return line;
+}
+
+std::string WindowUsage() {
+    return std::string(R"(Usage: torvane1 [--demo]
+       torvane1 --help | --version
+
+Shows the FTDI USB-to-serial converters attached to this machine in a window:
+one row per converter with its COM port, description, driver version and
+serial number, and the vendor library's version under the grid.
+
+Options:
+  --demo      list the simulated demo devices instead of the attached converters
+  -h, --help  print this help and exit
+  --version   print the version and exit
+
+Exit status:
+  0  the window was closed (or the help or version was printed))") +
+           kScreenshotStatus + R"(
+  2  an argument was not understood, or the simulated library is missing
+  3  the help or version could not be written
+
+Environment:
+  TORVANE_SIM         when set, list the simulated devices (as --demo does),
+                      from the JSON scenario file it names, or a built-in set
+                      when it is empty
+  TORVANE_DEMO_RELAUNCHED
+                      set by the program itself when it starts again over the
+                      simulated library; never set it)" +
+           kPlatformEnvironment + "\n";
+}
+
+std::string WindowVersion() { return "torvane1 " TORVANE_VERSION "\n"; }
+
+int WriteAndFlush(std::FILE* stream, std::string_view text) {
+    errno = 0;
+    const std::size_t written = std::fwrite(text.data(), 1, text.size(), stream);
+    if (written == text.size() && std::fflush(stream) == 0) return 0;
+    const int error = errno != 0 ? errno : EIO;
+    std::clearerr(stream);
+    return error;
+}
+
+}  // namespace app

@@ -1,0 +1,35 @@
+#pragma once
+// torvane1's command line, read before the GUI toolkit starts (so that --help
+// and --version work without a display), and the checked write that every
+// program's printed output goes through. Portable.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+struct WindowCommandLine {
+    enum class Request { Run, Help, Version, Usage };
+    Request request = Request::Run;
+    bool demo = false;
+    std::string unknown;  // the first argument not understood (Request::Usage)
+};
+
+// --demo, -h/--help and --version, each any number of times; --help and
+// --version win over running. Anything else is a usage error: the toolkit's
+// own options are not taken either (its environment variables are).
+WindowCommandLine ParseWindowCommandLine(int argc, const char* const* argv);
+
+// The usage text (options, exit statuses, environment); the version line.
+std::string WindowUsage();
+std::string WindowVersion();
+
+// Exit statuses of torvane1 besides the window's own 0.
+inline constexpr int kWindowExitUsage = 2;        // an argument not understood
+inline constexpr int kWindowExitOutputError = 3;  // --help or --version could not write its text
+
+// Writes all of `text` to `stream` and flushes it: 0 when it arrived, else the
+// errno of the failed write (EPIPE: the reader went away).
+int WriteAndFlush(std::FILE* stream, std::string_view text);
+
+}  // namespace app
