@@ -5,7 +5,6 @@
 // interfaces, their ttyUSB nodes) has settled. Portable: the source is an
 // interface; udev_event_source.h has the Linux one, ManualEventSource below
 // lets a test or a tool inject events.
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -14,10 +13,9 @@
 #include <string_view>
 #include <thread>
 
-namespace hotplug {
+#include "app/refresh_coalescer.h"
 
-using Clock = std::chrono::steady_clock;
-using Milliseconds = std::chrono::milliseconds;
+namespace hotplug {
 
 // Where device events come from.
 class DeviceEventSource {
@@ -36,33 +34,6 @@ public:
 // Which udev events change the list: a USB device or interface coming, going,
 // or gaining or losing its driver, and a tty node coming or going.
 bool IsRelevantDeviceEvent(std::string_view subsystem, std::string_view action);
-
-struct CoalescingPolicy {
-    Milliseconds minInterval{1000};  // never two callbacks closer than this
-    Milliseconds settle{200};        // this much quiet ends a burst
-};
-
-// When the callback is due, as a pure function of the event times; the watcher
-// feeds it the clock. A burst is answered once it has been quiet for `settle`,
-// but no later than `minInterval` after its first event (an endless stream
-// still refreshes), and never sooner than `minInterval` after the last callback.
-class RefreshCoalescer {
-public:
-    explicit RefreshCoalescer(CoalescingPolicy policy) : policy_(policy) {}
-
-    void OnEvents(Clock::time_point now);
-    // When the callback is due; nullopt while no event is pending.
-    std::optional<Clock::time_point> DueAt() const;
-    // True when the callback is due at now: the caller runs it, and the pending
-    // events count as served.
-    bool FireIfDue(Clock::time_point now);
-
-private:
-    CoalescingPolicy policy_;
-    std::optional<Clock::time_point> firstPending_;
-    Clock::time_point lastEvent_{};
-    std::optional<Clock::time_point> lastFired_;
-};
 
 // Runs the source on its own thread and calls the callback, on that thread,
 // as the coalescer allows. A source that fails for good ends the thread (the

@@ -1,5 +1,7 @@
 #include "app/win32/Unit1.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "app/library_port_calls.h"
@@ -116,6 +118,7 @@ TfUrzadzenia::TfUrzadzenia(HINSTANCE instance)
     font_ = MakeFont(kFontPixels);
     labelFont_ = MakeFont(kLabelFontPixels);
     CreateControls();
+    deviceNotifications_ = std::make_unique<app::win32::DeviceNotifications>(Handle);
 
     messageBoxes_ = std::make_unique<app::win32::MessageBoxSink>(Handle, app::win32::kApplicationTitle,
                                                                  [this] { presenter_->MessageShown(); });
@@ -132,6 +135,7 @@ TfUrzadzenia::~TfUrzadzenia() {
     if (&torvane::Messages() == messageBoxes_.get()) torvane::InstallMessageSink(nullptr);
     if (devlist::InstalledDeviceListView().grid == grid_.get()) devlist::InstallDeviceListView({});
     grid_.reset();
+    deviceNotifications_.reset();
     if (Handle != nullptr && IsWindow(Handle)) {
         SetWindowLongPtrW(Handle, GWLP_USERDATA, 0);
         DestroyWindow(Handle);
@@ -243,12 +247,47 @@ LRESULT TfUrzadzenia::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         EndPaint(Handle, &ps);
         return 0;
     }
+    case WM_DEVICECHANGE:
+        if (app::win32::IsConverterChange(wParam, lParam)) OnDeviceChange();
+        return TRUE;
+    case WM_TIMER:
+        if (wParam != kHotplugTimer) return DefWindowProcW(Handle, message, wParam, lParam);
+        OnHotplugTimer();
+        return 0;
     case WM_DESTROY:
+        // Device changes still pending go with the window.
+        KillTimer(Handle, kHotplugTimer);
+        deviceNotifications_.reset();
         PostQuitMessage(0);
         return 0;
     default:
         return DefWindowProcW(Handle, message, wParam, lParam);
     }
+}
+
+void TfUrzadzenia::OnDeviceChange() {
+    const hotplug::Clock::time_point now = hotplug::Clock::now();
+    hotplugRate_.OnEvents(now);
+    ArmHotplugTimer(now);
+}
+
+// The presenter drops the refresh while the window is hidden, and keeps it
+// for after a refresh under way.
+void TfUrzadzenia::OnHotplugTimer() {
+    KillTimer(Handle, kHotplugTimer);
+    const hotplug::Clock::time_point now = hotplug::Clock::now();
+    if (hotplugRate_.FireIfDue(now))
+        presenter_->RunHandler([this] { presenter_->HotplugChanged(); });
+    else
+        ArmHotplugTimer(now);
+}
+
+void TfUrzadzenia::ArmHotplugTimer(hotplug::Clock::time_point now) {
+    const auto due = hotplugRate_.DueAt();
+    if (!due) return;
+    // Rounded up: a timer that ends before the due time would only be armed again.
+    const auto delay = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
+    SetTimer(Handle, kHotplugTimer, static_cast<UINT>(std::max<long long>(delay, USER_TIMER_MINIMUM)), nullptr);
 }
 
 void TfUrzadzenia::PaintBevels(HDC dc) {

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "app/presenter.h"
+#include "app/refresh_coalescer.h"
+#include "app/win32/device_change.h"
 #include "app/win32/string_grid.h"
 #include "app/win32/win32_view.h"
 
@@ -58,6 +60,8 @@ public:
     // Window messages of the form's own.
     static constexpr UINT kRunPostedCalls = WM_APP + 1;        // the presenter's deferred calls
     static constexpr UINT kServeMainThreadCalls = WM_APP + 2;  // the serial watcher's hand-over
+    // The timer that answers a burst of device changes.
+    static constexpr UINT_PTR kHotplugTimer = 1;
 
 private:
     // The window as the presenter sees it (defined in Unit1.cpp).
@@ -74,6 +78,10 @@ private:
     // Any thread: `call` runs from this window's message loop.
     void PostCall(std::function<void()> call);
     void RunPostedCalls();
+    // Hot-plug: a converter came or went; the timer says the list is due.
+    void OnDeviceChange();
+    void OnHotplugTimer();
+    void ArmHotplugTimer(hotplug::Clock::time_point now);
 
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
@@ -86,6 +94,10 @@ private:
     // The window's rules: when the list is rebuilt, what the handlers do.
     std::unique_ptr<PresenterView> presenterView_;
     std::unique_ptr<app::WindowPresenter> presenter_;
+    // Converters plugged in or removed rebuild the list, at most once a
+    // second, by the rule of the Linux window.
+    std::unique_ptr<app::win32::DeviceNotifications> deviceNotifications_;
+    hotplug::RefreshCoalescer hotplugRate_{hotplug::CoalescingPolicy{}};
 };
 
 // The program's one main window, created at start-up.

@@ -3,6 +3,9 @@
 // FTD2XX.DLL lives in the subfolder demo\ with its own copy of the program;
 // that copy is started with the same command line (a changed PATH would not
 // do: the system folder, where the vendor installs its DLL, comes first).
+// ANSI calls, which Windows 95/98/Me have too (they only stub the wide
+// ones); the cost: a program folder or argument that the ANSI code page
+// cannot spell does not reach the copy (docs/windows.md).
 #include <windows.h>
 
 #include <memory>
@@ -19,10 +22,10 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
-std::wstring OwnPath() {
-    std::wstring path(MAX_PATH, L'\0');
+std::string OwnPath() {
+    std::string path(MAX_PATH, '\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return {};
         if (length < path.size()) return path.substr(0, length);
         path.resize(path.size() * 2);  // truncated: try a larger buffer
@@ -34,27 +37,27 @@ std::string LastErrorText(const char* what) { return std::string(what) + " (erro
 }  // namespace
 
 std::optional<int> RelaunchOverSimulatedLibrary(char**, std::string& failure) {
-    const std::wstring own = OwnPath();
-    const std::size_t slash = own.find_last_of(L"\\/");
-    if (own.empty() || slash == std::wstring::npos) {
+    const std::string own = OwnPath();
+    const std::size_t slash = own.find_last_of("\\/");
+    if (own.empty() || slash == std::string::npos) {
         failure = LastErrorText("cannot find the running program");
         return std::nullopt;
     }
-    const std::wstring demo = own.substr(0, slash) + L"\\demo" + own.substr(slash);
-    if (GetFileAttributesW(demo.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const std::string demo = own.substr(0, slash) + "\\demo" + own.substr(slash);
+    if (GetFileAttributesA(demo.c_str()) == INVALID_FILE_ATTRIBUTES) {
         failure = "the simulated library is not installed (no demo folder beside the program)";
         return std::nullopt;
     }
     SetEnvironmentVariableA(kRelaunchedVariable, "1");
-    std::wstring commandLine = GetCommandLineW();  // CreateProcessW may write to it
-    STARTUPINFOW startup{};
+    std::string commandLine = GetCommandLineA();  // CreateProcessA may write to it
+    STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;  // a console program shares the console and redirections
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(demo.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessA(demo.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &process)) {
         failure = LastErrorText("cannot start the demo program");
         return std::nullopt;

@@ -1,12 +1,14 @@
 // The Win32 window, run under Wine with a display (Xvfb): its layout,
 // captions and tab order, the activation refresh and its guards, the error
-// box, the port buttons, the grid control, and a real refresh against the
-// simulated FTD2XX.DLL beside the test program.
+// box, the port buttons, the grid control, hot-plug, and a real refresh
+// against the simulated FTD2XX.DLL beside the test program.
 #include <windows.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -60,6 +62,9 @@ class Window : public ::testing::Test {
 protected:
     void SetUp() override {
         TorvaneSim_UseBuiltInDemo();
+        MakeForm();
+    }
+    void MakeForm() {
         form_ = new TfUrzadzenia(GetModuleHandleW(nullptr));
         fUrzadzenia = form_;
         form_->MessageBoxes().SetMessageBoxFunction(
@@ -372,6 +377,85 @@ TEST_F(Window, CallsHandedToTheMainThreadRunThereFromTheMessageLoop) {
     watcher.join();
     EXPECT_TRUE(served);
     EXPECT_EQ(ranOn, mainThread);
+}
+
+// Device changes as Windows delivers them to the window.
+enum class Change { PortArrived, PortRemoved, UsbDeviceArrived, UsbDeviceRemoved, HidArrived, VolumeArrived,
+                    DevnodesChanged };
+
+void SendDeviceChange(HWND window, Change change) {
+    constexpr GUID kUsbDevice{0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+    constexpr GUID kHid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+    const bool arrived = change != Change::PortRemoved && change != Change::UsbDeviceRemoved;
+    const WPARAM event = arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
+    DEV_BROADCAST_PORT_W port{};
+    port.dbcp_size = sizeof port;
+    port.dbcp_devicetype = DBT_DEVTYP_PORT;
+    DEV_BROADCAST_DEVICEINTERFACE_W device{};
+    device.dbcc_size = sizeof device;
+    device.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    device.dbcc_classguid = change == Change::HidArrived ? kHid : kUsbDevice;
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    switch (change) {
+    case Change::PortArrived:
+    case Change::PortRemoved: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&port)); break;
+    case Change::UsbDeviceArrived:
+    case Change::UsbDeviceRemoved:
+    case Change::HidArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&device)); break;
+    case Change::VolumeArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume)); break;
+    case Change::DevnodesChanged: SendMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); break;
+    }
+}
+
+// Every refresh asks the simulated library for its version once.
+int RefreshesInCallLog() {
+    const std::string log = TorvaneSim_CallLog();
+    int refreshes = 0;
+    for (auto at = log.find("FT_GetLibraryVersion"); at != std::string::npos; at = log.find("FT_GetLibraryVersion", at + 1))
+        ++refreshes;
+    return refreshes;
+}
+
+// A converter plugged in or removed rebuilds the list once per burst, on
+// the GUI thread, only while the window is shown; other devices rebuild
+// nothing. The burst's changes come back to back, as Windows sends the
+// port and the USB device of one converter.
+TEST_F(Window, ConvertersPluggedInOrRemovedRebuildTheListOncePerBurst) {
+    enum class Then { StaysShown, IsHidden, Closes };
+    const struct {
+        const char* name;
+        std::vector<Change> changes;
+        Then window;
+        int refreshes;
+    } kCases[] = {
+        {"one port arrives", {Change::PortArrived}, Then::StaysShown, 1},
+        {"a converter comes and goes",
+         {Change::UsbDeviceArrived, Change::PortArrived, Change::PortRemoved, Change::UsbDeviceRemoved,
+          Change::UsbDeviceArrived},
+         Then::StaysShown,
+         1},
+        {"other devices", {Change::HidArrived, Change::VolumeArrived, Change::DevnodesChanged}, Then::StaysShown, 0},
+        {"window hidden", {Change::PortArrived, Change::UsbDeviceArrived}, Then::IsHidden, 0},
+        {"window closing", {Change::PortArrived}, Then::Closes, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        delete form_;
+        MakeForm();
+        form_->Show();
+        Pump();
+        TorvaneSim_ClearCallLog();
+        if (c.window == Then::IsHidden) ShowWindow(form_->Handle, SW_HIDE);
+        for (const Change change : c.changes) SendDeviceChange(form_->Handle, change);
+        if (c.window == Then::Closes) DestroyWindow(form_->Handle);
+        // Long enough for the burst's refresh and for a second one, if the
+        // window wrongly gave one, a second later.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (std::chrono::steady_clock::now() < end) Pump();
+        EXPECT_EQ(RefreshesInCallLog(), c.refreshes);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+#include "app/win32/device_change.h"
+
+#include <dbt.h>
+
+namespace app::win32 {
+namespace {
+
+// GUID_DEVINTERFACE_COMPORT and GUID_DEVINTERFACE_USB_DEVICE (ntddser.h,
+// usbiodef.h), spelt out: the headers define them only with initguid.h.
+constexpr GUID kComPortInterface{0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+constexpr GUID kUsbDeviceInterface{0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+HDEVNOTIFY Register(HWND window, const GUID& interfaceClass) {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = interfaceClass;
+    return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void Unregister(HDEVNOTIFY notification) {
+    if (notification != nullptr) UnregisterDeviceNotification(notification);
+}
+
+}  // namespace
+
+bool IsConverterChange(WPARAM event, LPARAM data) {
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return false;
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (header == nullptr) return false;
+    if (header->dbch_devicetype == DBT_DEVTYP_PORT) return true;
+    if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return false;
+    const GUID& interfaceClass = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header)->dbcc_classguid;
+    return IsEqualGUID(interfaceClass, kComPortInterface) || IsEqualGUID(interfaceClass, kUsbDeviceInterface);
+}
+
+DeviceNotifications::DeviceNotifications(HWND window)
+    : ports_(Register(window, kComPortInterface)), usbDevices_(Register(window, kUsbDeviceInterface)) {}
+
+DeviceNotifications::~DeviceNotifications() {
+    Unregister(ports_);
+    Unregister(usbDevices_);
+}
+
+}  // namespace app::win32
