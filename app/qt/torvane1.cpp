@@ -1,6 +1,8 @@
 // torvane1: the program entry. Creates the main window, runs the event loop
 // until the window closes, then ends.
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <chrono>
 #include <iostream>
 #include <utility>
@@ -30,6 +32,15 @@ public:
     }
 };
 
+// The program's icon at every size built in (app/qt/CMakeLists.txt), for
+// the window manager (_NET_WM_ICON) and the task bar.
+QIcon TorvaneIcon() {
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/icons"));
+    for (const QString& name : icons.entryList(QDir::Files)) icon.addFile(icons.filePath(name));
+    return icon;
+}
+
 #if TORVANE_HAVE_HOTPLUG
 // Converters plugged in or removed rebuild the list: one call per burst of
 // udev events, once it has been quiet for 200 ms, and at most one a second.
@@ -50,6 +61,7 @@ int main(int argc, char** argv) {
     if (const auto ended = app::UseSimulatedLibraryIfAsked(app::DemoFlagGiven(argc, argv), argv, "torvane1", std::cerr))
         return *ended;
     TorvaneApplication application(argc, argv);
+    QApplication::setWindowIcon(TorvaneIcon());
     fUrzadzenia = new TfUrzadzenia;
     app::qt::HeadlessRun headless(*fUrzadzenia);
 #if TORVANE_HAVE_HOTPLUG
