@@ -16,9 +16,12 @@ deps-run:
 deps-package:
 	@bash scripts/install-deps.sh package
 
-# The programs alone (no tests, no benchmarks: nothing GoogleTest needs).
+# The programs, with the tests and benchmarks only where GoogleTest and Google
+# Benchmark are installed already (a machine that ran `make test`): a fresh
+# machine's `make run` needs neither, and a developer's tree keeps its tests.
+HAVE_TEST_DEPS := $(if $(and $(wildcard /usr/include/gtest/gtest.h),$(wildcard /usr/include/benchmark/benchmark.h)),ON,OFF)
 build: deps-run
-	cmake --preset linux -DTORVANE_BUILD_TESTS=OFF -DTORVANE_BUILD_BENCH=OFF
+	cmake --preset linux -DTORVANE_BUILD_TESTS=$(HAVE_TEST_DEPS) -DTORVANE_BUILD_BENCH=$(HAVE_TEST_DEPS)
 	cmake --build --preset linux -j $(JOBS)
 
 # The same tree with the tests and benchmarks.

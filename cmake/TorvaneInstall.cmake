@@ -71,9 +71,9 @@ install(TARGETS ftd2xx_sim LIBRARY DESTINATION ${TORVANE_PRIVATE_LIBDIR}/sim
         PERMISSIONS ${library_permissions} COMPONENT torvane-list)
 torvane_strip_extra_sections(torvane-list ftd2xx_sim ${TORVANE_PRIVATE_LIBDIR}/sim)
 
-# The serial library for other programs (lib), with its C header, pkg-config
-# file, CMake package (find_package(winseria) gives winseria::winseria) and
-# manual page (dev).
+# The serial library for other programs (libwinseria3), with its C header,
+# pkg-config file, CMake package (find_package(winseria) gives
+# winseria::winseria) and manual page (libwinseria-dev).
 install(TARGETS winseria EXPORT winseriaTargets
         LIBRARY DESTINATION ${libdir} PERMISSIONS ${library_permissions}
                 COMPONENT libwinseria3 NAMELINK_COMPONENT libwinseria-dev)

@@ -15,7 +15,7 @@ fail() { echo "check-no-preset-build.sh: $*" >&2; exit 1; }
 # The tree's files (committed or not, as git sees them), without any build.
 mkdir "$work/src"
 git -C "$root" ls-files -z --cached --others --exclude-standard |
-  (cd "$root" && xargs -0 cp --parents -t "$work/src" 2>/dev/null || true)
+  tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$work/src" -xf -
 [ -f "$work/src/CMakeLists.txt" ] || fail "the sources were not copied"
 
 # Everything under the sources and the work folder, and the top level of /.
