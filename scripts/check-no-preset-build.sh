@@ -4,7 +4,8 @@
 # with it for Windows. The sources are a fresh copy of the tree's files and
 # each build folder lies beside it; afterwards nothing may have appeared or
 # changed outside the build folders: not in the copy of the sources, not
-# beside them, not at the top of the file system (what `make test` runs).
+# beside them, not at the top of the file system or of the home folder (what
+# `make test` runs).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 jobs="${JOBS:-$(nproc)}"
@@ -18,11 +19,12 @@ git -C "$root" ls-files -z --cached --others --exclude-standard |
   tar -C "$root" --null -T - --ignore-failed-read -cf - 2>/dev/null | tar -C "$work/src" -xf -
 [ -f "$work/src/CMakeLists.txt" ] || fail "the sources were not copied"
 
-# Everything under the sources and the work folder, and the top level of /.
+# Everything under the sources and the work folder; the names at the top of /
+# and of the home folder.
 snapshot() {
   (cd "$work" && find . -path ./build-linux -prune -o -path ./build-win32 -prune -o \
      -printf '%p %s %T@\n' | sort)
-  find / -mindepth 1 -maxdepth 1 -not -name proc -not -name tmp -printf '/%f\n' | sort
+  find / "$HOME" -mindepth 1 -maxdepth 1 -not -path /proc -not -path /tmp | sort
 }
 before="$(snapshot)"
 

@@ -129,20 +129,20 @@ desktop='^(libqt|qt6-|qt5-|libx11|libxcb|libxext|libxrender|libxkb|libwayland|li
 check_debs() {
   local deb want names lean
   for deb in libwinseria3 libwinseria-dev torvane-list torvane; do
-    [ -f "$packages/${deb}_${version}_amd64.deb" ] || fail "no $deb package"
-    dpkg-deb -x "$packages/${deb}_${version}_amd64.deb" "$work/deb"
+    [ -f "$packages/${deb}_${version}_${arch}.deb" ] || fail "no $deb package"
+    dpkg-deb -x "$packages/${deb}_${version}_${arch}.deb" "$work/deb"
   done
   # Each package that takes another's files depends on that exact version.
   for want in "libwinseria-dev libwinseria3 (= $version)" "torvane torvane-list (= $version)"; do
     deb=${want%% *}
-    dpkg-deb -f "$packages/${deb}_${version}_amd64.deb" Depends | grep -qF "${want#* }" ||
+    dpkg-deb -f "$packages/${deb}_${version}_${arch}.deb" Depends | grep -qF "${want#* }" ||
       fail "$deb does not depend on ${want#* }"
   done
 
   # The lister and the library never bring the desktop: their closure has
   # no Qt, X11 or GL package. The same look must find Qt under torvane,
   # or it proves nothing (apt's package lists missing, say).
-  names=$(for deb in libwinseria3 torvane-list; do depends_of "$packages/${deb}_${version}_amd64.deb"; done)
+  names=$(for deb in libwinseria3 torvane-list; do depends_of "$packages/${deb}_${version}_${arch}.deb"; done)
   # shellcheck disable=SC2086
   lean=$(closure $names)
   grep -qx libc6 <<<"$lean" || fail "apt-cache finds no libc6 among the lister's dependencies (apt-get update?)"
@@ -150,7 +150,7 @@ check_debs() {
     fail "torvane-list or libwinseria3 brings the packages above"
   fi
   # shellcheck disable=SC2046
-  closure $(depends_of "$packages/torvane_${version}_amd64.deb") | grep -q '^libqt6widgets6' ||
+  closure $(depends_of "$packages/torvane_${version}_${arch}.deb") | grep -q '^libqt6widgets6' ||
     fail "the closure of torvane names no Qt: the look at dependencies is blind"
   echo "check-packages.sh: debs: Depends as split, torvane-list + libwinseria3 need $(wc -l <<<"$lean") packages, none of Qt, X11 or GL"
 }
@@ -158,12 +158,13 @@ check_debs() {
 # lintian --pedantic: no error, no warning, and each info tag left is
 # explained in docs/packaging.md.
 check_lintian() {
-  local report tag
-  report=$(lintian --pedantic -I -E --tag-display-limit 0 "$packages"/*_"$version"_amd64.deb 2>&1 |
-    grep -v 'running with root privileges' || true)
+  local report tag status=0
+  report=$(lintian --pedantic -I -E --fail-on error,warning --tag-display-limit 0 \
+    "$packages"/*_"${version}_${arch}".deb 2>&1) || status=$?
+  report=$(grep -v 'running with root privileges' <<<"$report" || true)
   [ -z "$report" ] || echo "$report"
-  if grep -E '^[EW]:' <<<"$report"; then
-    fail "lintian reports the errors or warnings above"
+  if [ "$status" -ne 0 ] || grep -E '^[EW]:' <<<"$report"; then
+    fail "lintian reports errors or warnings (above)"
   fi
   for tag in $(sed -n 's/^[IPX]: [^ ]*: \([^ ]*\).*/\1/p' <<<"$report" | sort -u); do
     grep -qF "\`$tag\`" "$root/docs/packaging.md" || fail "lintian's $tag is not explained in docs/packaging.md"
@@ -184,6 +185,7 @@ check_zip_texts() {
   echo "check-packages.sh: zip: LICENSE.txt and README.txt with CRLF ends"
 }
 
+arch=$(dpkg --print-architecture)
 triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 version=$(sed -n 's/^project(torvane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 make_fake_sysfs "$work/sys"
