@@ -5,7 +5,7 @@
 // for the simulation (--demo, or TORVANE_SIM set) is started again over the
 // simulated library, which is installed in a folder of its own:
 //   Linux    the same program again (exec), the simulated library's folder
-//            first on LD_LIBRARY_PATH: ../lib/torvane/sim from the program
+//            first on LD_LIBRARY_PATH: ../lib/<triplet>/torvane/sim from the program
 //            (installed), else ../../d2xx/sim (build tree);
 //   Windows  demo\<the program's own file name>, beside which the simulated
 //            FTD2XX.DLL lies, with the same command line; this process waits

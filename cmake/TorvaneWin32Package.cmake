@@ -7,15 +7,18 @@
 #   winseria.dll                     the serial library, with libwinseria.dll.a
 #                                    (MinGW import library), winseria.def (names
 #                                    and ordinals, for other toolchains), winseria.h
-#   README.txt
+#   README.txt, LICENSE.txt          CRLF line ends
 #   demo\torvane1.exe, demo\torvane-list.exe, demo\FTD2XX.DLL (simulated)
 
-# Version resource, icon and manifest of each PE file.
-function(torvane_win32_resources target description product version_major version_minor)
+# Version resource, icon and manifest of each PE file. `version` is dotted
+# (1.0.0): the numeric FILEVERSION pads it with zeros to four parts.
+function(torvane_win32_resources target description product version)
   set(TORVANE_RC_DESCRIPTION "${description}")
   set(TORVANE_RC_PRODUCT "${product}")
-  set(TORVANE_RC_VERSION_MAJOR ${version_major})
-  set(TORVANE_RC_VERSION_MINOR ${version_minor})
+  set(TORVANE_RC_VERSION "${version}")
+  string(REPLACE "." ";" parts "${version}.0.0.0")
+  list(SUBLIST parts 0 4 parts)
+  list(JOIN parts "," TORVANE_RC_VERSION_NUMBERS)
   set(TORVANE_RC_FILE_NAME $<TARGET_FILE_NAME:${target}>)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "SHARED_LIBRARY")
@@ -37,13 +40,13 @@ endfunction()
 
 enable_language(RC)
 foreach(program ${torvane_programs})
-  torvane_win32_resources(${program} "TORVANE" "TORVANE" 1 0)
+  torvane_win32_resources(${program} "TORVANE" "TORVANE" ${PROJECT_VERSION})
 endforeach()
-torvane_win32_resources(winseria "winseria serial port library" "winseria" 3 0)
+torvane_win32_resources(winseria "winseria serial port library" "winseria" ${TORVANE_WINSERIA_VERSION})
 
 # The build tree's demo\ folder: copies of the programs beside the simulated
-# FTD2XX.DLL (which d2xx/sim builds there).
-set(demo_dir ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/demo)
+# FTD2XX.DLL, in the folder d2xx/sim builds it into (always inside the build tree).
+get_target_property(demo_dir ftd2xx_sim RUNTIME_OUTPUT_DIRECTORY)
 set(demo_copies)
 foreach(program ${torvane_programs})
   add_custom_command(OUTPUT ${demo_dir}/${program}.exe
@@ -57,9 +60,15 @@ install(TARGETS ${torvane_programs} RUNTIME DESTINATION .)
 install(TARGETS ${torvane_programs} RUNTIME DESTINATION demo)
 install(TARGETS winseria RUNTIME DESTINATION . ARCHIVE DESTINATION .)
 install(TARGETS ftd2xx_sim RUNTIME DESTINATION demo ARCHIVE DESTINATION demo EXCLUDE_FROM_ALL)
+# The texts with Windows line ends, so that Notepad on XP shows their lines.
+configure_file(${torvane_packaging}/windows/README.txt.in ${CMAKE_BINARY_DIR}/packaging/README.txt
+               @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt
+               @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_SOURCE_DIR}/serial/include/winseria.h
               ${PROJECT_SOURCE_DIR}/serial/platform/win32/winseria.def
-              ${torvane_packaging}/windows/README.txt
+              ${CMAKE_BINARY_DIR}/packaging/README.txt
+              ${CMAKE_BINARY_DIR}/packaging/LICENSE.txt
         DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

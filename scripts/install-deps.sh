@@ -1,25 +1,51 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing TORVANE need.
-# Idempotent: does nothing when every package is already installed.
+# Installs the Debian packages that TORVANE needs, by what needs them: the one
+# place that lists packages (docs/DEPENDENCIES.md says why each is there).
+#
+#   install-deps.sh run       building and showing the Linux window (make run, make demo)
+#   install-deps.sh package   run, plus building the .debs and the Windows zip (make package)
+#   install-deps.sh test      everything: the suites, Windows under Wine, the package checks (make test, CI)
+#
+# Idempotent: does nothing when every package of the group is already installed.
 set -euo pipefail
 
-packages=(
+# make run: configure and build the programs, show the window without a display.
+run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev                      # the Linux window (Qt 6 Widgets)
   nlohmann-json3-dev                # scenario files of the simulated vendor library; torvane-list --json
   libcli11-dev                      # torvane-list's command line (header-only, also for the Windows build)
+  libudev-dev                       # the window's hot-plug watcher
+  xvfb xauth                        # the window without a display
+)
+
+# make package: the .debs (CPack, dpkg-shlibdeps) and the Windows zip.
+package_packages=(
+  dpkg-dev file                     # CPack's DEB generator: Depends from dpkg-shlibdeps, binaries found with file
+  zip                               # CPack's ZIP generator
+  g++-mingw-w64-i686-posix          # the 32-bit Windows build
+)
+
+# make test: the suites, the fuzz run, the Windows tests under Wine, the package checks.
+test_packages=(
   libgtest-dev libgmock-dev googletest  # unit tests (prebuilt, and sources for the cross build)
   libbenchmark-dev                  # bench/
   clang libclang-rt-14-dev          # libFuzzer target
-  xvfb xauth                        # the window without a display
-  g++-mingw-w64-i686-posix          # the 32-bit Windows build
   wine wine32:i386                  # runs the Windows build and its tests (32-bit Wine)
   socat                             # pseudo-terminal pairs as COM ports under Wine
   xdotool x11-utils x11-apps imagemagick  # the Windows window under Xvfb: find it, screenshot it
   python3                           # examples and test helpers
-  libudev-dev umockdev libumockdev-dev  # hot-plug watcher (libudev); its tests against a mock udev
-  dpkg-dev file lintian zip unzip   # make package: CPack's .deb (dpkg-shlibdeps) and zip, checked
+  umockdev libumockdev-dev          # the hot-plug watcher's tests against a mock udev
+  lintian unzip                     # scripts/check-packages.sh: lintian on the .debs, the zip unpacked
 )
+
+group="${1:-test}"
+case "$group" in
+  run) packages=("${run_packages[@]}") ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: install-deps.sh run|package|test" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,7 +53,7 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
+echo "Installing ($group): ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive

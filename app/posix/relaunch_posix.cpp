@@ -18,10 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ../lib/torvane/sim (installed), else ../../d2xx/sim (build tree); empty when neither holds the library.
+// The installed private folder (TORVANE_PRIVATE_LIBDIR, ../lib/<triplet>/torvane
+// from the program) + sim, else ../../d2xx/sim (build tree); empty when
+// neither holds the library.
 fs::path SimulatedLibraryFolder(const fs::path& program) {
     const fs::path bin = program.parent_path();
-    for (const fs::path& folder : {bin / ".." / "lib" / "torvane" / "sim", bin / ".." / ".." / "d2xx" / "sim"}) {
+    for (const fs::path& folder : {bin / ".." / TORVANE_PRIVATE_LIBDIR / "sim", bin / ".." / ".." / "d2xx" / "sim"}) {
         std::error_code error;
         if (fs::exists(folder / "libftd2xx.so", error)) return fs::weakly_canonical(folder, error);
     }
@@ -39,7 +41,7 @@ std::optional<int> RelaunchOverSimulatedLibrary(char** argv, std::string& failur
     }
     const fs::path folder = SimulatedLibraryFolder(program);
     if (folder.empty()) {
-        failure = "the simulated library is not installed (no libftd2xx.so in ../lib/torvane/sim)";
+        failure = "the simulated library is not installed (no libftd2xx.so in ../" TORVANE_PRIVATE_LIBDIR "/sim)";
         return std::nullopt;
     }
     std::string path = folder.string();

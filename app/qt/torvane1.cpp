@@ -1,6 +1,8 @@
 // torvane1: the program entry. Creates the main window, runs the event loop
 // until the window closes, then ends.
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -34,6 +36,15 @@ public:
         return false;
     }
 };
+
+// The program's icon at every size built in (app/qt/CMakeLists.txt), for
+// the window manager (_NET_WM_ICON) and the task bar.
+QIcon TorvaneIcon() {
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/icons"));
+    for (const QString& name : icons.entryList(QDir::Files)) icon.addFile(icons.filePath(name));
+    return icon;
+}
 
 #if TORVANE_HAVE_HOTPLUG
 // Converters plugged in or removed rebuild the list: one call per burst of
@@ -80,6 +91,7 @@ int main(int argc, char** argv) {
     if (const auto ended = app::UseSimulatedLibraryIfAsked(line.demo, argv, "torvane1", std::cerr))
         return *ended;
     TorvaneApplication application(argc, argv);
+    QApplication::setWindowIcon(TorvaneIcon());
     fUrzadzenia = new TfUrzadzenia;
     app::qt::HeadlessRun headless(*fUrzadzenia);
 #if TORVANE_HAVE_HOTPLUG

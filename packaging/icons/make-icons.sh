@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Draws the program's icon (a serial connector's face on a blue tile) with
-# ImageMagick and writes the two files the packages use: torvane.png
-# (256x256, the Linux desktop icon) and torvane.ico (16, 32, 48 and 256
-# pixels, the Windows programs' icon). The results are kept in the repository;
-# run this only to change the icon.
+# ImageMagick and writes the files the packages use: torvane.png (256x256),
+# scaled down to the desktop's usual sizes as hicolor/torvane-<N>.png (the
+# Linux desktop icon and the Qt window's own), and torvane.ico (16, 32, 48
+# and 256 pixels, the Windows programs' icon). The results are kept in the
+# repository; run this only to change the icon.
 set -euo pipefail
 cd "$(dirname "$0")"
 convert -size 256x256 xc:none \
@@ -17,3 +18,8 @@ convert -size 256x256 xc:none \
   -draw 'circle 176,148 186,148' \
   -depth 8 -strip -define png:exclude-chunks=date,time torvane.png
 convert torvane.png -define icon:auto-resize=256,48,32,16 torvane.ico
+mkdir -p hicolor
+for size in 16 22 24 32 48 64 128 256; do
+  convert torvane.png -resize "${size}x${size}" -depth 8 -strip \
+    -define png:exclude-chunks=date,time "hicolor/torvane-$size.png"
+done
