@@ -4,6 +4,7 @@
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/marked_input.h"
 #include "serial/platform/posix/port_names.h"
+#include "torvane/com_numbering.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -304,14 +305,14 @@ INSTANTIATE_TEST_SUITE_P(Names, PortNames,
                                            NameCase{nullptr, std::nullopt}));
 
 TEST(PortNames, FixedNumberingCoversThreeFamilies) {
-    EXPECT_EQ(fixedDevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(fixedDevicePath(32), "/dev/ttyS31");
-    EXPECT_EQ(fixedDevicePath(33), "/dev/ttyUSB0");
-    EXPECT_EQ(fixedDevicePath(160), "/dev/ttyUSB127");
-    EXPECT_EQ(fixedDevicePath(161), "/dev/ttyACM0");
-    EXPECT_EQ(fixedDevicePath(255), "/dev/ttyACM94");
-    EXPECT_FALSE(fixedDevicePath(0).has_value());
-    EXPECT_FALSE(fixedDevicePath(256).has_value());
+    EXPECT_EQ(torvane::ComDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(torvane::ComDevicePath(32), "/dev/ttyS31");
+    EXPECT_EQ(torvane::ComDevicePath(33), "/dev/ttyUSB0");
+    EXPECT_EQ(torvane::ComDevicePath(160), "/dev/ttyUSB127");
+    EXPECT_EQ(torvane::ComDevicePath(161), "/dev/ttyACM0");
+    EXPECT_EQ(torvane::ComDevicePath(255), "/dev/ttyACM94");
+    EXPECT_FALSE(torvane::ComDevicePath(0).has_value());
+    EXPECT_FALSE(torvane::ComDevicePath(256).has_value());
     EXPECT_EQ(portsDirLink("/tmp/p", 7), "/tmp/p/com7");
 }
 
