@@ -1,5 +1,7 @@
 #include "d2xx/linux/ftdi_chips.h"
 
+#include "torvane/com_numbering.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -154,10 +156,8 @@ std::optional<int> TtyUsbIndex(std::string_view nodeName) {
 }
 
 std::int32_t ComPortForTtyUsb(std::optional<int> ttyUsbIndex) {
-    constexpr int kFirstUsbCom = 33;
-    constexpr int kUsbNodes = 128;
-    if (!ttyUsbIndex || *ttyUsbIndex < 0 || *ttyUsbIndex >= kUsbNodes) return -1;
-    return kFirstUsbCom + *ttyUsbIndex;
+    std::optional<unsigned> com = ttyUsbIndex ? torvane::ComNumberOf("ttyUSB", *ttyUsbIndex) : std::nullopt;
+    return com ? static_cast<std::int32_t>(*com) : -1;
 }
 
 std::optional<std::uint16_t> ParseHex16(std::string_view text) {

@@ -9,7 +9,6 @@ using namespace winapi;
 
 namespace {
 
-constexpr std::uint16_t kAllEvents = 511;
 constexpr std::uint32_t kInQueueSize = 4096;
 constexpr std::uint32_t kOutQueueSize = 2048;
 constexpr DWORD kConnectSettleMs = 10;
@@ -35,11 +34,6 @@ constexpr LineErrorReport kLineErrorReports[] = {
     {CE_BREAK, Message::LineBreak},   {CE_FRAME, Message::LineFrame},   {CE_OVERRUN, Message::LineOverrun},
     {CE_RXOVER, Message::LineRxOver}, {CE_RXPARITY, Message::LineParity}, {CE_TXFULL, Message::LineTxFull},
 };
-
-// The events a notification passes on to LineEvent, in this order: the
-// line errors first (a break, then framing, overrun and parity errors; their
-// flags were read just before), then the data events.
-constexpr DWORD kDispatchedEvents[] = {EV_BREAK, EV_ERR, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
 
 }  // namespace
 
@@ -239,8 +233,11 @@ void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
     DWORD errors = 0;
     ClearCommError(PortHandle.get(), &errors, nullptr);
     LineErrors = errors | ErrorsTakenByQuery.exchange(0);
-    for (DWORD event : kDispatchedEvents) {
-        if (mask & event) LineEvent(event);
+    // The dispatched events in table order: the line errors first (a break,
+    // then framing, overrun and parity errors; their flags were read just
+    // before), then the data events.
+    for (const LineEventRow& event : kLineEvents) {
+        if (event.dispatched && (mask & event.platformBit)) LineEvent(event.platformBit);
     }
 }
 

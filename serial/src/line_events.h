@@ -1,25 +1,45 @@
 #pragma once
-// The port's set of line events and the platform's event bits.
-#include <array>
+// The port's line events: one table, one row per member of the event set.
+// Adding a line event is a row here (and, where the platform must raise
+// it, the stand-in's code for it; docs/serial-library.md).
+#include <cstddef>
 #include <cstdint>
 
 #include "serial/platform/win32_calls.h"
 
 namespace winseria {
 
-// The platform event bit of each member of the event set, by position:
-// EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RING, EV_RLSD, EV_RXCHAR, EV_RXFLAG,
-// EV_TXEMPTY.
-inline constexpr std::array<winapi::DWORD, 9> kEventMasks = {0x40, 0x8, 0x10, 0x80, 0x100,
-                                                              0x20, 0x1, 0x2,  0x4};
+struct LineEventRow {
+    winapi::DWORD platformBit;  // the EV_ bit SetCommMask and WaitCommEvent use
+    bool dispatched;            // passed on to TComm::LineEvent (in table order)
+};
 
-// The platform mask of an event set.
-inline winapi::DWORD PlatformEventMask(std::uint16_t eventSet) {
+// By position in the event set: member n is bit n of the set.
+inline constexpr LineEventRow kLineEvents[] = {
+    {.platformBit = winapi::EV_BREAK, .dispatched = true},
+    {.platformBit = winapi::EV_CTS, .dispatched = false},
+    {.platformBit = winapi::EV_DSR, .dispatched = false},
+    {.platformBit = winapi::EV_ERR, .dispatched = true},
+    {.platformBit = winapi::EV_RING, .dispatched = false},
+    {.platformBit = winapi::EV_RLSD, .dispatched = false},
+    {.platformBit = winapi::EV_RXCHAR, .dispatched = true},
+    {.platformBit = winapi::EV_RXFLAG, .dispatched = true},
+    {.platformBit = winapi::EV_TXEMPTY, .dispatched = true},
+};
+
+// Every member of the event set (the set a port watches).
+inline constexpr std::uint16_t kAllEvents = (1u << std::size(kLineEvents)) - 1;
+
+// The platform mask of an event set; bits beyond the members mean nothing.
+constexpr winapi::DWORD PlatformEventMask(std::uint16_t eventSet) {
     winapi::DWORD mask = 0;
-    for (std::size_t position = 0; position < kEventMasks.size(); ++position) {
-        if (eventSet & (1u << position)) mask |= kEventMasks[position];
+    for (std::size_t position = 0; position < std::size(kLineEvents); ++position) {
+        if (eventSet & (1u << position)) mask |= kLineEvents[position].platformBit;
     }
     return mask;
 }
+
+static_assert(kAllEvents == 511, "the event set's members are fixed by the exports");
+static_assert(PlatformEventMask(kAllEvents) == 0x1FF, "each platform bit in exactly one row");
 
 }  // namespace winseria

@@ -44,8 +44,9 @@ bool isValidDcb(const DCB& dcb) {
     if (!hasCharacterSize(dcb.ByteSize)) return false;
     if (dcb.Parity > SPACEPARITY) return false;
     if (!stopBitsFitByteSize(dcb.StopBits, dcb.ByteSize)) return false;
-    if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) return false;
-    return true;
+    bool handshake = dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX ||
+                     dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fRtsControl >= RTS_CONTROL_HANDSHAKE;
+    return !handshake;
 }
 
 void applyRawMode(KernelTermios& t) {
@@ -100,19 +101,9 @@ void applyStopBits(KernelTermios& t, BYTE stopBits) {
         t.cflag |= CSTOPB;
 }
 
-void applyHardwareFlow(KernelTermios& t, bool ctsOutputFlow, DWORD rtsControl) {
-    if (ctsOutputFlow || rtsControl == RTS_CONTROL_HANDSHAKE)
-        t.cflag |= CRTSCTS;
-    else
-        t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
-}
-
-void applySoftwareFlow(KernelTermios& t, bool outX, bool inX, char xonChar, char xoffChar) {
+void applyNoFlowControl(KernelTermios& t) {
     t.iflag &= ~static_cast<std::uint32_t>(IXON | IXOFF);
-    if (outX) t.iflag |= IXON;
-    if (inX) t.iflag |= IXOFF;
-    t.cc[VSTART] = static_cast<std::uint8_t>(xonChar);
-    t.cc[VSTOP] = static_cast<std::uint8_t>(xoffChar);
+    t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
 }
 
 KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
@@ -122,8 +113,7 @@ KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
     applyByteSize(t, dcb.ByteSize);
     applyParity(t, dcb.Parity);
     applyStopBits(t, dcb.StopBits);
-    applyHardwareFlow(t, dcb.fOutxCtsFlow != 0, dcb.fRtsControl);
-    applySoftwareFlow(t, dcb.fOutX != 0, dcb.fInX != 0, dcb.XonChar, dcb.XoffChar);
+    applyNoFlowControl(t);
     return t;
 }
 
@@ -163,8 +153,7 @@ namespace winapi::posix {
 KernelTermios openingTermios(KernelTermios t) {
     applyRawMode(t);
     applyErrorMarking(t);
-    t.iflag &= ~static_cast<std::uint32_t>(IXON | IXOFF);
-    t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
+    applyNoFlowControl(t);
     return t;
 }
 
@@ -175,9 +164,6 @@ DCB dcbFromTermios(const KernelTermios& t) {
     dcb.fBinary = 1;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fOutxCtsFlow = (t.cflag & CRTSCTS) ? 1 : 0;
-    dcb.fOutX = (t.iflag & IXON) ? 1 : 0;
-    dcb.fInX = (t.iflag & IXOFF) ? 1 : 0;
     dcb.fTXContinueOnXoff = 1;
     dcb.XonLim = 2048;
     dcb.XoffLim = 512;

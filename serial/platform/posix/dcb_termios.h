@@ -8,7 +8,8 @@ namespace winapi::posix {
 
 // The checks SetCommState makes before it touches the device: ByteSize 5..8,
 // Parity 0..4, StopBits 0..2 with 1.5 only for 5 data bits and 2 not for 5,
-// a baud rate above 0, distinct XON/XOFF characters when XON/XOFF is on.
+// a baud rate above 0; and no handshake (CTS, DSR, XON/XOFF, DTR or RTS
+// handshake or toggle), which the library never asks for.
 bool isValidDcb(const DCB& dcb);
 
 // Raw 8-bit transfer: no echo, no line editing, no character translation;
@@ -22,9 +23,7 @@ void applyBaudRate(KernelTermios& t, DWORD baud);
 void applyByteSize(KernelTermios& t, BYTE byteSize);
 void applyParity(KernelTermios& t, BYTE parity);
 void applyStopBits(KernelTermios& t, BYTE stopBits);
-// CTS output flow; RTS handshake needs the same kernel flag (CRTSCTS covers both).
-void applyHardwareFlow(KernelTermios& t, bool ctsOutputFlow, DWORD rtsControl);
-void applySoftwareFlow(KernelTermios& t, bool outX, bool inX, char xonChar, char xoffChar);
+void applyNoFlowControl(KernelTermios& t);
 
 // Everything above, on top of what the device reported.
 KernelTermios termiosForDcb(KernelTermios current, const DCB& dcb);

@@ -2,6 +2,7 @@
 
 #include "serial/platform/posix/port_names.h"
 #include "serial/platform/posix/tty_device.h"
+#include "torvane/com_numbering.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -17,7 +18,7 @@ public:
         // capabilities): whoever starts such a program must not choose the node it opens.
         const char* dir = secure_getenv("TORVANE_PORTS_DIR");
         std::optional<std::string> path =
-            (dir == nullptr || *dir == '\0') ? fixedDevicePath(comNumber) : portsDirLink(dir, comNumber);
+            (dir == nullptr || *dir == '\0') ? torvane::ComDevicePath(comNumber) : portsDirLink(dir, comNumber);
         if (!path) return ResolvedDevice::Failure(ERROR_FILE_NOT_FOUND);
         DWORD error = ERROR_SUCCESS;
         std::unique_ptr<Device> tty = openTty(*path, error);

@@ -128,48 +128,18 @@ BOOL GetOverlappedResult(HANDLE, OVERLAPPED* overlapped, DWORD* bytesTransferred
     return isSuccess(final) ? TRUE : fail(errorForStatus(final));
 }
 
-BOOL GetCommState(HANDLE file, DCB* dcb) {
-    return onPort(file, &Port::getState, dcb);
+BOOL GetCommState(HANDLE file, DCB* dcb) { return onPort(file, &Port::getState, dcb); }
+BOOL SetCommState(HANDLE file, DCB* dcb) { return onPort(file, &Port::setState, dcb); }
+BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) { return onPort(file, &Port::setup, inQueue, outQueue); }
+BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) { return onPort(file, &Port::getTimeouts, timeouts); }
+BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) { return onPort(file, &Port::setTimeouts, timeouts); }
+BOOL PurgeComm(HANDLE file, DWORD flags) { return onPort(file, &Port::purge, flags); }
+BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) { return onPort(file, &Port::clearError, errors, stat); }
+BOOL SetCommMask(HANDLE file, DWORD eventMask) { return onPort(file, &Port::setMask, eventMask); }
+BOOL WaitCommEvent(HANDLE file, DWORD* mask, OVERLAPPED* overlapped) {
+    return onPort(file, &Port::waitEvent, mask, overlapped);
 }
-
-BOOL SetCommState(HANDLE file, DCB* dcb) {
-    return onPort(file, &Port::setState, dcb);
-}
-
-BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) {
-    return onPort(file, &Port::setup, inQueue, outQueue);
-}
-
-BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
-    return onPort(file, &Port::getTimeouts, timeouts);
-}
-
-BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
-    return onPort(file, &Port::setTimeouts, timeouts);
-}
-
-BOOL PurgeComm(HANDLE file, DWORD flags) {
-    return onPort(file, &Port::purge, flags);
-}
-
-BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
-    return onPort(file, &Port::clearError, errors, stat);
-}
-
-BOOL SetCommMask(HANDLE file, DWORD eventMask) {
-    return onPort(file, &Port::setMask, eventMask);
-}
-
-BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped) {
-    return onPort(file, &Port::waitEvent, eventMask, overlapped);
-}
-
-BOOL EscapeCommFunction(HANDLE file, DWORD function) {
-    return onPort(file, &Port::escape, function);
-}
-
-BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) {
-    return onPort(file, &Port::modemStatus, modemStatus);
-}
+BOOL EscapeCommFunction(HANDLE file, DWORD function) { return onPort(file, &Port::escape, function); }
+BOOL GetCommModemStatus(HANDLE file, DWORD* modemStatus) { return onPort(file, &Port::modemStatus, modemStatus); }
 
 }  // namespace winapi

@@ -34,13 +34,6 @@ std::optional<unsigned> parseComPortName(const char* name) {
     return parseDecimal(name + 3);
 }
 
-std::optional<std::string> fixedDevicePath(unsigned n) {
-    if (n >= 1 && n <= 32) return "/dev/ttyS" + std::to_string(n - 1);
-    if (n >= 33 && n <= 160) return "/dev/ttyUSB" + std::to_string(n - 33);
-    if (n >= 161 && n <= 255) return "/dev/ttyACM" + std::to_string(n - 161);
-    return std::nullopt;
-}
-
 std::string portsDirLink(const std::string& directory, unsigned comNumber) {
     return directory + "/com" + std::to_string(comNumber);
 }

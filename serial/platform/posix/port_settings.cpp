@@ -40,7 +40,7 @@ BOOL Port::setState(const DCB* dcb) {
     // Lines follow the DCB where the device has them; a pty has none, and
     // that must not stop it from being configured.
     bool dtrOn = dcb->fDtrControl != DTR_CONTROL_DISABLE;
-    bool rtsOn = dcb->fRtsControl == RTS_CONTROL_ENABLE || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE;
+    bool rtsOn = dcb->fRtsControl == RTS_CONTROL_ENABLE;
     device_->changeModemLines(TIOCM_DTR, dtrOn);
     device_->changeModemLines(TIOCM_RTS, rtsOn);
     dcb_ = *dcb;
@@ -81,12 +81,10 @@ BOOL Port::escape(DWORD function) {
     switch (function) {
         case SETRTS:
         case CLRRTS:
-            if (dcb_.fRtsControl == RTS_CONTROL_HANDSHAKE) return fail(ERROR_INVALID_PARAMETER);
             e = device_->changeModemLines(TIOCM_RTS, function == SETRTS);
             break;
         case SETDTR:
         case CLRDTR:
-            if (dcb_.fDtrControl == DTR_CONTROL_HANDSHAKE) return fail(ERROR_INVALID_PARAMETER);
             e = device_->changeModemLines(TIOCM_DTR, function == SETDTR);
             break;
         default:

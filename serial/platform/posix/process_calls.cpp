@@ -1,20 +1,19 @@
-// Processes, threads and time. Priorities map onto nice values: the process
-// class becomes the nice value of every thread of the process, a thread
-// priority an offset from it. Where the system refuses (no CAP_SYS_NICE), the
-// request is kept silently and the call still succeeds, as Windows does when
-// it quietly turns REALTIME_PRIORITY_CLASS into HIGH_PRIORITY_CLASS for a user
+// Processes, threads and time: the calls the library makes to raise its own
+// process and threads. Priorities map onto nice values: the process class
+// becomes the nice value of every thread of the process, a thread priority
+// an offset from it. Where the system refuses (no CAP_SYS_NICE), the request
+// is kept silently and the call still succeeds, as Windows does when it
+// quietly turns REALTIME_PRIORITY_CLASS into HIGH_PRIORITY_CLASS for a user
 // without the privilege. Real-time scheduling (SCHED_FIFO) is deliberately not
 // used: a thread that ever spun at that level would starve the machine.
 #include "serial/platform/posix/errors.h"
 #include "serial/platform/posix/handle_table.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -27,17 +26,8 @@ namespace winapi::posix {
 
 namespace {
 
-constexpr DWORD IDLE_PRIORITY_CLASS = 0x40;
-constexpr DWORD BELOW_NORMAL_PRIORITY_CLASS = 0x4000;
-constexpr DWORD ABOVE_NORMAL_PRIORITY_CLASS = 0x8000;
-constexpr DWORD HIGH_PRIORITY_CLASS = 0x80;
-constexpr int THREAD_PRIORITY_IDLE = -15;
-
-class ProcessObject : public KernelObject {
-public:
-    explicit ProcessObject(pid_t pid) : pid(pid) {}
-    const pid_t pid;
-};
+// The calling process (the only one the library opens).
+class ProcessObject : public KernelObject {};
 
 // The nice value the process was started with: a program run under `nice`
 // keeps that as its normal class instead of being raised to 0.
@@ -51,30 +41,22 @@ int startingNice() {
 std::atomic<int> processBaseNice{startingNice()};
 
 std::optional<int> niceForClass(DWORD priorityClass) {
-    switch (priorityClass) {
-        case IDLE_PRIORITY_CLASS: return 19;
-        case BELOW_NORMAL_PRIORITY_CLASS: return 5;
-        case NORMAL_PRIORITY_CLASS: return 0;
-        case ABOVE_NORMAL_PRIORITY_CLASS: return -5;
-        case HIGH_PRIORITY_CLASS: return -10;
-        case REALTIME_PRIORITY_CLASS: return -15;
-        default: return std::nullopt;
-    }
+    if (priorityClass == NORMAL_PRIORITY_CLASS) return 0;
+    if (priorityClass == REALTIME_PRIORITY_CLASS) return -15;
+    return std::nullopt;
 }
 
 std::optional<int> niceForThreadPriority(int priority, int base) {
     if (priority == THREAD_PRIORITY_TIME_CRITICAL) return -20;
-    if (priority == THREAD_PRIORITY_IDLE) return 19;
-    if (priority < -2 || priority > 2) return std::nullopt;
-    return std::clamp(base - 2 * priority, -20, 19);
+    if (priority == THREAD_PRIORITY_NORMAL) return base;
+    return std::nullopt;
 }
 
 // Linux keeps nice per thread: a process-wide class means every thread.
-void applyNiceToAllThreads(pid_t pid, int nice) {
-    std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    DIR* tasks = opendir(dir.c_str());
+void applyNiceToAllThreads(int nice) {
+    DIR* tasks = opendir("/proc/self/task");
     if (!tasks) {
-        setpriority(PRIO_PROCESS, static_cast<id_t>(pid), nice);
+        setpriority(PRIO_PROCESS, 0, nice);
         return;
     }
     while (dirent* entry = readdir(tasks)) {
@@ -83,8 +65,6 @@ void applyNiceToAllThreads(pid_t pid, int nice) {
     }
     closedir(tasks);
 }
-
-bool processExists(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
 
 }  // namespace
 
@@ -97,23 +77,21 @@ using namespace posix;
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
-    auto pid = static_cast<pid_t>(processId);
-    if (processId == 0 || pid < 0 || !processExists(pid)) {
+    if (processId != GetCurrentProcessId()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    HANDLE handle = HandleTable::instance().insert(std::make_shared<ProcessObject>(pid));
+    HANDLE handle = HandleTable::instance().insert(std::make_shared<ProcessObject>());
     if (!handle) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return handle;
 }
 
 BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
-    auto object = lookup<ProcessObject>(process);
-    if (!object) return FALSE;
+    if (!lookup<ProcessObject>(process)) return FALSE;
     std::optional<int> nice = niceForClass(priorityClass);
     if (!nice) return fail(ERROR_INVALID_PARAMETER);
-    if (object->pid == getpid()) processBaseNice = *nice;
-    applyNiceToAllThreads(object->pid, *nice);  // refused: kept silently, see above
+    processBaseNice = *nice;
+    applyNiceToAllThreads(*nice);  // refused: kept silently, see above
     return TRUE;
 }
 
@@ -129,14 +107,10 @@ BOOL SetThreadPriority(HANDLE thread, int priority) {
 }
 
 void Sleep(DWORD milliseconds) {
-    if (milliseconds == 0) {
+    if (milliseconds == 0)
         std::this_thread::yield();
-        return;
-    }
-    if (milliseconds == INFINITE) {
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 }  // namespace winapi

@@ -96,10 +96,8 @@ public:
         return 0;
     }
     int flush(bool input, bool output) override {
-        if (input && output) return ioctlError(tcflush(fd_, TCIOFLUSH));
-        if (input) return ioctlError(tcflush(fd_, TCIFLUSH));
-        if (output) return ioctlError(tcflush(fd_, TCOFLUSH));
-        return 0;
+        if (!input && !output) return 0;
+        return ioctlError(tcflush(fd_, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH));
     }
 
     int modemLines(int& bits) override { return ioctlError(ioctl(fd_, TIOCMGET, &bits)); }

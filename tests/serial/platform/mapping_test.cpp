@@ -4,6 +4,7 @@
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/marked_input.h"
 #include "serial/platform/posix/port_names.h"
+#include "torvane/com_numbering.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -48,8 +49,15 @@ const DcbCheck kDcbChecks[] = {
     {"stop_one5_with_8", [](DCB& d) { d.StopBits = ONE5STOPBITS; }, false},
     {"stop_one5_with_5", [](DCB& d) { d.StopBits = ONE5STOPBITS; d.ByteSize = 5; }, true},
     {"stop_two_with_5", [](DCB& d) { d.StopBits = TWOSTOPBITS; d.ByteSize = 5; }, false},
-    {"xon_equals_xoff_with_outx", [](DCB& d) { d.fOutX = 1; d.XoffChar = d.XonChar; }, false},
-    {"xon_equals_xoff_unused", [](DCB& d) { d.XoffChar = d.XonChar; }, true},
+    // No handshake: the library never asks for one.
+    {"cts_flow", [](DCB& d) { d.fOutxCtsFlow = 1; }, false},
+    {"dsr_flow", [](DCB& d) { d.fOutxDsrFlow = 1; }, false},
+    {"xon_output", [](DCB& d) { d.fOutX = 1; }, false},
+    {"xon_input", [](DCB& d) { d.fInX = 1; }, false},
+    {"dtr_handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, false},
+    {"rts_handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, false},
+    {"rts_toggle", [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }, false},
+    {"dtr_rts_enabled", [](DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; d.fRtsControl = RTS_CONTROL_ENABLE; }, true},
 };
 
 class DcbValidation : public ::testing::TestWithParam<DcbCheck> {};
@@ -146,41 +154,6 @@ TEST(DcbMapping, RawModeAndErrorMarking) {
     EXPECT_EQ(r.cc[VMIN], 1);
     EXPECT_EQ(r.cc[VTIME], 0);
 }
-
-struct FlowCase {
-    const char* name;
-    bool cts;
-    DWORD rtsControl;
-    bool outX;
-    bool inX;
-    std::uint32_t cflagBits;
-    std::uint32_t iflagBits;
-};
-
-class FlowMapping : public ::testing::TestWithParam<FlowCase> {};
-
-TEST_P(FlowMapping, HandshakesMapToKernelFlags) {
-    const FlowCase& c = GetParam();
-    DCB d = validDcb();
-    d.fOutxCtsFlow = c.cts;
-    d.fRtsControl = c.rtsControl;
-    d.fOutX = c.outX;
-    d.fInX = c.inX;
-    KernelTermios t = termiosForDcb(KernelTermios{}, d);
-    EXPECT_EQ(t.cflag & CRTSCTS, c.cflagBits);
-    EXPECT_EQ(t.iflag & (IXON | IXOFF), c.iflagBits);
-    EXPECT_EQ(t.cc[VSTART], 0x11);
-    EXPECT_EQ(t.cc[VSTOP], 0x13);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Dcb, FlowMapping,
-    ::testing::Values(FlowCase{"none", false, RTS_CONTROL_DISABLE, false, false, 0, 0},
-                      FlowCase{"cts", true, RTS_CONTROL_DISABLE, false, false, CRTSCTS, 0},
-                      FlowCase{"rts_handshake", false, RTS_CONTROL_HANDSHAKE, false, false, CRTSCTS, 0},
-                      FlowCase{"xon_out", false, RTS_CONTROL_ENABLE, true, false, 0, IXON},
-                      FlowCase{"xon_both", false, RTS_CONTROL_ENABLE, true, true, 0, IXON | IXOFF}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DcbMapping, OpeningDcbReportsDeviceLineAndWindowsDefaults) {
     KernelTermios t;
@@ -304,14 +277,14 @@ INSTANTIATE_TEST_SUITE_P(Names, PortNames,
                                            NameCase{nullptr, std::nullopt}));
 
 TEST(PortNames, FixedNumberingCoversThreeFamilies) {
-    EXPECT_EQ(fixedDevicePath(1), "/dev/ttyS0");
-    EXPECT_EQ(fixedDevicePath(32), "/dev/ttyS31");
-    EXPECT_EQ(fixedDevicePath(33), "/dev/ttyUSB0");
-    EXPECT_EQ(fixedDevicePath(160), "/dev/ttyUSB127");
-    EXPECT_EQ(fixedDevicePath(161), "/dev/ttyACM0");
-    EXPECT_EQ(fixedDevicePath(255), "/dev/ttyACM94");
-    EXPECT_FALSE(fixedDevicePath(0).has_value());
-    EXPECT_FALSE(fixedDevicePath(256).has_value());
+    EXPECT_EQ(torvane::ComDevicePath(1), "/dev/ttyS0");
+    EXPECT_EQ(torvane::ComDevicePath(32), "/dev/ttyS31");
+    EXPECT_EQ(torvane::ComDevicePath(33), "/dev/ttyUSB0");
+    EXPECT_EQ(torvane::ComDevicePath(160), "/dev/ttyUSB127");
+    EXPECT_EQ(torvane::ComDevicePath(161), "/dev/ttyACM0");
+    EXPECT_EQ(torvane::ComDevicePath(255), "/dev/ttyACM94");
+    EXPECT_FALSE(torvane::ComDevicePath(0).has_value());
+    EXPECT_FALSE(torvane::ComDevicePath(256).has_value());
     EXPECT_EQ(portsDirLink("/tmp/p", 7), "/tmp/p/com7");
 }
 

@@ -203,13 +203,6 @@ TEST(EscapeFunctions, PtyHasNoModemLines) {
     EXPECT_EQ(status, kPoison);
 }
 
-TEST(EscapeFunctions, HandshakeOwnsTheLine) {
-    VirtualPort v;
-    ASSERT_TRUE(changeState(v.port.get(), [](DCB& dcb) { dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; }));
-    EXPECT_EQ(EscapeCommFunction(v.port.get(), CLRDTR), FALSE);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-}
-
 // ---- line errors ----
 
 struct FaultCase {

@@ -42,7 +42,6 @@ TEST(CommState, EveryFieldSetIsReportedBack) {
     want.fAbortOnError = 1;
     want.fDtrControl = DTR_CONTROL_DISABLE;
     want.fRtsControl = RTS_CONTROL_ENABLE;
-    want.fOutxDsrFlow = 1;
     want.fDsrSensitivity = 1;
     want.fErrorChar = 1;
     want.fNull = 0;

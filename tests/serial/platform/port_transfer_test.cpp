@@ -310,18 +310,6 @@ TEST_P(CancelledWrite, EndsAbortedWithNothingWritten) {
 INSTANTIATE_TEST_SUITE_P(HeldWrites, CancelledWrite, ::testing::ValuesIn(kWriteCancels),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(HeldWrites, CtsFlowHoldsOutputUntilThePeerRaisesRts) {
-    ASSERT_TRUE(changeState(v.port.get(), [](DCB& dcb) { dcb.fOutxCtsFlow = 1; }));
-    v.peer().setRts(false);
-    Overlapped ov;
-    ASSERT_EQ(WriteFile(v.port.get(), "f", 1, nullptr, &ov.record), FALSE);
-    EXPECT_FALSE(ov.signalled(100));
-    v.peer().setRts(true);
-    DWORD count = 0;
-    ASSERT_EQ(GetOverlappedResult(v.port.get(), &ov.record, &count, TRUE), TRUE);
-    EXPECT_EQ(count, 1u);
-}
-
 }  // namespace
 
 namespace {

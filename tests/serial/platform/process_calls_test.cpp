@@ -31,9 +31,12 @@ TEST(Process, OpenProcessGivesAHandleForPriorityChanges) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
-TEST(Process, OpenProcessRejectsPidZero) {
-    EXPECT_EQ(OpenProcess(PROCESS_SET_INFORMATION, FALSE, 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+// The library raises only its own process.
+TEST(Process, OpenProcessOpensOnlyTheCallingProcess) {
+    for (DWORD other : {DWORD{0}, static_cast<DWORD>(getppid())}) {
+        EXPECT_EQ(OpenProcess(PROCESS_SET_INFORMATION, FALSE, other), nullptr) << other;
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << other;
+    }
 }
 
 TEST(Process, PriorityCallsRejectOtherHandleKinds) {
