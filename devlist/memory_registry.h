@@ -1,6 +1,7 @@
 #pragma once
-// An in-memory registry behind the registry seam: the tests' registry, and
-// the registry of platforms that have none (empty there). Key and value names
+// An in-memory registry behind the registry seam: the tests' registry (their
+// faults are added by tests/devlist/fault_registry.h), and the registry of
+// platforms that have none (empty there). Key and value names
 // compare without regard to ASCII letter case, as in the Windows registry;
 // subkeys enumerate in the order they were added.
 #include <cstddef>
@@ -12,7 +13,7 @@
 
 namespace devlist {
 
-class MemoryRegistry final : public Registry {
+class MemoryRegistry : public Registry {
 public:
     MemoryRegistry();
     ~MemoryRegistry() override;
@@ -30,16 +31,7 @@ public:
     // Sets a value of any type with raw data.
     void SetValue(const std::string& path, const std::string& name, std::uint32_t type,
                   const std::string& data);
-    // The value exists, but fetching its data fails.
-    void SetUnreadable(const std::string& path, const std::string& name);
     void RemoveValue(const std::string& path, const std::string& name);
-    // Opening the key with full access is refused; read-only still works.
-    void DenyFullAccess(const std::string& path);
-    // Listing the key's subkeys fails after giving this many names.
-    void FailListingAfter(const std::string& path, std::size_t names);
-
-    // How many keys were opened through the seam so far (HKEY_LOCAL_MACHINE included).
-    std::size_t OpenCount() const;
 
     std::unique_ptr<RegistryKey> OpenLocalMachine() override;
 
@@ -48,7 +40,6 @@ public:
 private:
     Node& Ensure(const std::string& path);
     std::unique_ptr<Node> root_;
-    std::shared_ptr<std::size_t> opens_;
 };
 
 }  // namespace devlist

@@ -3,10 +3,9 @@
 // events from a source and calls one callback, at most once per interval, after
 // a burst of events (a converter plugged in gives several: the USB device, its
 // interfaces, their ttyUSB nodes) has settled. Portable: the source is an
-// interface; udev_event_source.h has the Linux one, ManualEventSource below
-// lets a test or a tool inject events.
+// interface; udev_event_source.h has the Linux one (the tests inject events
+// through tests/app/manual_event_source.h).
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -91,21 +90,6 @@ private:
     std::mutex stopLock_;
     bool stopping_ = false;  // guarded by stopLock_
     std::thread thread_;
-};
-
-// A source fed by hand: Inject from any thread. For tests, and for tools
-// without udev.
-class ManualEventSource final : public DeviceEventSource {
-public:
-    void Inject(int events = 1);
-    int Wait(std::optional<Milliseconds> timeout) override;
-    void Interrupt() override;
-
-private:
-    std::mutex lock_;
-    std::condition_variable changed_;
-    int pending_ = 0;
-    bool interrupted_ = false;
 };
 
 }  // namespace hotplug

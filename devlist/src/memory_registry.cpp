@@ -1,7 +1,6 @@
 #include "devlist/memory_registry.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace devlist {
 
@@ -13,8 +12,6 @@ struct MemoryRegistry::Node {
     std::string name;
     std::vector<std::unique_ptr<Node>> children;
     std::vector<Value> values;
-    bool denyFullAccess = false;
-    std::optional<std::size_t> failListingAfter;
 };
 
 namespace {
@@ -66,26 +63,18 @@ Node::Value* FindValue(Node& node, const std::string& name) {
 
 class MemoryKey final : public RegistryKey {
 public:
-    MemoryKey(Node& node, std::shared_ptr<std::size_t> opens) : node_(node), opens_(std::move(opens)) {
-        ++*opens_;
-    }
+    explicit MemoryKey(Node& node) : node_(node) {}
 
-    std::unique_ptr<RegistryKey> OpenSubKey(const std::string& path, KeyAccess access) const override {
+    std::unique_ptr<RegistryKey> OpenSubKey(const std::string& path, KeyAccess) const override {
         Node* target = Find(node_, path);
         if (!target) return nullptr;
-        if (access == KeyAccess::Full && target->denyFullAccess) return nullptr;
-        return std::make_unique<MemoryKey>(*target, opens_);
+        return std::make_unique<MemoryKey>(*target);
     }
 
     bool HasSubKeys() const override { return !node_.children.empty(); }
 
     bool ListSubKeyNames(std::vector<std::string>& names) const override {
-        std::size_t given = 0;
-        for (const auto& child : node_.children) {
-            if (node_.failListingAfter && given == *node_.failListingAfter) return false;
-            names.push_back(child->name);
-            ++given;
-        }
+        for (const auto& child : node_.children) names.push_back(child->name);
         return true;
     }
 
@@ -96,12 +85,11 @@ public:
 
 private:
     Node& node_;
-    std::shared_ptr<std::size_t> opens_;
 };
 
 }  // namespace
 
-MemoryRegistry::MemoryRegistry() : root_(std::make_unique<Node>()), opens_(std::make_shared<std::size_t>(0)) {}
+MemoryRegistry::MemoryRegistry() : root_(std::make_unique<Node>()) {}
 
 MemoryRegistry::~MemoryRegistry() = default;
 
@@ -150,24 +138,11 @@ void MemoryRegistry::SetValue(const std::string& path, const std::string& name, 
     }
 }
 
-void MemoryRegistry::SetUnreadable(const std::string& path, const std::string& name) {
-    SetValue(path, name, kRegSz, {});
-    FindValue(Ensure(path), name)->value.state = RegistryValue::State::Unreadable;
-}
-
 void MemoryRegistry::RemoveValue(const std::string& path, const std::string& name) {
     if (Node* node = Find(*root_, path))
         std::erase_if(node->values, [&](const Node::Value& v) { return SameName(v.name, name); });
 }
 
-void MemoryRegistry::DenyFullAccess(const std::string& path) { Ensure(path).denyFullAccess = true; }
-
-void MemoryRegistry::FailListingAfter(const std::string& path, std::size_t names) {
-    Ensure(path).failListingAfter = names;
-}
-
-std::size_t MemoryRegistry::OpenCount() const { return *opens_; }
-
-std::unique_ptr<RegistryKey> MemoryRegistry::OpenLocalMachine() { return std::make_unique<MemoryKey>(*root_, opens_); }
+std::unique_ptr<RegistryKey> MemoryRegistry::OpenLocalMachine() { return std::make_unique<MemoryKey>(*root_); }
 
 }  // namespace devlist

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/linux/hotplug.h"
+#include "tests/app/manual_event_source.h"
 
 namespace hotplug {
 namespace {

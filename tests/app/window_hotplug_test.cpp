@@ -13,6 +13,7 @@
 #include "d2xx/sim/sim_control.h"
 #include "devlist/unit2.h"
 #include "tests/app/app_test_support.h"
+#include "tests/app/manual_event_source.h"
 #include "tests/app/window_fixture.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "devlist/unit2.h"
 #include "devlist/view.h"
 #include "tests/common/recording_sink.h"
+#include "tests/devlist/fault_registry.h"
 
 namespace devlist {
 
@@ -70,6 +71,7 @@ public:
 };
 
 using torvane_test::RecordingSink;
+using devlist_test::FaultRegistry;
 
 // Every record of the table back to its start state.
 inline void ClearUsbDevices() { USBDevices.fill(USBDEVICE{}); }

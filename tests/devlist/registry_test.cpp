@@ -27,7 +27,7 @@ TEST(ReadRegistryString, StringTypesReadUpToTheirFirstZero) {
         {kRegSz, "\xA3\xF3\x64\x9F", "\xA3\xF3\x64\x9F"},
     };
     for (const ReadCase& c : cases) {
-        MemoryRegistry registry;
+        FaultRegistry registry;
         registry.SetValue("K", "V", c.type, c.data);
         const auto key = registry.OpenLocalMachine()->OpenSubKey("K", KeyAccess::Read);
         ASSERT_TRUE(key);
@@ -36,7 +36,7 @@ TEST(ReadRegistryString, StringTypesReadUpToTheirFirstZero) {
 }
 
 TEST(ReadRegistryString, MissingValueReadsAsEmpty) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     registry.AddKey("K");
     const auto key = registry.OpenLocalMachine()->OpenSubKey("K", KeyAccess::Read);
     ASSERT_TRUE(key);
@@ -45,7 +45,7 @@ TEST(ReadRegistryString, MissingValueReadsAsEmpty) {
 
 TEST(ReadRegistryString, OtherTypesThrowWithTheValueName) {
     for (std::uint32_t type : {kRegNone, kRegBinary, kRegDword, kRegMultiSz, 11u}) {
-        MemoryRegistry registry;
+        FaultRegistry registry;
         registry.SetValue("K", "COM3", type, std::string("\x05\0\0\0", 4));
         const auto key = registry.OpenLocalMachine()->OpenSubKey("K", KeyAccess::Read);
         try {
@@ -58,7 +58,7 @@ TEST(ReadRegistryString, OtherTypesThrowWithTheValueName) {
 }
 
 TEST(ReadRegistryString, UnfetchableDataThrows) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     registry.SetUnreadable("K", "PortName");
     const auto key = registry.OpenLocalMachine()->OpenSubKey("K", KeyAccess::Read);
     try {
@@ -70,7 +70,7 @@ TEST(ReadRegistryString, UnfetchableDataThrows) {
 }
 
 TEST(MemoryRegistry, NamesIgnoreLetterCaseAndPathsNestWithBackslashes) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     registry.SetString("HARDWARE\\DEVICEMAP\\SERIALCOMM", "COM1", "COM1");
     const auto root = registry.OpenLocalMachine();
     const auto map = root->OpenSubKey("hardware\\DeviceMap", KeyAccess::Full);
@@ -83,7 +83,7 @@ TEST(MemoryRegistry, NamesIgnoreLetterCaseAndPathsNestWithBackslashes) {
 }
 
 TEST(MemoryRegistry, RefusedFullAccessStillOpensReadOnly) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     registry.AddKey("ENUM\\FTDIBUS");
     registry.DenyFullAccess("ENUM");
     const auto root = registry.OpenLocalMachine();
@@ -93,7 +93,7 @@ TEST(MemoryRegistry, RefusedFullAccessStillOpensReadOnly) {
 }
 
 TEST(MemoryRegistry, SubKeysEnumerateInOrderAndListingCanFailPartWay) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     for (const char* name : {"B", "A", "C"}) registry.AddKey(std::string("P\\") + name);
     registry.AddKey("Empty");
     const auto root = registry.OpenLocalMachine();
@@ -111,7 +111,7 @@ TEST(MemoryRegistry, SubKeysEnumerateInOrderAndListingCanFailPartWay) {
 }
 
 TEST(MemoryRegistry, RemovingKeysAndValues) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     AddFtdiPort(registry, "A", "COM5", "Port A");
     registry.RemoveValue("ENUM\\FTDIBUS\\A\\0000", "portname");
     const auto root = registry.OpenLocalMachine();
@@ -123,7 +123,7 @@ TEST(MemoryRegistry, RemovingKeysAndValues) {
 }
 
 TEST(OpenKeyChain, EachStepRelativeToThePreviousFromTheRoot) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     registry.AddKey("Enum\\FTDIBUS\\X\\0000");
     EXPECT_TRUE(OpenKeyChain(registry, {{"Enum", KeyAccess::Read},
                                         {"FTDIBUS", KeyAccess::Read},

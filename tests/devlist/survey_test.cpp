@@ -17,7 +17,7 @@ protected:
     void SetUp() override { ClearUsbDevices(); }
     void TearDown() override { ClearUsbDevices(); }
 
-    MemoryRegistry registry;
+    FaultRegistry registry;
     ScopedRegistry installed{registry};
 };
 
@@ -322,7 +322,7 @@ TEST_F(RegistryRefresh, TheLabelIsNotWrittenByThisPath) {
 }
 
 TEST(RegistryRefreshOnNt, TheSurveyNeverRuns) {
-    MemoryRegistry registry;
+    FaultRegistry registry;
     AddFtdiPort(registry, "A", "COM5", "a");
     ListSerialPort(registry, 5, "COM5");
     const ScopedRegistry installed(registry);

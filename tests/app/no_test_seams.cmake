@@ -1,0 +1,15 @@
+# Checks that a program carries none of the tests' seams: the hand-fed event
+# source and the registry's fault knobs live in test libraries only.
+# Run as: cmake -DPROGRAM=<path> -DNM=<nm> -P no_test_seams.cmake
+execute_process(COMMAND ${NM} -C --defined-only ${PROGRAM} OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${NM} -C failed on ${PROGRAM}")
+endif()
+foreach(seam ManualEventSource FaultRegistry "MemoryRegistry::SetUnreadable" "MemoryRegistry::DenyFullAccess"
+        "MemoryRegistry::FailListingAfter" "MemoryRegistry::OpenCount")
+  string(FIND "${symbols}" "${seam}" found)
+  if(NOT found EQUAL -1)
+    message(FATAL_ERROR "${PROGRAM} carries ${seam}")
+  endif()
+endforeach()
+message(STATUS "${PROGRAM} carries no test seam")
