@@ -23,6 +23,7 @@
 #include "devlist/texts.h"
 #include "fixtures.h"
 #include "sim_helpers.h"
+#include "tests/app/manual_event_source.h"
 
 namespace devlist {
 namespace {
