@@ -254,15 +254,10 @@ constexpr char kDescription[] =
     "torvane-list - print the FTDI USB-to-serial converters attached to this machine";
 
 #if defined(_WIN32)
-constexpr char kWatchHelp[] =
-    "Linux only: on Windows the option is refused (exit status 2)";
-constexpr char kSysfsEnvironment[] = "";
+constexpr char kWatchHelp[] = "Linux only: on Windows the option is refused (exit status 2)";
 #else
 constexpr char kWatchHelp[] =
     "After the list, print it again every time a converter comes or goes, until interrupted";
-constexpr char kSysfsEnvironment[] = R"(
-  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
-                      (the attached converters' library))";
 #endif
 
 constexpr char kFooter[] = R"(Runs the device list refresh of the TORVANE window once and prints the list.
@@ -314,13 +309,7 @@ Exit status:
      reader went away, as through a closed pipe)
   4  --watch: no udev monitor to watch with
 
-Environment:
-  TORVANE_SIM         when set, list the simulated devices (as --demo does),
-                      from the JSON scenario file it names, or a built-in set
-                      when it is empty
-  TORVANE_DEMO_RELAUNCHED
-                      set by the program itself when it starts again over the
-                      simulated library; never set it)";
+Environment:)";
 
 }  // namespace
 
@@ -344,7 +333,7 @@ std::string EscapeCell(std::string_view cell) {
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, Output& out,
                                     std::ostream& err) {
     CLI::App app(kDescription, kProgram);
-    app.footer(std::string(kFooter) + kSysfsEnvironment);
+    app.footer(kFooter + app::ProgramEnvironmentHelp());
     app.set_version_flag("--version", std::string(kProgram) + " " TORVANE_VERSION, "Print the version and exit");
     bool json = false;
     app.add_flag("--json", json, "Print JSON instead of tab-separated lines");
