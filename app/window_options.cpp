@@ -6,14 +6,24 @@
 namespace app {
 namespace {
 
+constexpr char kSimulationEnvironment[] = R"(
+  TORVANE_SIM         when set, list the simulated devices (as --demo does),
+                      from the JSON scenario file it names, or a built-in set
+                      when it is empty
+  TORVANE_DEMO_RELAUNCHED
+                      set by the program itself when it starts again over the
+                      simulated library; never set it)";
+
 #if defined(_WIN32)
+constexpr char kSysfsEnvironment[] = "";
 constexpr char kScreenshotStatus[] = "";
-constexpr char kPlatformEnvironment[] = "";
+constexpr char kWindowEnvironment[] = "";
 #else
+constexpr char kSysfsEnvironment[] = R"(
+  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys)";
 constexpr char kScreenshotStatus[] = R"(
   1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot)";
-constexpr char kPlatformEnvironment[] = R"(
-  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
+constexpr char kWindowEnvironment[] = R"(
   TORVANE_PORTS_DIR   the serial library opens COM<n> as the link com<n> in
                       this directory instead of its fixed numbering
   TORVANE_SCREENSHOT  save the window as this PNG after the first refresh and
@@ -70,15 +80,11 @@ Exit status:
   2  an argument was not understood, or the simulated library is missing
   3  the help or version could not be written
 
-Environment:
-  TORVANE_SIM         when set, list the simulated devices (as --demo does),
-                      from the JSON scenario file it names, or a built-in set
-                      when it is empty
-  TORVANE_DEMO_RELAUNCHED
-                      set by the program itself when it starts again over the
-                      simulated library; never set it)" +
-           kPlatformEnvironment + "\n";
+Environment:)" +
+           ProgramEnvironmentHelp() + kWindowEnvironment + "\n";
 }
+
+std::string ProgramEnvironmentHelp() { return std::string(kSimulationEnvironment) + kSysfsEnvironment; }
 
 std::string WindowVersion() { return "torvane1 " TORVANE_VERSION "\n"; }
 

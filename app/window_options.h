@@ -20,6 +20,10 @@ struct WindowCommandLine {
 // own options are not taken either (its environment variables are).
 WindowCommandLine ParseWindowCommandLine(int argc, const char* const* argv);
 
+// The help's lines on the environment variables both programs read (each
+// line begins with a newline).
+std::string ProgramEnvironmentHelp();
+
 // The usage text (options, exit statuses, environment); the version line.
 std::string WindowUsage();
 std::string WindowVersion();

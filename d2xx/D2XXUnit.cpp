@@ -91,13 +91,6 @@ FT_STATUS CallByName(const char* name, Args... args) {
 
 using d2xx_abi::ValueArgument;
 
-// The device information pair, as the vendor documents them.
-using CreateDeviceInfoListFunction = FT_STATUS(FT_CALL*)(std::uint32_t* count);
-using GetDeviceInfoDetailFunction = FT_STATUS(FT_CALL*)(std::uint32_t index, std::uint32_t* flags,
-                                                        std::uint32_t* type, std::uint32_t* id,
-                                                        std::uint32_t* location, void* serialNumber,
-                                                        void* description, FT_HANDLE* handle);
-
 // A text the library wrote into a buffer of `size` bytes, which it may leave unterminated.
 std::string BoundedText(const char* buffer, std::size_t size) { return {buffer, std::find(buffer, buffer + size, '\0')}; }
 
@@ -202,8 +195,8 @@ FT_STATUS GetFTLibraryVersion(std::uint32_t& version) {
 FT_STATUS GetFTDeviceInfoList(std::vector<DeviceInfoNode>& nodes) {
     nodes.clear();
     LibraryForOneCall library;
-    const auto create = library.Find<CreateDeviceInfoListFunction>("FT_CreateDeviceInfoList");
-    const auto detail = library.Find<GetDeviceInfoDetailFunction>("FT_GetDeviceInfoDetail");
+    const auto create = library.Find<FT_CreateDeviceInfoList_t>("FT_CreateDeviceInfoList");
+    const auto detail = library.Find<FT_GetDeviceInfoDetail_t>("FT_GetDeviceInfoDetail");
     if (create == nullptr || detail == nullptr) return kMissingLibraryFunction;
     std::uint32_t count = 0;
     if (const FT_STATUS status = create(&count); status != FT_OK) return status;

@@ -104,19 +104,33 @@ std::string LibraryVersion(const std::string& label) {
     return label.rfind(prefix, 0) == 0 ? label.substr(prefix.size()) : label;
 }
 
-// The vendor's device types (FT_DEVICE_*) by number, named as its documentation
-// names the chips; FT_DEVICE_UNKNOWN (3) and numbers past the table are null.
-constexpr const char* kChipNames[] = {
-    "FT232BM", "FT232AM", "FT100AX", nullptr, "FT2232C", "FT232R", "FT2232H", "FT4232H", "FT232H",
-    "FT-X", "FT4222H", "FT4222H", "FT4222H", "FT4222H", "FT900", "FT930", "UMFTPD3A", "FT2233HP",
-    "FT4233HP", "FT2232HP", "FT4232HP", "FT233HP", "FT232HP", "FT2232HA", "FT4232HA",
+// The vendor's device types, named as its documentation names the chips;
+// FT_DEVICE_UNKNOWN and types not in the table are null.
+struct ChipName {
+    FT_DEVICE type;
+    const char* name;
+};
+constexpr ChipName kChipNames[] = {
+    {FT_DEVICE_BM, "FT232BM"},       {FT_DEVICE_AM, "FT232AM"},         {FT_DEVICE_100AX, "FT100AX"},
+    {FT_DEVICE_2232C, "FT2232C"},    {FT_DEVICE_232R, "FT232R"},        {FT_DEVICE_2232H, "FT2232H"},
+    {FT_DEVICE_4232H, "FT4232H"},    {FT_DEVICE_232H, "FT232H"},        {FT_DEVICE_X_SERIES, "FT-X"},
+    {FT_DEVICE_4222H_0, "FT4222H"},  {FT_DEVICE_4222H_1_2, "FT4222H"},  {FT_DEVICE_4222H_3, "FT4222H"},
+    {FT_DEVICE_4222_PROG, "FT4222H"}, {FT_DEVICE_900, "FT900"},         {FT_DEVICE_930, "FT930"},
+    {FT_DEVICE_UMFTPD3A, "UMFTPD3A"}, {FT_DEVICE_2233HP, "FT2233HP"},   {FT_DEVICE_4233HP, "FT4233HP"},
+    {FT_DEVICE_2232HP, "FT2232HP"},  {FT_DEVICE_4232HP, "FT4232HP"},    {FT_DEVICE_233HP, "FT233HP"},
+    {FT_DEVICE_232HP, "FT232HP"},    {FT_DEVICE_2232HA, "FT2232HA"},    {FT_DEVICE_4232HA, "FT4232HA"},
+    {FT_DEVICE_232RN, "FT232RN"},
 };
 // Types whose chips have several channels, each listed with its letter after the serial.
-constexpr std::uint32_t kMultiChannelTypes[] = {4, 6, 7, 10, 11, 17, 18, 19, 20, 23, 24};
+constexpr FT_DEVICE kMultiChannelTypes[] = {
+    FT_DEVICE_2232C,  FT_DEVICE_2232H,  FT_DEVICE_4232H,  FT_DEVICE_4222H_0, FT_DEVICE_4222H_1_2, FT_DEVICE_2233HP,
+    FT_DEVICE_4233HP, FT_DEVICE_2232HP, FT_DEVICE_4232HP, FT_DEVICE_2232HA,  FT_DEVICE_4232HA,
+};
 
-Json ChipName(std::uint32_t type) {
-    if (type >= std::size(kChipNames) || kChipNames[type] == nullptr) return nullptr;
-    return kChipNames[type];
+Json ChipOf(FT_DEVICE type) {
+    for (const ChipName& chip : kChipNames)
+        if (chip.type == type) return chip.name;
+    return nullptr;
 }
 
 Json ChannelOf(const d2xx::DeviceInfoNode& node) {
@@ -175,7 +189,7 @@ Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceIn
                    {"channel", nullptr}};
     if (node != nullptr) {
         object["usb_id"] = UsbId(node->id);
-        object["chip"] = ChipName(node->type);
+        object["chip"] = ChipOf(node->type);
         object["location"] = node->location;
         object["channel"] = ChannelOf(*node);
     }
@@ -240,15 +254,10 @@ constexpr char kDescription[] =
     "torvane-list - print the FTDI USB-to-serial converters attached to this machine";
 
 #if defined(_WIN32)
-constexpr char kWatchHelp[] =
-    "Linux only: on Windows the option is refused (exit status 2)";
-constexpr char kSysfsEnvironment[] = "";
+constexpr char kWatchHelp[] = "Linux only: on Windows the option is refused (exit status 2)";
 #else
 constexpr char kWatchHelp[] =
     "After the list, print it again every time a converter comes or goes, until interrupted";
-constexpr char kSysfsEnvironment[] = R"(
-  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
-                      (the attached converters' library))";
 #endif
 
 constexpr char kFooter[] = R"(Runs the device list refresh of the TORVANE window once and prints the list.
@@ -300,13 +309,7 @@ Exit status:
      reader went away, as through a closed pipe)
   4  --watch: no udev monitor to watch with
 
-Environment:
-  TORVANE_SIM         when set, list the simulated devices (as --demo does),
-                      from the JSON scenario file it names, or a built-in set
-                      when it is empty
-  TORVANE_DEMO_RELAUNCHED
-                      set by the program itself when it starts again over the
-                      simulated library; never set it)";
+Environment:)";
 
 }  // namespace
 
@@ -330,7 +333,7 @@ std::string EscapeCell(std::string_view cell) {
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, Output& out,
                                     std::ostream& err) {
     CLI::App app(kDescription, kProgram);
-    app.footer(std::string(kFooter) + kSysfsEnvironment);
+    app.footer(kFooter + app::ProgramEnvironmentHelp());
     app.set_version_flag("--version", std::string(kProgram) + " " TORVANE_VERSION, "Print the version and exit");
     bool json = false;
     app.add_flag("--json", json, "Print JSON instead of tab-separated lines");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/d2xx_linux/fake_sysfs.h"
+#include "tests/d2xx_linux/shown_versions.h"
 
 namespace {
 
@@ -92,13 +93,10 @@ TEST(DocumentedExamples, EveryPipelineGivesWhatItsTextPromises) {
     tree.Add(fake_sysfs::Ft2232h("1-2", "FT5XYZ", 4, 5));
     tree.Add(fake_sysfs::Ft232r("1-3", "NOTTY001", std::nullopt));  // no port: left out of the port list
     tree.Add(fake_sysfs::NonFtdi("1-4"));
-    char version[16];
-    std::snprintf(version, sizeof version, "%X.%02X.%02X", TORVANE_VERSION_MAJOR, TORVANE_VERSION_MINOR,
-                  TORVANE_VERSION_PATCH);
     // What each example's text promises on this tree.
     const std::map<std::string, std::string> promised = {
         {R"(torvane-list | awk -F'\t' 'NR > 1 && $1 ~ /^COM/ { print $1 }')", "COM35\nCOM37\nCOM38\n"},
-        {"torvane-list | tail -n 1", std::string("Wersja biblioteki FTD2XX.DLL: ") + version + "\n"},
+        {"torvane-list | tail -n 1", "Wersja biblioteki FTD2XX.DLL: " + shown_versions::LibraryVersionShown() + "\n"},
     };
     const std::vector<std::string> pipelines = DocumentedPipelines();
     EXPECT_GE(pipelines.size(), 3u) << "the README's and the manual page's examples were not found";

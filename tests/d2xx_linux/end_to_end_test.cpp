@@ -5,7 +5,6 @@
 // converter's ttyUSB node).
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "d2xx/linux/version_packing.h"
 #include "serial/include/winseria.h"
 #include "tests/d2xx_linux/fake_sysfs.h"
+#include "tests/d2xx_linux/shown_versions.h"
 #include "torvane/unique_fd.h"
 
 namespace {
@@ -47,19 +46,8 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// The window's version text, written here independently of the device list code.
-std::string ShownVersion(std::uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X.%02X.%02X", (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-    return text;
-}
-
-std::string KernelVersionShown() {
-    utsname names{};
-    if (uname(&names) != 0) return "??.??.??";
-    const auto packed = ftdi_linux::PackReleaseText(names.release);
-    return packed && *packed ? ShownVersion(*packed) : "??.??.??";
-}
+using shown_versions::KernelVersionShown;
+using shown_versions::LibraryVersionShown;
 
 // A pseudo-terminal whose slave stands in for the converter's node.
 class Pty {
@@ -112,7 +100,7 @@ TEST(EndToEnd, ListerShowsTheAttachedConvertersAndItsPortOpens) {
         "COM38\tDual RS232-HS\t" + driver + "\tFT5XYZB",
         "----\tFT232R USB UART\t" + driver + "\tNOTTY001",
         "Wersja biblioteki FTD2XX.DLL: " +
-            ShownVersion(ftdi_linux::PackVersion(TORVANE_VERSION_MAJOR, TORVANE_VERSION_MINOR, TORVANE_VERSION_PATCH)),
+            LibraryVersionShown(),
     };
     ASSERT_EQ(lines, expected);
 

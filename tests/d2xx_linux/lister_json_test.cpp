@@ -3,7 +3,6 @@
 // every row, the vendor's device information matched to the right row also
 // where serials do not tell the devices apart.
 #include <gtest/gtest.h>
-#include <sys/utsname.h>
 
 #include <cstdio>
 #include <memory>
@@ -11,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "d2xx/linux/version_packing.h"
 #include "tests/d2xx_linux/fake_sysfs.h"
+#include "tests/d2xx_linux/shown_versions.h"
 
 namespace {
 
@@ -32,18 +31,7 @@ json ListerJson() {
     return json::parse(out, nullptr, false);
 }
 
-std::string ShownVersion(std::uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X.%02X.%02X", (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-    return text;
-}
-
-std::string KernelVersionShown() {
-    utsname names{};
-    if (uname(&names) != 0) return "??.??.??";
-    const auto packed = ftdi_linux::PackReleaseText(names.release);
-    return packed && *packed ? ShownVersion(*packed) : "??.??.??";
-}
+using shown_versions::KernelVersionShown;
 
 // One expected row; the driver version is the running kernel's.
 struct Row {
@@ -112,8 +100,7 @@ TEST(ListerJson, EveryFieldOfEveryRowOverRealHardwareTrees) {
         for (const Row& row : t.rows) devices.push_back(Expected(row));
         const json expected = {
             {"format", 1},
-            {"library_version", ShownVersion(ftdi_linux::PackVersion(TORVANE_VERSION_MAJOR, TORVANE_VERSION_MINOR,
-                                                                     TORVANE_VERSION_PATCH))},
+            {"library_version", shown_versions::LibraryVersionShown()},
             {"devices", devices}};
         EXPECT_EQ(ListerJson(), expected);
     }

@@ -23,6 +23,7 @@
 #include "devlist/texts.h"
 #include "fixtures.h"
 #include "sim_helpers.h"
+#include "tests/app/manual_event_source.h"
 
 namespace devlist {
 namespace {
@@ -180,19 +181,36 @@ nlohmann::json DeviceWithoutInformation(const nlohmann::json& port, const std::s
             {"channel", nullptr}};
 }
 
+// With the simulated library, a device of the built-in set: its information list entry found by serial.
+nlohmann::json DemoDevice(const nlohmann::json& port, const std::string& description, const std::string& driverVersion,
+                          const std::string& serial, const nlohmann::json& com, const nlohmann::json& device,
+                          const std::string& usbId, const std::string& chip, int location) {
+    nlohmann::json object = DeviceWithoutInformation(port, description, driverVersion, serial, com, device);
+    object["usb_id"] = usbId;
+    object["chip"] = chip;
+    object["location"] = location;
+    return object;
+}
+
+// The library lacking the device information functions, as older vendor libraries do.
+const std::string kWithoutInformationList = "LD_LIBRARY_PATH='" TORVANE_SIM_SEVEN_DIR "' ";
+
 TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
     const struct {
-        std::string scenario;
+        const char* what;
+        std::string environment;
         int exitCode;
         nlohmann::json expected;
     } cases[] = {
-        {kAwkwardTextScenario, 0,
+        {"texts to escape, a library without the information list",
+         kWithoutInformationList + SimulationOf(kAwkwardTextScenario), 0,
          {{"format", 1},
           {"library_version", "2.0C.0A"},
           {"devices",
            {DeviceWithoutInformation("COM5", "tab\there\nnew\rline", "1.00.00", "T\\1", 5, "/dev/ttyS4"),
             DeviceWithoutInformation("COM6", kAwkwardDecoded, "1.00.00", "Z", 6, "/dev/ttyS5")}}}},
-        {kMixedScenario, 1,
+        {"failing rows, a library without the information list", kWithoutInformationList + SimulationOf(kMixedScenario),
+         1,
          {{"format", 1},
           {"library_version", "3.01.15"},
           {"devices",
@@ -200,11 +218,22 @@ TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
             DeviceWithoutInformation("COM7", "KALDORVENTIX   COM_B", "2.12.04", "FT7Q0B19", 7, "/dev/ttyS6"),
             DeviceWithoutInformation(nullptr, "FT232R USB UART", "2.0C.0A", "A5003MQZ", nullptr, nullptr),
             DeviceWithoutInformation("????", "port query fails", "??.??.??", "Q1", nullptr, nullptr)}}}},
-        {R"({"devices": [], "fail": {"FT_GetLibraryVersion": 1}})", 0,
+        {"the built-in set", "TORVANE_SIM=", 0,
+         {{"format", 1},
+          {"library_version", "3.01.15"},
+          {"devices",
+           {DemoDevice("COM3", "USB Serial Converter", "2.12.04", "FT4XK2A1", 3, "/dev/ttyS2", "0403:6015", "FT-X",
+                       0x1001),
+            DemoDevice("COM7", "KALDORVENTIX   COM_B", "2.12.04", "FT7Q0B19", 7, "/dev/ttyS6", "0403:6014", "FT232H",
+                       0x1002),
+            DemoDevice(nullptr, "FT232R USB UART", "2.0C.0A", "A5003MQZ", nullptr, nullptr, "0403:6001", "FT232R",
+                       0x1003)}}}},
+        {"no device", SimulationOf(R"({"devices": [], "fail": {"FT_GetLibraryVersion": 1}})"), 0,
          {{"format", 1}, {"library_version", "??.??.??"}, {"devices", nlohmann::json::array()}}},
     };
     for (const auto& c : cases) {
-        const ListerRun run = RunLister("--json", SimulationOf(c.scenario));
+        SCOPED_TRACE(c.what);
+        const ListerRun run = RunLister("--json", c.environment);
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(nlohmann::json::parse(run.out, nullptr, false), c.expected) << run.out;
     }
