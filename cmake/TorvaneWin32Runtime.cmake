@@ -9,7 +9,6 @@
 #   binding in common/win32/tick_count64_xp.cpp takes the place of that
 #   import in every program and DLL (link_libraries: the targets defined
 #   after this file is included, in every folder below).
-# - CLI11 is built without std::filesystem.
 add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
 # CLI11 (torvane-list's options) checks paths with stat() instead of
 # std::filesystem, whose imports keep Windows 95/98/Me out.
