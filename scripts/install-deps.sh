@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev                # scenario files of the simulated vendor library; torvane-list --json
   libcli11-dev                      # torvane-list's command line (header-only, also for the Windows build)
   libgtest-dev libgmock-dev googletest  # unit tests (prebuilt, and sources for the cross build)
-  libbenchmark-dev                  # bench/
+  libbenchmark-dev python3-serial   # bench/ (python3-serial: the serial bench's pyserial baseline)
   clang libclang-rt-14-dev          # libFuzzer target
   xvfb xauth                        # the window without a display
   g++-mingw-w64-i686-posix          # the 32-bit Windows build
