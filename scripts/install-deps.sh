@@ -29,7 +29,7 @@ package_packages=(
 # make test: the suites, the fuzz run, the Windows tests under Wine, the package checks.
 test_packages=(
   libgtest-dev libgmock-dev googletest  # unit tests (prebuilt, and sources for the cross build)
-  libbenchmark-dev                  # bench/
+  libbenchmark-dev python3-serial   # bench/ (python3-serial: the serial bench's pyserial baseline)
   clang libclang-rt-14-dev          # libFuzzer target
   wine wine32:i386                  # runs the Windows build and its tests (32-bit Wine)
   socat                             # pseudo-terminal pairs as COM ports under Wine

@@ -17,3 +17,11 @@ for program in "${programs[@]}"; do
   echo "== $(basename "$program")"
   "$program" "$@"
 done
+
+# The serial library's bench once more on a single CPU (the pyserial child
+# inherits the affinity): a hand-over that relies on a second CPU shows there.
+serial_bench="$build/bench/serial/winseria_bench"
+if [ -x "$serial_bench" ] && command -v taskset >/dev/null; then
+  echo "== winseria_bench on one CPU (taskset -c 0)"
+  taskset -c 0 "$serial_bench" "$@"
+fi

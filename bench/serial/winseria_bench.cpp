@@ -1,11 +1,14 @@
 // The serial library's cost on a pseudo-terminal pair beside plain blocking
-// write()/read() on the same pair, measured in one run: every round runs each
-// library case and then its plain counterpart, so both see the same load on a
-// shared machine. The table gives the medians over the rounds, wall and
-// whole-process CPU (all threads: the library's workers and service threads
-// count), and their ratios. One character at 115200 bit/s lasts 86.8 us.
+// write()/read() and beside pyserial's write(1)/read(1) (Debian's
+// python3-serial, in a child process on the same pair), measured in one run:
+// every round runs each library case, then its plain and pyserial
+// counterparts, so all see the same load on a shared machine. The table gives
+// the medians over the rounds of wall and whole-process CPU (all threads: the
+// library's workers and service threads count) and the medians of the
+// per-round ratios. Then an open port is left idle and its CPU measured. One
+// character at 115200 bit/s lasts 86.8 us.
 //
-//   winseria_bench [--rounds=N] [--only=CASE]
+//   winseria_bench [--rounds=N] [--idle-seconds=N] [--only=CASE]
 //
 // --only runs one case's library side once (or its plain side with
 // --only=plain-CASE), without the table: for counting its system calls with
@@ -18,10 +21,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -225,56 +230,105 @@ Cost measure(const std::function<void(std::size_t)>& run, std::size_t n, std::si
     return {total.wall / static_cast<double>(n), total.cpu / static_cast<double>(n)};
 }
 
+// The same operation through pyserial in Debian's Python (python3-serial),
+// on the same pty pair: the child inherits the master and opens the slave.
+// Nothing when the interpreter or the package is missing.
+std::optional<Cost> pyserial(const char* pyCase, std::size_t n) {
+    std::string command = std::string(TORVANE_BENCH_PYTHON) + " -I " + TORVANE_PYSERIAL_PEER + " " + pyCase + " " +
+                          std::to_string(n) + " " + std::to_string(pty().master()) + " " + pty().slave() +
+                          " 2>/dev/null";
+    FILE* out = popen(command.c_str(), "r");
+    if (out == nullptr) return std::nullopt;
+    Cost cost;
+    int fields = std::fscanf(out, "%lf %lf", &cost.wall, &cost.cpu);
+    if (pclose(out) != 0 || fields != 2) return std::nullopt;
+    return cost;
+}
+
 struct Case {
     const char* name;
     const char* unit;  // what one operation is
     std::function<void(std::size_t)> library;
     std::function<void(std::size_t)> plain;
+    const char* pyCase;  // pyserial_peer.py's case; nullptr: none
     std::size_t libraryOps;
     std::size_t plainOps;
     std::size_t setupOps;  // see measure()
     bool asRate;           // print bytes per second instead of time per operation
 };
 
+// One round of a case: the library, plain calls and pyserial (if any).
+struct Round {
+    Cost library;
+    Cost plain;
+    std::optional<Cost> python;
+};
+
 double median(std::vector<double> values) {
+    if (values.empty()) return NAN;
     std::sort(values.begin(), values.end());
     std::size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-void report(const Case& c, const std::vector<Cost>& library, const std::vector<Cost>& plain) {
-    auto column = [](const std::vector<Cost>& costs, double Cost::*field) {
-        std::vector<double> values;
-        for (const Cost& cost : costs) values.push_back(cost.*field);
-        return median(values);
+// The median over the rounds of one figure (nothing from rounds without it).
+double medianOf(const std::vector<Round>& rounds, const std::function<std::optional<double>(const Round&)>& figure) {
+    std::vector<double> values;
+    for (const Round& round : rounds)
+        if (std::optional<double> value = figure(round)) values.push_back(*value);
+    return median(values);
+}
+
+void report(const Case& c, const std::vector<Round>& rounds) {
+    auto print = [&](const char* what, double Cost::*field, bool rate) {
+        auto shown = [&](double seconds) { return rate ? 1e-3 / seconds : seconds * 1e6; };
+        auto python = [field](const Round& r) -> std::optional<double> {
+            return r.python ? std::optional((*r.python).*field) : std::nullopt;
+        };
+        std::printf("%-7s %-5s %10.2f %10.2f %10.2f %8.2f %8.2f\n", c.name, what,
+                    shown(medianOf(rounds, [&](const Round& r) { return r.plain.*field; })),
+                    shown(medianOf(rounds, python)),
+                    shown(medianOf(rounds, [&](const Round& r) { return r.library.*field; })),
+                    medianOf(rounds, [&](const Round& r) { return r.library.*field / (r.plain.*field); }),
+                    medianOf(rounds, [&](const Round& r) -> std::optional<double> {
+                        if (auto p = python(r)) return r.library.*field / *p;
+                        return std::nullopt;
+                    }));
     };
-    double libWall = column(library, &Cost::wall), rawWall = column(plain, &Cost::wall);
-    double libCpu = column(library, &Cost::cpu), rawCpu = column(plain, &Cost::cpu);
-    if (c.asRate) {
-        std::printf("%-10s %-22s %10.1f %10.1f %7.2f  %10.2f %10.2f %7.2f\n", c.name, "kB/s | CPU us/byte",
-                    1e-3 / rawWall, 1e-3 / libWall, libWall / rawWall, rawCpu * 1e6, libCpu * 1e6, libCpu / rawCpu);
-    } else {
-        std::printf("%-10s %-22s %10.2f %10.2f %7.2f  %10.2f %10.2f %7.2f\n", c.name, c.unit, rawWall * 1e6,
-                    libWall * 1e6, libWall / rawWall, rawCpu * 1e6, libCpu * 1e6, libCpu / rawCpu);
-    }
+    std::printf("%-7s %s\n", c.name, c.asRate ? "(wall: kB/s, CPU: us per byte)" : c.unit);
+    print("wall", &Cost::wall, c.asRate);
+    print("CPU", &Cost::cpu, false);
 }
 
 std::vector<Case> cases() {
     return {
-        {"write", "us per byte", throughLibrary(writeEach), throughPlainSlave(writeEach), 2000, 2000, 20, false},
-        {"read", "us per byte", libraryRead, plainRead, 2000, 2000, 20, false},
-        {"stream", "64 KiB one by one", throughLibrary(stream), throughPlainSlave(stream), kStreamBytes, kStreamBytes, 0, true},
-        {"cycle", "us per open+close", libraryCycle, plainCycle, 10, 200, 0, false},
+        {"write", "us per byte", throughLibrary(writeEach), throughPlainSlave(writeEach), "write", 2000, 2000, 20,
+         false},
+        {"read", "us per byte", libraryRead, plainRead, "read", 2000, 2000, 20, false},
+        {"stream", "64 KiB one by one", throughLibrary(stream), throughPlainSlave(stream), "stream", kStreamBytes,
+         kStreamBytes, 0, true},
+        {"cycle", "us per open+close", libraryCycle, plainCycle, nullptr, 10, 200, 0, false},
     };
+}
+
+// CPU of the whole process while an open port sees no traffic.
+double idlePortCpuSeconds(int seconds) {
+    LibraryPort port;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the opening's own work settles
+    double cpu0 = processCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    return processCpuSeconds() - cpu0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int rounds = 7;
+    int idleSeconds = 10;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--rounds=", 9) == 0) rounds = std::max(1, std::atoi(argv[i] + 9));
+        if (std::strncmp(argv[i], "--idle-seconds=", 15) == 0) idleSeconds = std::max(0, std::atoi(argv[i] + 15));
         if (std::strncmp(argv[i], "--only=", 7) == 0) only = argv[i] + 7;
     }
     pty();
@@ -286,18 +340,24 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    std::vector<std::vector<Cost>> library(all.size()), plain(all.size());
+    std::vector<std::vector<Round>> results(all.size());
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t i = 0; i < all.size(); ++i) {
-            library[i].push_back(measure(all[i].library, all[i].libraryOps, all[i].setupOps));
-            plain[i].push_back(measure(all[i].plain, all[i].plainOps, all[i].setupOps));
+            const Case& c = all[i];
+            Round r{measure(c.library, c.libraryOps, c.setupOps), measure(c.plain, c.plainOps, c.setupOps),
+                    c.pyCase ? pyserial(c.pyCase, c.libraryOps) : std::nullopt};
+            results[i].push_back(r);
         }
     }
-    std::printf("serial library vs plain write()/read() on one pty pair, medians of %d interleaved rounds\n", rounds);
-    std::printf("%-10s %-22s %10s %10s %7s  %10s %10s %7s\n", "case", "unit", "wall raw", "library", "ratio",
-                "CPU raw", "library", "ratio");
-    for (std::size_t i = 0; i < all.size(); ++i) report(all[i], library[i], plain[i]);
-    std::printf("CPU: the whole process (all threads), getrusage(RUSAGE_SELF).\n");
-    std::printf("Ratios: library / raw cost (stream: raw rate / library rate).\n");
+    std::printf("serial library vs plain write()/read() and pyserial on one pty pair, %d interleaved rounds\n",
+                rounds);
+    std::printf("%-7s %-5s %10s %10s %10s %8s %8s\n", "case", "", "raw", "pyserial", "library", "lib/raw",
+                "lib/py");
+    for (std::size_t i = 0; i < all.size(); ++i) report(all[i], results[i]);
+    std::printf("Figures: medians over the rounds; ratios: medians of the per-round ratios of costs (time or CPU\n"
+                "per operation: below 1 the library is cheaper). CPU: the whole process, all threads\n"
+                "(getrusage(RUSAGE_SELF)); pyserial's: its own process. nan: pyserial not available.\n");
+    if (idleSeconds > 0)
+        std::printf("idle open port: %.3f ms of CPU in %d s\n", idlePortCpuSeconds(idleSeconds) * 1e3, idleSeconds);
     return 0;
 }

@@ -262,7 +262,7 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred) {
         noteChangeLocked(isRead ? PortChange::ReadQueued : PortChange::WriteQueued, reads_.nextDeadline());
     else if (bufferFreed)
         noteChangeLocked(PortChange::BufferFreed);
-    else if (transmitter_.nextCheck())
+    else if (!isRead && transmitter_.nextCheck())
         noteChangeLocked(PortChange::TransmitterCheckDue);
     if (!isSuccess(status)) return fail(ERROR_IO_PENDING);
     if (transferred) *transferred = loadCount(overlapped);
