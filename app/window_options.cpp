@@ -20,7 +20,10 @@ constexpr char kScreenshotStatus[] = "";
 constexpr char kWindowEnvironment[] = "";
 #else
 constexpr char kSysfsEnvironment[] = R"(
-  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys)";
+  TORVANE_SYSFS_ROOT  read the converters from this directory instead of /sys
+  LD_LIBRARY_PATH     a directory on it holding another libftd2xx.so (such as
+                      the simulated one) is used instead of the library over
+                      the attached converters)";
 constexpr char kScreenshotStatus[] = R"(
   1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot)";
 constexpr char kWindowEnvironment[] = R"(

@@ -92,7 +92,9 @@ FT_STATUS CallByName(const char* name, Args... args) {
 using d2xx_abi::ValueArgument;
 
 // A text the library wrote into a buffer of `size` bytes, which it may leave unterminated.
-std::string BoundedText(const char* buffer, std::size_t size) { return {buffer, std::find(buffer, buffer + size, '\0')}; }
+std::string BoundedText(const char* buffer, std::size_t size) {
+    return {buffer, std::find(buffer, buffer + size, '\0')};
+}
 
 }  // namespace
 
