@@ -22,7 +22,7 @@ git -C "$root" ls-files -z --cached --others --exclude-standard |
 # Everything under the sources and the work folder; the names at the top of /
 # and of the home folder.
 snapshot() {
-  (cd "$work" && find . -path ./build-linux -prune -o -path ./build-win32 -prune -o \
+  (cd "$work" && find . -mindepth 1 -path ./build-linux -prune -o -path ./build-win32 -prune -o \
      -printf '%p %s %T@\n' | sort)
   find / "$HOME" -mindepth 1 -maxdepth 1 -not -path /proc -not -path /tmp | sort
 }
