@@ -83,9 +83,11 @@ private:
     winapi::DWORD FinishWrite(winapi::DWORD moved);
     winapi::DWORD AwaitWrite(winapi::HANDLE done);
     winapi::DWORD AwaitRead(winapi::HANDLE done, winapi::DWORD count);
+    // Cancels the worker's transfers (purge and CancelIo).
+    void Abort(winapi::DWORD purgeFlags);
     // Completes a transfer left outstanding on the device before its
-    // record is reused or released.
-    void Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlags);
+    // record is reused or released; returns what it moved before that.
+    winapi::DWORD Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlags);
 
     UniqueFileHandle PortHandle;
     winapi::OVERLAPPED WriteOverlapped{};

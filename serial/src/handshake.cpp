@@ -38,6 +38,7 @@ bool HandOver(Direction direction, std::uint8_t value, bool& stop) {
     const DirectionTexts texts = TextsFor(direction);
     const std::array<HANDLE, 4> handles = {handshake.PortClosed.get(), handshake.WorkerEnded.get(),
                                            handshake.StopTransfers.get(), handshake.TransferReady.get()};
+    SetLastError(0);
     const DWORD woken = WaitForMultipleObjects(4, handles.data(), FALSE, INFINITE);
     if (woken <= WAIT_OBJECT_0 + 2) {
         RecordFailure(texts.closed);
@@ -48,12 +49,14 @@ bool HandOver(Direction direction, std::uint8_t value, bool& stop) {
         return false;
     }
     if (direction == Direction::Write) handshake.OutByte = value;
+    SetLastError(0);
     if (!ResetEvent(handshake.TransferReady.get())) {
         RecordFailure(Message::EventCancel);
         stop = true;
         return false;
     }
     const HANDLE request = direction == Direction::Write ? handshake.WriteRequest.get() : handshake.ReadRequest.get();
+    SetLastError(0);
     if (!SetEvent(request)) {
         RecordFailure(Message::EventSignal);
         stop = true;
@@ -63,15 +66,26 @@ bool HandOver(Direction direction, std::uint8_t value, bool& stop) {
 }
 
 // Waits for the worker's result; true when the transfer moved its byte.
-// TransferReady precedes WorkerEnded, so a transfer finished just before
-// the worker stopped still counts.
+// Once the worker has the request, its signalling TransferReady is the
+// outcome that counts: it comes first in the wait, and when another event
+// won (a close signalled meanwhile) TransferReady is looked at once more
+// before the close is taken as the outcome. Without a request TransferReady
+// only says the worker is idle, and PortClosed comes first, so a closed
+// port records the failed wait.
 bool AwaitResult(bool requested) {
     HandshakeState& handshake = Handshake();
-    const std::array<HANDLE, 3> handles = {handshake.PortClosed.get(), handshake.TransferReady.get(),
+    const HANDLE ready = handshake.TransferReady.get();
+    const HANDLE closed = handshake.PortClosed.get();
+    const std::array<HANDLE, 3> handles = {requested ? ready : closed, requested ? closed : ready,
                                            handshake.WorkerEnded.get()};
+    SetLastError(0);
     const DWORD woken = WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
-    if (woken == WAIT_OBJECT_0 + 1) return requested && handshake.TimeOutFlag.load() == 0;
-    RecordFailure(Message::WaitFailed);
+    const DWORD waitError = GetLastError();
+    const bool readyWon = woken < WAIT_OBJECT_0 + 2 && handles[woken - WAIT_OBJECT_0] == ready;
+    if (readyWon || (requested && WaitForSingleObject(ready, 0) == WAIT_OBJECT_0)) {
+        return requested && handshake.TimeOutFlag.load() == 0;
+    }
+    SetError(Message::WaitFailed, static_cast<std::int32_t>(waitError));
     return false;
 }
 
@@ -85,6 +99,7 @@ bool Transfer(Direction direction, std::uint8_t& value) {
     bool result = AwaitResult(requested);
     if (result && direction == Direction::Read) value = handshake.InByte;
     // The worker counts as idle again, whatever happened.
+    SetLastError(0);
     if (!SetEvent(handshake.TransferReady.get())) {
         RecordFailure(TextsFor(direction).finalSignal);
         return false;

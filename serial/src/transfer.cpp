@@ -17,10 +17,14 @@ constexpr DWORD kTransferDone = WAIT_OBJECT_0;
 constexpr DWORD kPortClosed = WAIT_OBJECT_0 + 1;
 constexpr DWORD kWorkerStopped = WAIT_OBJECT_0 + 2;
 
+std::int32_t AsCode(DWORD error) { return static_cast<std::int32_t>(error); }
+
 // Waits for the transfer's own event, the end of the connection, or the
-// worker's stop (a disconnect has begun).
+// worker's stop (a disconnect has begun). The transfer's own completion
+// comes first: a transfer that finished counts, whatever else happened.
 DWORD WaitTransferOrClose(HANDLE done) {
     const HandshakeState& handshake = Handshake();
+    SetLastError(0);
     const std::array<HANDLE, 3> handles = {done, handshake.PortClosed.get(), handshake.StopTransfers.get()};
     return WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
 }
@@ -30,6 +34,7 @@ DWORD WaitTransferOrClose(HANDLE done) {
 DWORD TComm::FinishTransfer(DWORD moved) {
     HandshakeState& handshake = Handshake();
     handshake.TimeOutFlag.store(moved == 0 ? 1 : 0);
+    SetLastError(0);
     if (!SetEvent(handshake.TransferReady.get())) {
         RecordFailure(Message::EventCancel);
         return 0;
@@ -42,12 +47,20 @@ DWORD TComm::FinishWrite(DWORD moved) {
     return FinishTransfer(moved);
 }
 
-void TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
+void TComm::Abort(DWORD purgeFlags) {
+    // Some serial stacks (Wine's) purge without cancelling pending
+    // transfers; CancelIo, from the thread that started them, always does.
+    PurgeComm(PortHandle.get(), purgeFlags);
+    CancelIo(PortHandle.get());
+}
+
+DWORD TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
     // Cancelling and then collecting the transfer keeps the device from
     // completing it into a record that the next transfer reuses.
-    PurgeComm(PortHandle.get(), purgeFlags);
-    DWORD unused = 0;
-    GetOverlappedResult(PortHandle.get(), &overlapped, &unused, TRUE);
+    Abort(purgeFlags);
+    DWORD moved = 0;
+    if (!GetOverlappedResult(PortHandle.get(), &overlapped, &moved, TRUE)) return 0;
+    return moved;
 }
 
 DWORD TComm::SendByte(const std::uint8_t* buffer) {
@@ -55,6 +68,7 @@ DWORD TComm::SendByte(const std::uint8_t* buffer) {
     // Up before the request is taken back, down once the byte is in the
     // driver's queue (FinishWrite): CharSent never misses the write between.
     WriteUnderway.store(true);
+    SetLastError(0);
     if (!ResetEvent(handshake.WriteRequest.get())) {
         RecordFailure(Message::HandleClose);
         return FinishWrite(0);
@@ -78,6 +92,7 @@ DWORD TComm::SendByte(const std::uint8_t* buffer) {
     } else {
         written = AwaitWrite(done.get());
     }
+    SetLastError(0);
     if (!done.Close()) RecordFailure(Message::HandleClose);
     return FinishWrite(written);
 }
@@ -86,7 +101,7 @@ DWORD TComm::AwaitWrite(HANDLE done) {
     const DWORD woken = WaitTransferOrClose(done);
     // A disconnect has begun: the write is aborted and collected as the
     // device ends it.
-    if (woken == kWorkerStopped) PurgeComm(PortHandle.get(), PURGE_TXABORT);
+    if (woken == kWorkerStopped) Abort(PURGE_TXABORT);
     if (woken == kTransferDone || woken == kWorkerStopped) {
         SetLastError(0);
         DWORD written = 0;
@@ -97,13 +112,16 @@ DWORD TComm::AwaitWrite(HANDLE done) {
         }
         return written;
     }
-    RecordFailure(woken == kPortClosed ? Message::WriteAborted : Message::WriteInvalid);
-    Withdraw(WriteOverlapped, PURGE_TXABORT);
-    return 0;
+    // A byte that moved before the transfer was withdrawn still counts.
+    const DWORD waitError = GetLastError();
+    const DWORD written = Withdraw(WriteOverlapped, PURGE_TXABORT);
+    if (written == 0) SetError(woken == kPortClosed ? Message::WriteAborted : Message::WriteInvalid, AsCode(waitError));
+    return written;
 }
 
 DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
     HandshakeState& handshake = Handshake();
+    SetLastError(0);
     if (!ResetEvent(handshake.ReadRequest.get())) {
         RecordFailure(Message::HandleClose);
         return FinishTransfer(0);
@@ -128,6 +146,7 @@ DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
     } else {
         read = AwaitRead(done.get(), count);
     }
+    SetLastError(0);
     if (!done.Close()) RecordFailure(Message::HandleClose);
     return FinishTransfer(read);
 }
@@ -136,7 +155,7 @@ DWORD TComm::AwaitRead(HANDLE done, DWORD count) {
     const DWORD woken = WaitTransferOrClose(done);
     // A disconnect has begun: the read is aborted and collected as the
     // device ends it ("Odczyt przerwany", 995, unless its byte came first).
-    if (woken == kWorkerStopped) PurgeComm(PortHandle.get(), PURGE_RXABORT);
+    if (woken == kWorkerStopped) Abort(PURGE_RXABORT);
     if (woken == kTransferDone || woken == kWorkerStopped) {
         SetLastError(0);
         DWORD read = 0;
@@ -148,9 +167,10 @@ DWORD TComm::AwaitRead(HANDLE done, DWORD count) {
         }
         return read;
     }
-    RecordFailure(woken == kPortClosed ? Message::ReadAbortedByClose : Message::ReadInvalid);
-    Withdraw(ReadOverlapped, PURGE_RXABORT);
-    return 0;
+    const DWORD waitError = GetLastError();
+    const DWORD read = Withdraw(ReadOverlapped, PURGE_RXABORT);
+    if (read == 0) SetError(woken == kPortClosed ? Message::ReadAbortedByClose : Message::ReadInvalid, AsCode(waitError));
+    return read;
 }
 
 }  // namespace winseria

@@ -162,6 +162,12 @@ BOOL PurgeComm(HANDLE file, DWORD flags) {
     return onPort(file, &Port::purge, flags);
 }
 
+// The library cancels only from the worker, which starts every transfer:
+// cancelling all of the port's transfers is the same there.
+BOOL CancelIo(HANDLE file) {
+    return onPort(file, &Port::purge, PURGE_TXABORT | PURGE_RXABORT);
+}
+
 BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
     return onPort(file, &Port::clearError, errors, stat);
 }
