@@ -11,9 +11,8 @@
  * error slot (a message and a code, the most recent failure only), which
  * IsError fetches and empties. Codes are the system's error codes (Windows
  * values on every platform: 2 no such device, 5 in use or refused, 6 invalid
- * handle, 87 invalid parameter, 995 aborted), -1 for a transfer without a
- * port object. Texts are Windows-1250 bytes (Polish); the longest needs a
- * 52-byte buffer with its terminating zero.
+ * handle, 87 invalid parameter, 995 aborted). Texts are Windows-1250 bytes
+ * (Polish); the longest needs a 52-byte buffer with its terminating zero.
  *
  * Threads: the functions are meant for one calling thread, the thread that
  * opens the port (called "the main thread" below), but each one may also be

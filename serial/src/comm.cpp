@@ -1,6 +1,7 @@
 #include "serial/src/comm.h"
 
 #include "serial/src/dispatcher.h"
+#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 
 namespace winseria {
@@ -129,7 +130,7 @@ std::int32_t TComm::Connect() {
 
     EventThread = std::make_unique<TZdarzeniaCommThread>(PortHandle.get(), EventSet);
     EventThread->SetOnCommEvent([this](TZdarzeniaCommThread* sender, DWORD mask) { HandleCommEvent(sender, mask); });
-    TransferThread = std::make_unique<TZapisOdczytThread>(this, PortHandle.get());
+    TransferThread = std::make_unique<TZapisOdczytThread>(*this, PortHandle.get());
 
     if (const std::int32_t configured = Configure(); configured != 0) return configured;
 
@@ -139,12 +140,9 @@ std::int32_t TComm::Connect() {
     }
     result = SetTimeouts(WriteTimeoutSec, ReadTimeoutSec);
 
-    SetLastError(0);
-    HANDLE portClosed = CreateManualEvent(false);
-    const DWORD createError = GetLastError();
-    Handshake().PortClosed.reset(portClosed);
+    const DWORD createError = Handshake().ReplacePortClosed();
     Sleep(kConnectSettleMs);
-    if (portClosed == nullptr) {
+    if (createError != ERROR_SUCCESS) {
         SetError(Message::PortClosedCreate, AsCode(createError));
         return AsCode(createError);
     }
@@ -173,7 +171,7 @@ std::int32_t TComm::Disconnect() {
     CloseDevice();
 
     SetLastError(0);
-    if (!SetEvent(Handshake().PortClosed.get())) {
+    if (!SetEvent(Handshake().PortClosed())) {
         return RecordFailure(Message::EventSignal);
     }
     return 0;
@@ -255,7 +253,7 @@ bool TComm::QueryTransmitEmpty() {
     if (!IsOpen()) return false;
     // In the order a write passes through them: the request for the worker,
     // the worker's write, the driver's queue.
-    if (WaitForSingleObject(Handshake().WriteRequest.get(), 0) == WAIT_OBJECT_0) return false;
+    if (WaitForSingleObject(Handshake().WriteRequest(), 0) == WAIT_OBJECT_0) return false;
     if (WriteUnderway.load()) return false;
     DWORD errors = 0;
     COMSTAT status{};

@@ -16,6 +16,8 @@
 
 namespace winseria {
 
+struct TransferKind;
+
 // "\\.\COM" followed by the port number in decimal.
 std::string DeviceNameFor(std::uint8_t port);
 
@@ -26,17 +28,17 @@ winapi::COMMTIMEOUTS TimeoutsFor(std::uint16_t writeSec, std::uint16_t readSec);
 // The parity a new port object takes from the library default.
 std::uint32_t ParityFromDefault(std::uint8_t parity);
 
-class TComm : public ByteTransfers {
+class TComm final : public ByteTransfers {
 public:
     TComm();
     TComm(const TComm&) = delete;
     TComm& operator=(const TComm&) = delete;
-    virtual ~TComm();
+    ~TComm();
 
     std::int32_t SetParams(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
                            std::uint16_t readTimeoutSec);
     bool IsOpen() const { return static_cast<bool>(PortHandle); }
-    virtual std::int32_t Open();
+    std::int32_t Open();
     void CloseDevice();
     std::int32_t Connect();
     std::int32_t Disconnect();
@@ -46,7 +48,7 @@ public:
     std::int32_t ClearOutput();
     std::int32_t ClearInput();
     void HandleCommEvent(TZdarzeniaCommThread* sender, winapi::DWORD mask);
-    virtual void LineEvent(winapi::DWORD event);
+    void LineEvent(winapi::DWORD event);
     winapi::HANDLE CommHandle() const { return PortHandle.get(); }
 
     // One overlapped transfer each, run by the worker thread only.
@@ -61,7 +63,6 @@ public:
     const winapi::DCB& CurrentDcb() const { return Dcb; }
     const std::string& Name() const { return DeviceName; }
     const winapi::COMMTIMEOUTS& Saved() const { return SavedTimeouts; }
-    const winapi::COMMTIMEOUTS& Applied() const { return Timeouts; }
     std::uint16_t Events() const { return EventSet; }
     winapi::DWORD LastLineErrors() const { return LineErrors; }
     std::uint32_t Speed() const { return BaudRate; }
@@ -77,17 +78,18 @@ public:
     void SetParity(std::uint32_t parity) { Parity = parity; }
 
 private:
-    // Ends a transfer that the worker could not start or finish normally:
-    // the caller is released with the time-out flag set.
+    // One overlapped transfer of `count` bytes in the direction `kind`
+    // (transfer.cpp); returns the bytes moved.
+    winapi::DWORD RunTransfer(const TransferKind& kind, winapi::OVERLAPPED& overlapped, void* buffer,
+                              winapi::DWORD count);
+    winapi::DWORD AwaitTransfer(const TransferKind& kind, winapi::OVERLAPPED& overlapped, winapi::DWORD count);
+    // Sets the time-out flag from `moved` and releases the caller.
     winapi::DWORD FinishTransfer(winapi::DWORD moved);
-    winapi::DWORD FinishWrite(winapi::DWORD moved);
-    winapi::DWORD AwaitWrite(winapi::HANDLE done);
-    winapi::DWORD AwaitRead(winapi::HANDLE done, winapi::DWORD count);
-    // Cancels the worker's transfers (purge and CancelIo).
-    void Abort(winapi::DWORD purgeFlags);
+    // Cancels the worker's transfers of one direction (purge and CancelIo).
+    void Abort(winapi::DWORD purgeFlag);
     // Completes a transfer left outstanding on the device before its
     // record is reused or released; returns what it moved before that.
-    winapi::DWORD Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlags);
+    winapi::DWORD Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlag);
 
     UniqueFileHandle PortHandle;
     winapi::OVERLAPPED WriteOverlapped{};

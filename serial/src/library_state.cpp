@@ -54,20 +54,9 @@ ErrorRecord TakeError() {
     return record;
 }
 
-ErrorRecord PeekError() {
-    ErrorSlot& slot = Slot();
-    std::lock_guard lock(slot.mutex);
-    return {slot.LastErrorText, slot.LastErrorCode};
-}
-
 LineDefaults& Defaults() {
     static LineDefaults* defaults = new LineDefaults;
     return *defaults;
-}
-
-HandshakeState& Handshake() {
-    static HandshakeState* state = new HandshakeState;
-    return *state;
 }
 
 winapi::HANDLE CreateManualEvent(bool signalled) {

@@ -434,9 +434,9 @@ TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
         std::uint8_t value = 0;
         return ReadByte(&value);
     });
-    ASSERT_TRUE(Eventually([&] { return winapi::WaitForSingleObject(handshake.TransferReady.get(), 0) == winapi::WAIT_TIMEOUT; }));
+    ASSERT_TRUE(Eventually([&] { return winapi::WaitForSingleObject(handshake.TransferReady(), 0) == winapi::WAIT_TIMEOUT; }));
     handshake.OutByte = 0x5A;
-    winapi::SetEvent(handshake.WriteRequest.get());
+    winapi::SetEvent(handshake.WriteRequest());
     CommPort()->Worker()->StopThread();
     EXPECT_EQ(reader.get(), 0);
     EXPECT_TRUE(Eventually([] { return CommPort()->Worker()->Finished(); }));

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/src/library_state.h"
+#include "serial/src/handshake.h"
 #include "tests/serial/support/port_fixture.h"
 
 namespace winseria {
