@@ -162,8 +162,8 @@ void TZapisOdczytThread::Run() {
     SetEvent(handshake.WorkerEnded());
 }
 
-void TZapisOdczytThread::PerformWrite() { port_.SendByte(&Handshake().OutByte); }
+void TZapisOdczytThread::PerformWrite() { port_.SendByte(&Handshake().outByte); }
 
-void TZapisOdczytThread::PerformRead() { port_.ReceiveBytes(&Handshake().InByte, 1); }
+void TZapisOdczytThread::PerformRead() { port_.ReceiveBytes(&Handshake().inByte, 1); }
 
 }  // namespace winseria

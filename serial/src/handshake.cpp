@@ -75,7 +75,7 @@ HandOverOutcome HandOver(Direction direction, std::uint8_t value) {
         RecordFailure(woken == Woken::Refused ? texts.refused : texts.waitFailed);
         return HandOverOutcome::Refused;
     }
-    if (direction == Direction::Write) handshake.OutByte = value;
+    if (direction == Direction::Write) handshake.outByte = value;
     SetLastError(0);
     if (!ResetEvent(handshake.TransferReady())) {
         RecordFailure(Message::EventCancel);
@@ -105,7 +105,7 @@ bool AwaitResult(HandOverOutcome handedOver) {
             Woken::Failed);
         const DWORD waitError = GetLastError();
         if (woken == Woken::Done || WaitForSingleObject(ready, 0) == WAIT_OBJECT_0) {
-            return handshake.TimeOutFlag.load() == 0;
+            return handshake.timeOutFlag.load() == 0;
         }
         SetError(Message::WaitFailed, static_cast<std::int32_t>(waitError));
         return false;
@@ -122,11 +122,11 @@ bool AwaitResult(HandOverOutcome handedOver) {
 bool Transfer(Direction direction, std::uint8_t& value) {
     HandshakeState& handshake = Handshake();
     const std::unique_lock turn = handshake.TakeTurn();
-    handshake.TimeOutFlag.store(0);
+    handshake.timeOutFlag.store(0);
     const HandOverOutcome handedOver = HandOver(direction, value);
     if (handedOver == HandOverOutcome::Broken) return false;
     const bool moved = AwaitResult(handedOver);
-    if (moved && direction == Direction::Read) value = handshake.InByte;
+    if (moved && direction == Direction::Read) value = handshake.inByte;
     // The worker counts as idle again, whatever happened.
     SetLastError(0);
     if (!SetEvent(handshake.TransferReady())) {

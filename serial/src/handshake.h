@@ -44,13 +44,14 @@ public:
     // Callers on several threads take turns: each WriteByte and ReadByte
     // holds the turn for its whole handshake, and an initialization holds it
     // while it replaces the events. A turn is never held for long while the
-    // port is closing: its transfer is released by the close.
+    // port is closing: its transfer is released by the close. Second in the
+    // lock order (comm_port.h).
     std::unique_lock<std::mutex> TakeTurn() { return std::unique_lock(turn_); }
 
     // Handed over through the events; the handshake orders every access.
-    std::uint8_t OutByte = 0;
-    std::uint8_t InByte = 0;
-    std::atomic<std::uint8_t> TimeOutFlag{0};
+    std::uint8_t outByte = 0;
+    std::uint8_t inByte = 0;
+    std::atomic<std::uint8_t> timeOutFlag{0};
 
 private:
     UniqueHandle writeRequest_;

@@ -66,14 +66,14 @@ DWORD TComm::SendByte(const std::uint8_t* buffer) {
     // Up before the request is taken back, down once the byte is in the
     // driver's queue: CharSent never misses the write between. (A write
     // only reads its buffer.)
-    WriteUnderway.store(true);
-    const DWORD written = RunTransfer(kWrite, WriteOverlapped, const_cast<std::uint8_t*>(buffer), 1);
-    WriteUnderway.store(false);
+    writeUnderway_.store(true);
+    const DWORD written = RunTransfer(kWrite, writeOverlapped_, const_cast<std::uint8_t*>(buffer), 1);
+    writeUnderway_.store(false);
     return FinishTransfer(written);
 }
 
 DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
-    return FinishTransfer(RunTransfer(kRead, ReadOverlapped, buffer, count));
+    return FinishTransfer(RunTransfer(kRead, readOverlapped_, buffer, count));
 }
 
 DWORD TComm::RunTransfer(const TransferKind& kind, OVERLAPPED& overlapped, void* buffer, DWORD count) {
@@ -84,7 +84,7 @@ DWORD TComm::RunTransfer(const TransferKind& kind, OVERLAPPED& overlapped, void*
         return 0;
     }
     SetLastError(0);
-    handshake.TimeOutFlag.store(1);
+    handshake.timeOutFlag.store(1);
     overlapped = OVERLAPPED{};
     UniqueHandle done(CreateManualEvent(false));
     if (!done) {
@@ -94,7 +94,7 @@ DWORD TComm::RunTransfer(const TransferKind& kind, OVERLAPPED& overlapped, void*
     overlapped.hEvent = done.get();
 
     DWORD moved = 0;
-    if (kind.start(PortHandle.get(), buffer, count, &moved, &overlapped)) {
+    if (kind.start(portHandle_.get(), buffer, count, &moved, &overlapped)) {
         if (moved != count) RecordFailure(kind.shortAtOnce);
     } else if (GetLastError() != ERROR_IO_PENDING) {
         moved = 0;
@@ -122,7 +122,7 @@ DWORD TComm::AwaitTransfer(const TransferKind& kind, OVERLAPPED& overlapped, DWO
         if (woken == Woken::Stopped) Abort(kind.purgeFlag);
         SetLastError(0);
         DWORD moved = 0;
-        if (!GetOverlappedResult(PortHandle.get(), &overlapped, &moved, TRUE)) {
+        if (!GetOverlappedResult(portHandle_.get(), &overlapped, &moved, TRUE)) {
             RecordFailure(GetLastError() == ERROR_OPERATION_ABORTED ? kind.resultAborted : kind.resultFailed);
         } else if (moved != count) {
             RecordFailure(kind.timedOut);
@@ -140,7 +140,7 @@ DWORD TComm::AwaitTransfer(const TransferKind& kind, OVERLAPPED& overlapped, DWO
 
 DWORD TComm::FinishTransfer(DWORD moved) {
     HandshakeState& handshake = Handshake();
-    handshake.TimeOutFlag.store(moved == 0 ? 1 : 0);
+    handshake.timeOutFlag.store(moved == 0 ? 1 : 0);
     SetLastError(0);
     if (!SetEvent(handshake.TransferReady())) {
         RecordFailure(Message::EventCancel);
@@ -152,8 +152,8 @@ DWORD TComm::FinishTransfer(DWORD moved) {
 void TComm::Abort(DWORD purgeFlag) {
     // Some serial stacks (Wine's) purge without cancelling pending
     // transfers; CancelIo, from the thread that started them, always does.
-    PurgeComm(PortHandle.get(), purgeFlag);
-    CancelIo(PortHandle.get());
+    PurgeComm(portHandle_.get(), purgeFlag);
+    CancelIo(portHandle_.get());
 }
 
 DWORD TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlag) {
@@ -161,7 +161,7 @@ DWORD TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlag) {
     // completing it into a record that the next transfer reuses.
     Abort(purgeFlag);
     DWORD moved = 0;
-    if (!GetOverlappedResult(PortHandle.get(), &overlapped, &moved, TRUE)) return 0;
+    if (!GetOverlappedResult(portHandle_.get(), &overlapped, &moved, TRUE)) return 0;
     return moved;
 }
 

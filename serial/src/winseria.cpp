@@ -137,7 +137,7 @@ WINSERIA_API uint8_t WINSERIA_CALL ReadByte(uint8_t* value) {
     });
 }
 
-WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void) { return Handshake().TimeOutFlag.load(); }
+WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void) { return Handshake().timeOutFlag.load(); }
 
 WINSERIA_API uint8_t WINSERIA_CALL IsError(char** buffer, int32_t* code) {
     if (code == nullptr) return 0;

@@ -435,7 +435,7 @@ TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
         return ReadByte(&value);
     });
     ASSERT_TRUE(Eventually([&] { return winapi::WaitForSingleObject(handshake.TransferReady(), 0) == winapi::WAIT_TIMEOUT; }));
-    handshake.OutByte = 0x5A;
+    handshake.outByte = 0x5A;
     winapi::SetEvent(handshake.WriteRequest());
     CommPort()->Worker()->StopThread();
     EXPECT_EQ(reader.get(), 0);

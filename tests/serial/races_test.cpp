@@ -153,10 +153,10 @@ void ReadsAgainstClose(test::PtyPair& pty, int cycle) {
     auto reader = std::async(std::launch::async, [] {
         const SlowedThread slowed;
         for (;;) {
-            Handshake().InByte = 0;  // the worker idles: nothing is requested
+            Handshake().inByte = 0;  // the worker idles: nothing is requested
             std::uint8_t value = 0;
             const bool returned = ReadByte(&value) != 0;
-            const std::uint8_t workerRead = Handshake().InByte;
+            const std::uint8_t workerRead = Handshake().inByte;
             EXPECT_EQ(returned ? value : 0, workerRead) << "a byte read was not returned";
             if (!returned && TimeOut() == 0) break;  // refused: the port has closed
         }
