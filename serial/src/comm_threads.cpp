@@ -1,7 +1,6 @@
 #include "serial/src/comm_threads.h"
 
 #include <algorithm>
-#include <array>
 
 #include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
@@ -61,6 +60,7 @@ bool TZdarzeniaCommThread::StopWithin(DWORD milliseconds) {
 }
 
 void TZdarzeniaCommThread::Run() {
+    enum class Woken { Stopped, LineEvent, Failed };
     RaiseThreadPriority();
     SetLastError(0);
     // Without its events the watcher could neither wait nor be stopped.
@@ -84,9 +84,10 @@ void TZdarzeniaCommThread::Run() {
         }
         backOff = kFirstBackOffMs;
 
-        const std::array<HANDLE, 2> handles = {stopSignal_.get(), eventSignal_.get()};
-        const DWORD woken = WaitForMultipleObjects(2, handles.data(), FALSE, INFINITE);
-        if (woken != WAIT_OBJECT_0 + 1) break;  // the stop signal, or a failed wait
+        // A stop outranks a line event that came with it.
+        const Woken woken = WaitForFirst<Woken, 2>(
+            {{{stopSignal_.get(), Woken::Stopped}, {eventSignal_.get(), Woken::LineEvent}}}, Woken::Failed);
+        if (woken != Woken::LineEvent) break;
 
         DWORD unused = 0;
         const BOOL completed = GetOverlappedResult(portHandle_, &overlapped_, &unused, FALSE);
