@@ -13,9 +13,8 @@
  * error slot (a message and a code, the most recent failure only), which
  * IsError fetches and empties. Codes are the system's error codes (Windows
  * values on every platform: 2 no such device, 5 in use or refused, 6 invalid
- * handle, 87 invalid parameter, 995 aborted), -1 for a transfer without a
- * port object. Texts are Windows-1250 bytes (Polish); the longest needs a
- * 52-byte buffer with its terminating zero.
+ * handle, 87 invalid parameter, 995 aborted). Texts are Windows-1250 bytes
+ * (Polish); the longest needs a 52-byte buffer with its terminating zero.
  *
  * Threads: the functions are meant for one calling thread, the thread that
  * opens the port (called "the main thread" below), but each one may also be
@@ -111,8 +110,8 @@ WINSERIA_API int32_t WINSERIA_CALL pInitializePort(uint8_t port, uint32_t baud, 
  * in the error slot. A failure to restore the time-outs is recorded but
  * does not stop the close.
  * Thread: any, at any time: a transfer waiting on another thread ends at
- * once with 0 and its reason in the error slot, and transfers that begin
- * meanwhile are refused. Takes turns with the other port calls; a second
+ * once (with 1 when its byte moved first, else 0 and its reason in the
+ * error slot; see WriteByte), and transfers that begin meanwhile are refused. Takes turns with the other port calls; a second
  * close finds the port closed and returns 0. On the main thread it serves
  * pending line-event calls while it waits for the threads. */
 WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void);
@@ -122,10 +121,18 @@ WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void);
  * ran out ("Timeout zapisu.", TimeOut() then 1), the device failed or aborted
  * the write (TimeOut() 1), no port was ever opened, the port has been closed
  * or its worker has ended (TimeOut() 0 in these three cases: nothing was
- * attempted). The reason is in the error slot; its code may be 0 where no
- * system call failed.
+ * attempted). The reason is in the error slot with the code of the system
+ * call that failed, or 0 where none did (never an earlier call's code).
  * Thread: any; transfers of several threads take turns (each waits for the
- * one before it). A close on another thread ends it at once. */
+ * one before it). A close on another thread ends it at once, and what the
+ * caller then sees is true of the byte:
+ *   - 1: the byte was written (the close may still have purged it from the
+ *     driver's output queue before it left the port).
+ *   - 0 with TimeOut() 1: the worker ran the write and the close aborted it
+ *     before the byte moved ("Niepoprawny zapis." with 995).
+ *   - 0 with TimeOut() 0: the byte never reached the worker ("Zapis
+ *     przerwany." or "Błąd funkcji WaitForMultipleObjects.", code 0).
+ * So a byte reported not written was not written: a retry sends it once. */
 WINSERIA_API uint8_t WINSERIA_CALL WriteByte(uint8_t value);
 
 /* Reads one byte through the worker thread, waiting at most the read
@@ -136,7 +143,11 @@ WINSERIA_API uint8_t WINSERIA_CALL WriteByte(uint8_t value);
  * aborted ("Odczyt przerwany", e.g. by UnInitializePort on another thread or
  * by a line error), or, as for WriteByte, no port / a closed port / an ended
  * worker. A null `value` returns 0 at once and changes nothing.
- * Thread: as WriteByte. */
+ * Thread: as WriteByte. Against a close on another thread: 1 means the byte
+ * was read and is in *value; 0 with TimeOut() 1 means the close aborted the
+ * read before a byte came ("Odczyt przerwany" with 995); 0 with TimeOut() 0
+ * means the read never reached the worker ("Przerwany zapis " or "Błąd
+ * funkcji WaitForMultipleObjects.", code 0). No byte read is ever dropped. */
 WINSERIA_API uint8_t WINSERIA_CALL ReadByte(uint8_t* value);
 
 /* Result: 1 when the last transfer that ran moved no byte (its time-out ran

@@ -151,6 +151,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OV
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
                OVERLAPPED* overlapped);
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytesTransferred, BOOL wait);
+// Cancels the transfers the calling thread started on `file`.
+BOOL CancelIo(HANDLE file);
 
 // Communications.
 BOOL GetCommState(HANDLE file, DCB* dcb);

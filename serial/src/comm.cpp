@@ -1,6 +1,7 @@
 #include "serial/src/comm.h"
 
 #include "serial/src/dispatcher.h"
+#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 
 namespace winseria {
@@ -59,40 +60,40 @@ std::uint32_t ParityFromDefault(std::uint8_t parity) {
 }
 
 TComm::TComm()
-    : DeviceName("Comm2"),
-      EventSet(kAllEvents),
-      Parity(ParityFromDefault(Defaults().parity.load())),
-      StopBits(Defaults().stopBits.load()),
-      ByteSize(Defaults().byteSize.load()),
-      InQueueSize(kInQueueSize),
-      OutQueueSize(kOutQueueSize) {}
+    : deviceName_("Comm2"),
+      eventSet_(kAllEvents),
+      parity_(ParityFromDefault(Defaults().parity.load())),
+      stopBits_(Defaults().stopBits.load()),
+      byteSize_(Defaults().byteSize.load()),
+      inQueueSize_(kInQueueSize),
+      outQueueSize_(kOutQueueSize) {}
 
 TComm::~TComm() { Disconnect(); }
 
 std::int32_t TComm::SetParams(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
                               std::uint16_t readTimeoutSec) {
-    BaudRate = baud;
+    baudRate_ = baud;
     try {
-        DeviceName = DeviceNameFor(port);
+        deviceName_ = DeviceNameFor(port);
     } catch (const std::bad_alloc&) {
         SetError(Message::DcbUpdate, AsCode(ERROR_NOT_ENOUGH_MEMORY));
         return AsCode(ERROR_NOT_ENOUGH_MEMORY);
     }
-    WriteTimeoutSec = writeTimeoutSec;
-    ReadTimeoutSec = readTimeoutSec;
+    writeTimeoutSec_ = writeTimeoutSec;
+    readTimeoutSec_ = readTimeoutSec;
     return 0;
 }
 
 std::int32_t TComm::Open() {
     SetLastError(0);
-    PortHandle.reset(CreateFileA(DeviceName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    portHandle_.reset(CreateFileA(deviceName_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OVERLAPPED, nullptr));
-    if (!PortHandle) {
+    if (!portHandle_) {
         const DWORD error = GetLastError();
         SetError(OpenFailureMessage(error), AsCode(error));
         return AsCode(error);
     }
-    if (GetFileType(PortHandle.get()) == FILE_TYPE_CHAR) return 0;
+    if (GetFileType(portHandle_.get()) == FILE_TYPE_CHAR) return 0;
     // Not a serial device. The close would leave no error behind, so the
     // failure is reported as an invalid handle: the port is closed and the
     // caller must not take the result for success.
@@ -105,7 +106,7 @@ std::int32_t TComm::Open() {
 
 void TComm::CloseDevice() {
     SetLastError(0);
-    PortHandle.reset();
+    portHandle_.reset();
 }
 
 std::int32_t TComm::Connect() {
@@ -121,24 +122,21 @@ std::int32_t TComm::Connect() {
     std::int32_t result = Open();
     if (!IsOpen()) return result;
 
-    EventThread = std::make_unique<TZdarzeniaCommThread>(PortHandle.get(), EventSet);
-    EventThread->SetOnCommEvent([this](TZdarzeniaCommThread* sender, DWORD mask) { HandleCommEvent(sender, mask); });
-    TransferThread = std::make_unique<TZapisOdczytThread>(this, PortHandle.get());
+    eventThread_ = std::make_unique<TZdarzeniaCommThread>(portHandle_.get(), eventSet_);
+    eventThread_->SetOnCommEvent([this](TZdarzeniaCommThread* sender, DWORD mask) { HandleCommEvent(sender, mask); });
+    transferThread_ = std::make_unique<TZapisOdczytThread>(*this, portHandle_.get());
 
     if (const std::int32_t configured = Configure(); configured != 0) return configured;
 
     SetLastError(0);
-    if (!SetupComm(PortHandle.get(), InQueueSize, OutQueueSize)) {
+    if (!SetupComm(portHandle_.get(), inQueueSize_, outQueueSize_)) {
         return RecordFailure(Message::BufferSetup);
     }
-    result = SetTimeouts(WriteTimeoutSec, ReadTimeoutSec);
+    result = SetTimeouts(writeTimeoutSec_, readTimeoutSec_);
 
-    SetLastError(0);
-    HANDLE portClosed = CreateManualEvent(false);
-    const DWORD createError = GetLastError();
-    Handshake().PortClosed.reset(portClosed);
+    const DWORD createError = Handshake().ReplacePortClosed();
     Sleep(kConnectSettleMs);
-    if (portClosed == nullptr) {
+    if (createError != ERROR_SUCCESS) {
         SetError(Message::PortClosedCreate, AsCode(createError));
         return AsCode(createError);
     }
@@ -150,24 +148,24 @@ std::int32_t TComm::Disconnect() {
     // The worker's stop comes first: from here on no request is handed to
     // it, and the transfer in flight is aborted instead of waiting for its
     // time-out. Then the watcher goes, purging the device on its way out.
-    if (TransferThread) TransferThread->StopThread();
-    if (EventThread) {
-        EventThread->StopThread();
-        EventThread->WaitFor();
-        EventThread.reset();
+    if (transferThread_) transferThread_->StopThread();
+    if (eventThread_) {
+        eventThread_->StopThread();
+        eventThread_->WaitFor();
+        eventThread_.reset();
     }
-    if (TransferThread) {
-        TransferThread->WaitFor();
-        TransferThread.reset();
+    if (transferThread_) {
+        transferThread_->WaitFor();
+        transferThread_.reset();
     }
     // Restored only once no transfer can run: the device's own time-outs
     // are often none at all, and a read under them would never end.
     SetLastError(0);
-    if (!SetCommTimeouts(PortHandle.get(), &SavedTimeouts)) RecordFailure(Message::TimeoutsWrite);
+    if (!SetCommTimeouts(portHandle_.get(), &savedTimeouts_)) RecordFailure(Message::TimeoutsWrite);
     CloseDevice();
 
     SetLastError(0);
-    if (!SetEvent(Handshake().PortClosed.get())) {
+    if (!SetEvent(Handshake().PortClosed())) {
         return RecordFailure(Message::EventSignal);
     }
     return 0;
@@ -176,15 +174,15 @@ std::int32_t TComm::Disconnect() {
 std::int32_t TComm::Configure() {
     if (!IsOpen()) return 0;
     SetLastError(0);
-    if (!GetCommState(PortHandle.get(), &Dcb)) {
+    if (!GetCommState(portHandle_.get(), &dcb_)) {
         return RecordFailure(Message::DcbUpdate);
     }
-    Dcb.BaudRate = BaudRate;
-    Dcb.Parity = static_cast<BYTE>(Parity);
-    Dcb.StopBits = static_cast<BYTE>(StopBits);
-    Dcb.ByteSize = static_cast<BYTE>(ByteSize);
-    SetDcbFlags(Dcb);
-    if (!SetCommState(PortHandle.get(), &Dcb)) {
+    dcb_.BaudRate = baudRate_;
+    dcb_.Parity = static_cast<BYTE>(parity_);
+    dcb_.StopBits = static_cast<BYTE>(stopBits_);
+    dcb_.ByteSize = static_cast<BYTE>(byteSize_);
+    SetDcbFlags(dcb_);
+    if (!SetCommState(portHandle_.get(), &dcb_)) {
         return RecordFailure(Message::DcbUpdate);
     }
     return 0;
@@ -204,12 +202,12 @@ void TComm::SetDcbFlags(DCB& dcb) {
 
 std::int32_t TComm::SetTimeouts(std::uint16_t writeSec, std::uint16_t readSec) {
     SetLastError(0);
-    if (!GetCommTimeouts(PortHandle.get(), &SavedTimeouts)) {
+    if (!GetCommTimeouts(portHandle_.get(), &savedTimeouts_)) {
         return RecordFailure(Message::TimeoutsRead);
     }
     if (!IsOpen()) return 0;
-    Timeouts = TimeoutsFor(writeSec, readSec);
-    if (!SetCommTimeouts(PortHandle.get(), &Timeouts)) {
+    timeouts_ = TimeoutsFor(writeSec, readSec);
+    if (!SetCommTimeouts(portHandle_.get(), &timeouts_)) {
         return RecordFailure(Message::TimeoutsWrite);
     }
     return 0;
@@ -217,13 +215,13 @@ std::int32_t TComm::SetTimeouts(std::uint16_t writeSec, std::uint16_t readSec) {
 
 std::int32_t TComm::ClearOutput() {
     SetLastError(0);
-    if (!IsOpen() || PurgeComm(PortHandle.get(), PURGE_TXCLEAR)) return 0;
+    if (!IsOpen() || PurgeComm(portHandle_.get(), PURGE_TXCLEAR)) return 0;
     return AsCode(GetLastError());
 }
 
 std::int32_t TComm::ClearInput() {
     SetLastError(0);
-    if (!IsOpen() || PurgeComm(PortHandle.get(), PURGE_RXCLEAR)) return 0;
+    if (!IsOpen() || PurgeComm(portHandle_.get(), PURGE_RXCLEAR)) return 0;
     return AsCode(GetLastError());
 }
 
@@ -231,8 +229,8 @@ void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
     // Only the errors are wanted: without a COMSTAT the device is not asked
     // for its queues on every line event.
     DWORD errors = 0;
-    ClearCommError(PortHandle.get(), &errors, nullptr);
-    LineErrors = errors | ErrorsTakenByQuery.exchange(0);
+    ClearCommError(portHandle_.get(), &errors, nullptr);
+    lineErrors_ = errors | errorsTakenByQuery_.exchange(0);
     // The dispatched events in table order: the line errors first (a break,
     // then framing, overrun and parity errors; their flags were read just
     // before), then the data events.
@@ -244,7 +242,7 @@ void TComm::HandleCommEvent(TZdarzeniaCommThread* /*sender*/, DWORD mask) {
 void TComm::LineEvent(DWORD event) {
     if (event != EV_ERR && event != EV_BREAK) return;
     for (const LineErrorReport& report : kLineErrorReports) {
-        if (LineErrors & report.flag) SetError(report.message, AsCode(report.flag));
+        if (lineErrors_ & report.flag) SetError(report.message, AsCode(report.flag));
     }
 }
 
@@ -252,12 +250,12 @@ bool TComm::QueryTransmitEmpty() {
     if (!IsOpen()) return false;
     // In the order a write passes through them: the request for the worker,
     // the worker's write, the driver's queue.
-    if (WaitForSingleObject(Handshake().WriteRequest.get(), 0) == WAIT_OBJECT_0) return false;
-    if (WriteUnderway.load()) return false;
+    if (WaitForSingleObject(Handshake().WriteRequest(), 0) == WAIT_OBJECT_0) return false;
+    if (writeUnderway_.load()) return false;
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(PortHandle.get(), &errors, &status)) return false;
-    ErrorsTakenByQuery.fetch_or(errors);
+    if (!ClearCommError(portHandle_.get(), &errors, &status)) return false;
+    errorsTakenByQuery_.fetch_or(errors);
     return status.cbOutQue == 0;
 }
 

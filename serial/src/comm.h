@@ -16,6 +16,8 @@
 
 namespace winseria {
 
+struct TransferKind;
+
 // "\\.\COM" followed by the port number in decimal.
 std::string DeviceNameFor(std::uint8_t port);
 
@@ -26,17 +28,17 @@ winapi::COMMTIMEOUTS TimeoutsFor(std::uint16_t writeSec, std::uint16_t readSec);
 // The parity a new port object takes from the library default.
 std::uint32_t ParityFromDefault(std::uint8_t parity);
 
-class TComm : public ByteTransfers {
+class TComm final : public ByteTransfers {
 public:
     TComm();
     TComm(const TComm&) = delete;
     TComm& operator=(const TComm&) = delete;
-    virtual ~TComm();
+    ~TComm();
 
     std::int32_t SetParams(std::uint8_t port, std::uint32_t baud, std::uint16_t writeTimeoutSec,
                            std::uint16_t readTimeoutSec);
-    bool IsOpen() const { return static_cast<bool>(PortHandle); }
-    virtual std::int32_t Open();
+    bool IsOpen() const { return static_cast<bool>(portHandle_); }
+    std::int32_t Open();
     void CloseDevice();
     std::int32_t Connect();
     std::int32_t Disconnect();
@@ -46,8 +48,8 @@ public:
     std::int32_t ClearOutput();
     std::int32_t ClearInput();
     void HandleCommEvent(TZdarzeniaCommThread* sender, winapi::DWORD mask);
-    virtual void LineEvent(winapi::DWORD event);
-    winapi::HANDLE CommHandle() const { return PortHandle.get(); }
+    void LineEvent(winapi::DWORD event);
+    winapi::HANDLE CommHandle() const { return portHandle_.get(); }
 
     // One overlapped transfer each, run by the worker thread only.
     winapi::DWORD SendByte(const std::uint8_t* buffer) override;
@@ -58,62 +60,64 @@ public:
     bool QueryTransmitEmpty();
 
     // Read access for the exports and for tests.
-    const winapi::DCB& CurrentDcb() const { return Dcb; }
-    const std::string& Name() const { return DeviceName; }
-    const winapi::COMMTIMEOUTS& Saved() const { return SavedTimeouts; }
-    const winapi::COMMTIMEOUTS& Applied() const { return Timeouts; }
-    std::uint16_t Events() const { return EventSet; }
-    winapi::DWORD LastLineErrors() const { return LineErrors; }
-    std::uint32_t Speed() const { return BaudRate; }
-    std::uint32_t ParityCode() const { return Parity; }
-    std::uint32_t StopBitsCode() const { return StopBits; }
-    std::uint32_t DataBits() const { return ByteSize; }
-    std::uint16_t WriteTimeout() const { return WriteTimeoutSec; }
-    std::uint16_t ReadTimeout() const { return ReadTimeoutSec; }
-    TZdarzeniaCommThread* Watcher() const { return EventThread.get(); }
-    TZapisOdczytThread* Worker() const { return TransferThread.get(); }
+    const winapi::DCB& CurrentDcb() const { return dcb_; }
+    const std::string& Name() const { return deviceName_; }
+    const winapi::COMMTIMEOUTS& Saved() const { return savedTimeouts_; }
+    std::uint16_t Events() const { return eventSet_; }
+    winapi::DWORD LastLineErrors() const { return lineErrors_; }
+    std::uint32_t Speed() const { return baudRate_; }
+    std::uint32_t ParityCode() const { return parity_; }
+    std::uint32_t StopBitsCode() const { return stopBits_; }
+    std::uint32_t DataBits() const { return byteSize_; }
+    std::uint16_t WriteTimeout() const { return writeTimeoutSec_; }
+    std::uint16_t ReadTimeout() const { return readTimeoutSec_; }
+    TZdarzeniaCommThread* Watcher() const { return eventThread_.get(); }
+    TZapisOdczytThread* Worker() const { return transferThread_.get(); }
 
-    void SetSpeed(std::uint32_t baud) { BaudRate = baud; }
-    void SetParity(std::uint32_t parity) { Parity = parity; }
+    void SetSpeed(std::uint32_t baud) { baudRate_ = baud; }
+    void SetParity(std::uint32_t parity) { parity_ = parity; }
 
 private:
-    // Ends a transfer that the worker could not start or finish normally:
-    // the caller is released with the time-out flag set.
+    // One overlapped transfer of `count` bytes in the direction `kind`
+    // (transfer.cpp); returns the bytes moved.
+    winapi::DWORD RunTransfer(const TransferKind& kind, winapi::OVERLAPPED& overlapped, void* buffer,
+                              winapi::DWORD count);
+    winapi::DWORD AwaitTransfer(const TransferKind& kind, winapi::OVERLAPPED& overlapped, winapi::DWORD count);
+    // Sets the time-out flag from `moved` and releases the caller.
     winapi::DWORD FinishTransfer(winapi::DWORD moved);
-    winapi::DWORD FinishWrite(winapi::DWORD moved);
-    winapi::DWORD AwaitWrite(winapi::HANDLE done);
-    winapi::DWORD AwaitRead(winapi::HANDLE done, winapi::DWORD count);
+    // Cancels the worker's transfers of one direction (purge and CancelIo).
+    void Abort(winapi::DWORD purgeFlag);
     // Completes a transfer left outstanding on the device before its
-    // record is reused or released.
-    void Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlags);
+    // record is reused or released; returns what it moved before that.
+    winapi::DWORD Withdraw(winapi::OVERLAPPED& overlapped, winapi::DWORD purgeFlag);
 
-    UniqueFileHandle PortHandle;
-    winapi::OVERLAPPED WriteOverlapped{};
-    winapi::OVERLAPPED ReadOverlapped{};
-    winapi::DCB Dcb{};
-    std::string DeviceName;
-    winapi::COMMTIMEOUTS SavedTimeouts{};
-    winapi::COMMTIMEOUTS Timeouts{};
-    std::unique_ptr<TZdarzeniaCommThread> EventThread;
-    std::unique_ptr<TZapisOdczytThread> TransferThread;
-    std::uint16_t EventSet = 0;
-    winapi::DWORD LineErrors = 0;
-    std::uint32_t BaudRate = 0;
-    std::uint32_t Parity = 0;
-    std::uint32_t StopBits = 0;
-    std::uint32_t ByteSize = 0;
-    std::uint32_t InQueueSize = 0;
-    std::uint32_t OutQueueSize = 0;
-    std::uint16_t WriteTimeoutSec = 0;
-    std::uint16_t ReadTimeoutSec = 0;
+    UniqueFileHandle portHandle_;
+    winapi::OVERLAPPED writeOverlapped_{};
+    winapi::OVERLAPPED readOverlapped_{};
+    winapi::DCB dcb_{};
+    std::string deviceName_;
+    winapi::COMMTIMEOUTS savedTimeouts_{};
+    winapi::COMMTIMEOUTS timeouts_{};
+    std::unique_ptr<TZdarzeniaCommThread> eventThread_;
+    std::unique_ptr<TZapisOdczytThread> transferThread_;
+    std::uint16_t eventSet_ = 0;
+    winapi::DWORD lineErrors_ = 0;
+    std::uint32_t baudRate_ = 0;
+    std::uint32_t parity_ = 0;
+    std::uint32_t stopBits_ = 0;
+    std::uint32_t byteSize_ = 0;
+    std::uint32_t inQueueSize_ = 0;
+    std::uint32_t outQueueSize_ = 0;
+    std::uint16_t writeTimeoutSec_ = 0;
+    std::uint16_t readTimeoutSec_ = 0;
 
     // Set by the worker before it takes a write request and cleared once the
     // write is in the driver's queue (or failed), so that CharSent always
     // sees the request, the running write or the queued bytes.
-    std::atomic<bool> WriteUnderway{false};
+    std::atomic<bool> writeUnderway_{false};
     // Line errors that CharSent's ClearCommError took, kept for the next
     // line-event report.
-    std::atomic<winapi::DWORD> ErrorsTakenByQuery{0};
+    std::atomic<winapi::DWORD> errorsTakenByQuery_{0};
 };
 
 }  // namespace winseria

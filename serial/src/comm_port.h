@@ -14,6 +14,19 @@ class TComm;
 // for code that holds a PortLock, or that runs alone (tests).
 TComm* CommPort();
 
+// The library's locks, in the order a thread may take them (a lock is only
+// ever taken while holding locks above it):
+//   1. PortLock (here): the port object.
+//   2. The handshake's turn (HandshakeState::TakeTurn): one transfer at a
+//      time; an initialization takes it under PortLock.
+//   3. The main-thread dispatcher's queue lock and its hook lock
+//      (dispatcher.cpp): held briefly, never while a call is served.
+//   4. The error slot's lock (library_state.cpp): a leaf.
+// Platform calls come last: the stand-in's own locks are taken under any of
+// these and never call back into the library. The calls served on the main
+// thread take none of 1 and 2, so a close that waits for them (holding
+// PortLock) never waits for itself.
+//
 // While a PortLock lives, no other thread creates, replaces, closes or uses
 // the port object. Never taken by the transfers (WriteByte, ReadByte) or by
 // the calls handed to the main thread, so a close that waits for those

@@ -1,8 +1,8 @@
 #include "serial/src/comm_threads.h"
 
 #include <algorithm>
-#include <array>
 
+#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 #include "serial/src/line_events.h"
 
@@ -22,34 +22,24 @@ void RaiseThreadPriority() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
 }
 
-// The caller of a transfer that cannot run is released at once: the request
-// is taken back, the time-out flag tells that nothing moved.
-void RefuseTransfer(HANDLE request) {
-    HandshakeState& handshake = Handshake();
-    ResetEvent(request);
-    handshake.TimeOutFlag.store(1);
-    SetError(Message::NoPortObject, -1);
-    SetEvent(handshake.TransferReady.get());
-}
-
 }  // namespace
 
 // ---- Watcher -------------------------------------------------------------------
 
 TZdarzeniaCommThread::TZdarzeniaCommThread(HANDLE portHandle, std::uint16_t eventSet)
-    : PortHandle(portHandle), PlatformMask(PlatformEventMask(eventSet)) {
+    : portHandle_(portHandle), platformMask_(PlatformEventMask(eventSet)) {
     SetLastError(0);
     if (const UniqueHandle process(OpenProcess(PROCESS_SET_INFORMATION, TRUE, GetCurrentProcessId())); process) {
         SetPriorityClass(process.get(), REALTIME_PRIORITY_CLASS);
     } else {
         SetErrorCode(static_cast<std::int32_t>(GetLastError()));
     }
-    StopSignal.reset(CreateManualEvent(false));
-    if (StopSignal) EventSignal.reset(CreateManualEvent(true));
+    stopSignal_.reset(CreateManualEvent(false));
+    if (stopSignal_) eventSignal_.reset(CreateManualEvent(true));
     // The connection goes on unwatched; the slot tells why.
-    if (!EventSignal) RecordFailure(Message::WorkerCreateEvent);
-    Overlapped.hEvent = EventSignal.get();
-    SetCommMask(PortHandle, PlatformMask);
+    if (!eventSignal_) RecordFailure(Message::WorkerCreateEvent);
+    overlapped_.hEvent = eventSignal_.get();
+    SetCommMask(portHandle_, platformMask_);
     if (!Start()) SetError(Message::Empty, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
 }
 
@@ -61,26 +51,27 @@ TZdarzeniaCommThread::~TZdarzeniaCommThread() {
 
 void TZdarzeniaCommThread::StopThread() {
     SetLastError(0);
-    if (StopSignal) SetEvent(StopSignal.get());
+    if (stopSignal_) SetEvent(stopSignal_.get());
     RequestStop();
 }
 
 bool TZdarzeniaCommThread::StopWithin(DWORD milliseconds) {
-    return WaitForSingleObject(StopSignal.get(), milliseconds) == WAIT_OBJECT_0 || Terminated();
+    return WaitForSingleObject(stopSignal_.get(), milliseconds) == WAIT_OBJECT_0 || Terminated();
 }
 
 void TZdarzeniaCommThread::Run() {
+    enum class Woken { Stopped, LineEvent, Failed };
     RaiseThreadPriority();
     SetLastError(0);
     // Without its events the watcher could neither wait nor be stopped.
-    if (!StopSignal || !EventSignal) return;
+    if (!stopSignal_ || !eventSignal_) return;
 
     DWORD backOff = kFirstBackOffMs;
     for (;;) {
         // The event tells this wait's completion alone, not an earlier one.
-        ResetEvent(EventSignal.get());
-        if (WaitCommEvent(PortHandle, &EventMask, &Overlapped)) {
-            SetEvent(EventSignal.get());  // completed at once
+        ResetEvent(eventSignal_.get());
+        if (WaitCommEvent(portHandle_, &eventMask_, &overlapped_)) {
+            SetEvent(eventSignal_.get());  // completed at once
         } else {
             const DWORD error = GetLastError();
             if (error == ERROR_INVALID_PARAMETER) {
@@ -89,48 +80,50 @@ void TZdarzeniaCommThread::Run() {
                 continue;
             }
             if (error != ERROR_IO_PENDING) break;  // the device takes no waits: watching ends
-            WaitOutstanding = true;
+            waitOutstanding_ = true;
         }
         backOff = kFirstBackOffMs;
 
-        const std::array<HANDLE, 2> handles = {StopSignal.get(), EventSignal.get()};
-        const DWORD woken = WaitForMultipleObjects(2, handles.data(), FALSE, INFINITE);
-        if (woken != WAIT_OBJECT_0 + 1) break;  // the stop signal, or a failed wait
+        // A stop outranks a line event that came with it.
+        const Woken woken = WaitForFirst<Woken, 2>(
+            {{{stopSignal_.get(), Woken::Stopped}, {eventSignal_.get(), Woken::LineEvent}}}, Woken::Failed);
+        if (woken != Woken::LineEvent) break;
 
         DWORD unused = 0;
-        const BOOL completed = GetOverlappedResult(PortHandle, &Overlapped, &unused, FALSE);
-        if (completed || GetLastError() != ERROR_IO_INCOMPLETE) WaitOutstanding = false;
+        const BOOL completed = GetOverlappedResult(portHandle_, &overlapped_, &unused, FALSE);
+        if (completed || GetLastError() != ERROR_IO_INCOMPLETE) waitOutstanding_ = false;
         if (!completed) break;
         Synchronize([this] { NotifyOwner(); });
         if (Terminated()) break;
     }
     WithdrawWait();
     SetLastError(0);
-    PurgeComm(PortHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    PurgeComm(portHandle_, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
 void TZdarzeniaCommThread::WithdrawWait() {
     // The device would complete the wait into this object after it is gone:
     // setting the (unchanged) mask completes it now, with no events.
-    if (!WaitOutstanding) return;
-    SetCommMask(PortHandle, PlatformMask);
+    if (!waitOutstanding_) return;
+    SetCommMask(portHandle_, platformMask_);
     DWORD unused = 0;
-    GetOverlappedResult(PortHandle, &Overlapped, &unused, TRUE);
-    WaitOutstanding = false;
+    GetOverlappedResult(portHandle_, &overlapped_, &unused, TRUE);
+    waitOutstanding_ = false;
 }
 
 void TZdarzeniaCommThread::NotifyOwner() {
-    if (OnCommEvent) OnCommEvent(this, EventMask);
+    if (onCommEvent_) onCommEvent_(this, eventMask_);
 }
 
 // ---- Worker ----------------------------------------------------------------------
 
-TZapisOdczytThread::TZapisOdczytThread(ByteTransfers* port, HANDLE portHandle) : Port(port), PortHandle(portHandle) {
-    if (!CreateEvents()) return;
+TZapisOdczytThread::TZapisOdczytThread(ByteTransfers& port, HANDLE portHandle) : port_(port), portHandle_(portHandle) {
+    if (!Handshake().ReplaceWorkerEvents()) return;
+    stopTransfers_ = Handshake().StopTransfers();
     if (!Start()) {
         // Without a thread the handshake has no partner: transfers fail at once.
         SetError(Message::Empty, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
-        SetEvent(Handshake().WorkerEnded.get());
+        SetEvent(Handshake().WorkerEnded());
     }
 }
 
@@ -139,67 +132,39 @@ TZapisOdczytThread::~TZapisOdczytThread() {
     WaitFor();
 }
 
-bool TZapisOdczytThread::CreateEvents() {
-    SetLastError(0);
-    // In the order of the handshake; the first failure ends the creation.
-    std::array<UniqueHandle, 5> created{};
-    const std::array<bool, 5> signalled = {true, false, false, false, false};
-    for (std::size_t i = 0; i < created.size(); ++i) {
-        created[i].reset(CreateManualEvent(signalled[i]));
-        if (created[i]) continue;
-        RecordFailure(Message::WorkerCreateEvent);
-        // No partner for the handshake: transfers fail at once on the
-        // missing events instead of waiting for a worker that never runs.
-        created = {};
-        break;
-    }
-    HandshakeState& handshake = Handshake();
-    handshake.TransferReady = std::move(created[0]);
-    handshake.StopTransfers = std::move(created[1]);
-    handshake.WriteRequest = std::move(created[2]);
-    handshake.ReadRequest = std::move(created[3]);
-    handshake.WorkerEnded = std::move(created[4]);
-    StopSignal = handshake.StopTransfers.get();
-    return StopSignal != nullptr;
-}
-
 void TZapisOdczytThread::StopThread() {
     SetLastError(0);
-    if (StopSignal != nullptr) SetEvent(StopSignal);
+    if (stopTransfers_ != nullptr) SetEvent(stopTransfers_);
     RequestStop();
 }
 
 void TZapisOdczytThread::Run() {
+    enum class Woken { Stopped, Write, Read, Failed };
     RaiseThreadPriority();
     SetLastError(0);
     HandshakeState& handshake = Handshake();
-    const std::array<HANDLE, 3> handles = {StopSignal, handshake.WriteRequest.get(), handshake.ReadRequest.get()};
     for (;;) {
-        const DWORD woken = WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
-        if (woken == WAIT_OBJECT_0 + 1) {
-            ResetEvent(handshake.TransferReady.get());
+        // A stop outranks a request that came with it: the request is skipped.
+        const Woken woken = WaitForFirst<Woken, 3>({{{stopTransfers_, Woken::Stopped},
+                                                     {handshake.WriteRequest(), Woken::Write},
+                                                     {handshake.ReadRequest(), Woken::Read}}},
+                                                   Woken::Failed);
+        if (woken == Woken::Write) {
+            ResetEvent(handshake.TransferReady());
             PerformWrite();
-        } else if (woken == WAIT_OBJECT_0 + 2) {
-            ResetEvent(handshake.TransferReady.get());
+        } else if (woken == Woken::Read) {
+            ResetEvent(handshake.TransferReady());
             PerformRead();
         } else {
             break;  // the stop signal, or a failed wait
         }
         if (Terminated()) break;
     }
-    SetEvent(handshake.WorkerEnded.get());
+    SetEvent(handshake.WorkerEnded());
 }
 
-void TZapisOdczytThread::PerformWrite() {
-    HandshakeState& handshake = Handshake();
-    if (Port == nullptr) return RefuseTransfer(handshake.WriteRequest.get());
-    Port->SendByte(&handshake.OutByte);
-}
+void TZapisOdczytThread::PerformWrite() { port_.SendByte(&Handshake().outByte); }
 
-void TZapisOdczytThread::PerformRead() {
-    HandshakeState& handshake = Handshake();
-    if (Port == nullptr) return RefuseTransfer(handshake.ReadRequest.get());
-    Port->ReceiveBytes(&handshake.InByte, 1);
-}
+void TZapisOdczytThread::PerformRead() { port_.ReceiveBytes(&Handshake().inByte, 1); }
 
 }  // namespace winseria

@@ -24,7 +24,7 @@ protected:
     ~ByteTransfers() = default;
 };
 
-class TZdarzeniaCommThread : public TThread {
+class TZdarzeniaCommThread final : public TThread {
 public:
     using CommEventHandler = std::function<void(TZdarzeniaCommThread* sender, winapi::DWORD mask)>;
 
@@ -34,55 +34,55 @@ public:
     ~TZdarzeniaCommThread() override;
 
     // Runs on the main thread only, where the notifications run too.
-    void SetOnCommEvent(CommEventHandler handler) { OnCommEvent = std::move(handler); }
+    void SetOnCommEvent(CommEventHandler handler) { onCommEvent_ = std::move(handler); }
     void StopThread();
 
 protected:
     void Run() override;
-    // On the main thread: passes the last completed wait's events on.
-    virtual void NotifyOwner();
 
 private:
+    // On the main thread: passes the last completed wait's events on.
+    void NotifyOwner();
     // Waits for the stop signal up to `milliseconds`; true when it came.
     bool StopWithin(winapi::DWORD milliseconds);
     void WithdrawWait();
 
-    winapi::HANDLE PortHandle;
-    winapi::DWORD EventMask = 0;
-    CommEventHandler OnCommEvent;
-    UniqueHandle StopSignal;
-    UniqueHandle EventSignal;
-    winapi::OVERLAPPED Overlapped{};
-    bool WaitOutstanding = false;
-    winapi::DWORD PlatformMask = 0;
+    winapi::HANDLE portHandle_;
+    winapi::DWORD eventMask_ = 0;
+    CommEventHandler onCommEvent_;
+    // Owned by the watcher: its stop signal, and the event of its line-event wait.
+    UniqueHandle stopSignal_;
+    UniqueHandle eventSignal_;
+    winapi::OVERLAPPED overlapped_{};
+    bool waitOutstanding_ = false;
+    winapi::DWORD platformMask_ = 0;
 };
 
-class TZapisOdczytThread : public TThread {
+class TZapisOdczytThread final : public TThread {
 public:
-    // `port` performs the transfers. Creates the handshake's events
-    // (replacing those of an earlier worker) and starts the thread; when an
-    // event cannot be created it records the failure, leaves the handshake
-    // without events and does not start.
-    TZapisOdczytThread(ByteTransfers* port, winapi::HANDLE portHandle);
+    // `port` performs the transfers. Has the handshake replace its worker
+    // events and starts the thread; when an event cannot be created the
+    // failure is recorded, the handshake has no worker events and the
+    // thread does not start.
+    TZapisOdczytThread(ByteTransfers& port, winapi::HANDLE portHandle);
     ~TZapisOdczytThread() override;
 
     // Signals the stop: the worker takes no further request, and a transfer
     // in flight is aborted.
     void StopThread();
-    bool Started() const { return StopSignal != nullptr; }
 
 protected:
     void Run() override;
-    virtual void PerformWrite();
-    virtual void PerformRead();
 
 private:
-    bool CreateEvents();
+    void PerformWrite();
+    void PerformRead();
 
-    ByteTransfers* Port;
-    winapi::HANDLE PortHandle;
-    // The handshake's StopTransfers, which outlives this worker.
-    winapi::HANDLE StopSignal = nullptr;
+    ByteTransfers& port_;
+    winapi::HANDLE portHandle_;
+    // The handshake's StopTransfers of this worker's connection (owned by
+    // the handshake, which keeps it until the next worker replaces it).
+    winapi::HANDLE stopTransfers_ = nullptr;
 };
 
 }  // namespace winseria

@@ -18,6 +18,7 @@ struct PendingCall {
     State state = State::Queued;
 };
 
+// Its two locks are third in the library's lock order (comm_port.h).
 struct Dispatcher {
     std::mutex mutex;
     std::condition_variable changed;

@@ -7,9 +7,9 @@ namespace winseria {
 namespace {
 
 struct ErrorSlot {
-    std::mutex mutex;
-    std::string LastErrorText;
-    std::int32_t LastErrorCode = 0;
+    std::mutex mutex;  // last in the library's lock order (comm_port.h)
+    std::string text;
+    std::int32_t code = 0;
 };
 
 // The state objects are created on first use and never destroyed: threads
@@ -27,8 +27,8 @@ std::atomic<EventCreator> installedEventCreator{nullptr};
 void SetError(std::string_view cp1250Text, std::int32_t code) {
     ErrorSlot& slot = Slot();
     std::lock_guard lock(slot.mutex);
-    slot.LastErrorText.assign(cp1250Text);
-    slot.LastErrorCode = code;
+    slot.text.assign(cp1250Text);
+    slot.code = code;
 }
 
 void SetError(Message message, std::int32_t code) { SetError(Text(message), code); }
@@ -42,32 +42,21 @@ std::int32_t RecordFailure(Message message) {
 void SetErrorCode(std::int32_t code) {
     ErrorSlot& slot = Slot();
     std::lock_guard lock(slot.mutex);
-    slot.LastErrorCode = code;
+    slot.code = code;
 }
 
 ErrorRecord TakeError() {
     ErrorSlot& slot = Slot();
     std::lock_guard lock(slot.mutex);
-    ErrorRecord record{std::move(slot.LastErrorText), slot.LastErrorCode};
-    slot.LastErrorText.clear();
-    slot.LastErrorCode = 0;
+    ErrorRecord record{std::move(slot.text), slot.code};
+    slot.text.clear();
+    slot.code = 0;
     return record;
-}
-
-ErrorRecord PeekError() {
-    ErrorSlot& slot = Slot();
-    std::lock_guard lock(slot.mutex);
-    return {slot.LastErrorText, slot.LastErrorCode};
 }
 
 LineDefaults& Defaults() {
     static LineDefaults* defaults = new LineDefaults;
     return *defaults;
-}
-
-HandshakeState& Handshake() {
-    static HandshakeState* state = new HandshakeState;
-    return *state;
 }
 
 winapi::HANDLE CreateManualEvent(bool signalled) {

@@ -1,8 +1,7 @@
 #pragma once
 // The library's process-wide state: the line-setting defaults the next port
-// object takes, the CTS flag, the error slot, and the events and bytes of the
-// byte handshake between a caller and the worker. (The port object itself is
-// in comm_port.h.)
+// object takes, the CTS flag, the error slot, and the creation of events.
+// (The port object is in comm_port.h, the byte handshake in handshake.h.)
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -32,8 +31,6 @@ struct ErrorRecord {
 };
 // Reads the slot and empties it.
 ErrorRecord TakeError();
-// Reads the slot and leaves it.
-ErrorRecord PeekError();
 
 // ---- Defaults for the next port object --------------------------------------
 struct LineDefaults {
@@ -43,28 +40,6 @@ struct LineDefaults {
     std::atomic<std::uint8_t> ctsFlag{1};   // stored by UstawCTS, consulted by nothing
 };
 LineDefaults& Defaults();
-
-// ---- Byte handshake -----------------------------------------------------------
-// The events are created by each worker (PortClosed by each Connect) and
-// stay until the next ones replace them; the replaced ones are closed.
-// StopTransfers is the worker's stop signal, the first thing a disconnect
-// signals: from then on no request is handed to the worker and the transfer
-// in flight is aborted. WorkerEnded is signalled by a worker whose loop has
-// ended, so that a transfer requested from it fails at once instead of
-// waiting for PortClosed.
-struct HandshakeState {
-    UniqueHandle WriteRequest;
-    UniqueHandle ReadRequest;
-    UniqueHandle TransferReady;
-    UniqueHandle StopTransfers;
-    UniqueHandle WorkerEnded;
-    UniqueHandle PortClosed;
-    // Handed over through the events; the handshake orders every access.
-    std::uint8_t OutByte = 0;
-    std::uint8_t InByte = 0;
-    std::atomic<std::uint8_t> TimeOutFlag{0};
-};
-HandshakeState& Handshake();
 
 // Every event the library creates: manual-reset, unnamed, made by the event
 // creator in force. Returns nullptr with the last error set when it fails.

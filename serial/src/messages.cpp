@@ -8,48 +8,61 @@
 namespace winseria {
 namespace {
 
-// Indexed by Message; the order must follow the enumeration.
-constexpr std::array<std::string_view, 33> kUtf8 = {
-    "",
-    "System nie potrafi znależć danego urządzenia.",
-    "Zabroniony dostęp do urządzenia.",
-    "Niepoprawny uchwyt do urządzenia, proces przerwany.",
-    "Błędnie określone urządzenie.",
-    "Błąd podczas aktualizacji bloku kontroli danych.",
-    "Błędna inicjalizacja buforów Zapisu/Odczytu.",
-    " Błąd odczytu aktualnych czasów.",
-    "Błąd podczas aktualizacji czasów.",
-    "Error CreateEvent. ",
-    "Błąd podczas sygnalizacji zdarzenia.",
-    "Błąd podczas anulacji zdarzenia.",
-    "Błąd CreateEvent. ",
-    "Błąd CreateEvent.",
-    "Port nie jest otwarty, niemożliwa operacja.",
-    "Błąd zamknięcia uchwytu.",
-    "Niepoprawny zapis.",
-    "Niepoprawny zapis do portu.",
-    "Timeout zapisu.",
-    "Zapis przerwany.",
-    "Niepoprawny odczyt.",
-    "Odczyt przerwany",
-    "Timeout odczytu.",
-    "Odczyt przerwany.",
-    "Przerwany zapis ",
-    "Błąd funkcji WaitForMultipleObjects.",
-    "Ten port jest już zainicjowany",
-    "Urządzenie wykryło stan BREAK (CE_BREAK).",
-    "Urządzenie wykryło błąd ramki (CE_FRAME).",
-    "Zgubiono znaki (CE_OVERRUN).",
-    "Zapełniony bufor wejściowy (CE_RXOVER).",
-    "Urządzenie wykryło błąd parzystości (CE_RXPARITY).",
-    "Zapełniony bufor wyjściowy (CE_TXFULL).",
+struct Entry {
+    Message message;
+    std::string_view utf8;
 };
-static_assert(kUtf8.size() == static_cast<std::size_t>(Message::LineTxFull) + 1);
+
+// One entry per message, in the order of the enumeration (checked below).
+constexpr Entry kEntries[] = {
+    {Message::Empty, ""},
+    {Message::DeviceNotFound, "System nie potrafi znależć danego urządzenia."},
+    {Message::AccessDenied, "Zabroniony dostęp do urządzenia."},
+    {Message::InvalidHandle, "Niepoprawny uchwyt do urządzenia, proces przerwany."},
+    {Message::WrongDevice, "Błędnie określone urządzenie."},
+    {Message::DcbUpdate, "Błąd podczas aktualizacji bloku kontroli danych."},
+    {Message::BufferSetup, "Błędna inicjalizacja buforów Zapisu/Odczytu."},
+    {Message::TimeoutsRead, " Błąd odczytu aktualnych czasów."},
+    {Message::TimeoutsWrite, "Błąd podczas aktualizacji czasów."},
+    {Message::PortClosedCreate, "Error CreateEvent. "},
+    {Message::EventSignal, "Błąd podczas sygnalizacji zdarzenia."},
+    {Message::EventCancel, "Błąd podczas anulacji zdarzenia."},
+    {Message::WorkerCreateEvent, "Błąd CreateEvent. "},
+    {Message::ReadCreateEvent, "Błąd CreateEvent."},
+    {Message::NoPortObject, "Port nie jest otwarty, niemożliwa operacja."},
+    {Message::HandleClose, "Błąd zamknięcia uchwytu."},
+    {Message::WriteInvalid, "Niepoprawny zapis."},
+    {Message::WritePortInvalid, "Niepoprawny zapis do portu."},
+    {Message::WriteTimeout, "Timeout zapisu."},
+    {Message::WriteAborted, "Zapis przerwany."},
+    {Message::ReadInvalid, "Niepoprawny odczyt."},
+    {Message::ReadAbortedByDriver, "Odczyt przerwany"},
+    {Message::ReadTimeout, "Timeout odczytu."},
+    {Message::ReadAbortedByClose, "Odczyt przerwany."},
+    {Message::ReadRefused, "Przerwany zapis "},
+    {Message::WaitFailed, "Błąd funkcji WaitForMultipleObjects."},
+    {Message::AlreadyInitialized, "Ten port jest już zainicjowany"},
+    {Message::LineBreak, "Urządzenie wykryło stan BREAK (CE_BREAK)."},
+    {Message::LineFrame, "Urządzenie wykryło błąd ramki (CE_FRAME)."},
+    {Message::LineOverrun, "Zgubiono znaki (CE_OVERRUN)."},
+    {Message::LineRxOver, "Zapełniony bufor wejściowy (CE_RXOVER)."},
+    {Message::LineParity, "Urządzenie wykryło błąd parzystości (CE_RXPARITY)."},
+    {Message::LineTxFull, "Zapełniony bufor wyjściowy (CE_TXFULL)."},
+};
+constexpr std::size_t kCount = std::size(kEntries);
+
+constexpr bool InEnumerationOrder() {
+    for (std::size_t i = 0; i < kCount; ++i) {
+        if (static_cast<std::size_t>(kEntries[i].message) != i) return false;
+    }
+    return kCount == static_cast<std::size_t>(Message::LineTxFull) + 1;
+}
+static_assert(InEnumerationOrder(), "one entry per message, in the order of the enumeration");
 
 struct Cp1250Table {
-    std::array<std::string, kUtf8.size()> texts;
+    std::array<std::string, kCount> texts;
     Cp1250Table() {
-        for (std::size_t i = 0; i < kUtf8.size(); ++i) texts[i] = torvane::Utf8ToCp1250(kUtf8[i]);
+        for (std::size_t i = 0; i < kCount; ++i) texts[i] = torvane::Utf8ToCp1250(kEntries[i].utf8);
     }
 };
 
@@ -64,6 +77,6 @@ const Cp1250Table& Table() {
 
 std::string_view Text(Message message) { return Table().texts[static_cast<std::size_t>(message)]; }
 
-std::string_view Utf8Text(Message message) { return kUtf8[static_cast<std::size_t>(message)]; }
+std::string_view Utf8Text(Message message) { return kEntries[static_cast<std::size_t>(message)].utf8; }
 
 }  // namespace winseria

@@ -38,7 +38,7 @@ enum class Message {
     LineOverrun,
     LineRxOver,
     LineParity,
-    LineTxFull,
+    LineTxFull,  // the last: messages.cpp checks its table against it
 };
 
 // The message as Windows-1250 bytes (no terminating zero).

@@ -34,7 +34,9 @@ protected:
     // Runs `call` on the main thread and waits for it; false when a stop
     // request withdrew it before it ran.
     bool Synchronize(std::function<void()> call);
-    // Derived destructors call this first: the body must not outlive them.
+    // Requests the stop and joins. The base destructor calls it; a derived
+    // class whose body waits on its own events signals them and joins first
+    // (its StopThread, then WaitFor), since the body must not outlive it.
     void StopAndJoin();
 
     virtual void Run() = 0;

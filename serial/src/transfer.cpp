@@ -1,156 +1,168 @@
-// The worker's side of the byte handshake: one overlapped transfer per byte.
-// Every path ends by signalling TransferReady, so that the caller waiting in
-// WriteByte or ReadByte is always released; a transfer that moved nothing
-// leaves the time-out flag set.
-#include <array>
-
+// The worker's side of the byte handshake: one overlapped transfer per byte,
+// one path for both directions. Every path ends by signalling TransferReady,
+// so that the caller waiting in WriteByte or ReadByte is always released; a
+// transfer that moved nothing leaves the time-out flag set.
 #include "serial/src/comm.h"
+#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 
 namespace winseria {
 
 using namespace winapi;
 
+// What tells a write from a read; everything else is the same.
+struct TransferKind {
+    HANDLE (HandshakeState::*request)() const;
+    BOOL (*start)(HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped);
+    DWORD purgeFlag;              // aborts this direction's transfers
+    Message noCompletionEvent;    // its TransferDone could not be created
+    Message startRefused;         // the transfer could not be started
+    Message shortAtOnce;          // it completed at once with too few bytes
+    Message resultFailed;         // it failed after the wait
+    Message resultAborted;        // it failed after the wait with ERROR_OPERATION_ABORTED
+    Message timedOut;             // it ended after the wait with too few bytes
+    Message portClosed;           // the connection ended during the wait
+    Message waitFailed;           // the wait failed
+};
+
 namespace {
 
-constexpr DWORD kTransferDone = WAIT_OBJECT_0;
-constexpr DWORD kPortClosed = WAIT_OBJECT_0 + 1;
-constexpr DWORD kWorkerStopped = WAIT_OBJECT_0 + 2;
+const TransferKind kWrite = {
+    &HandshakeState::WriteRequest,
+    [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
+        return WriteFile(file, buffer, count, moved, overlapped);
+    },
+    PURGE_TXABORT,
+    Message::WorkerCreateEvent,
+    Message::WritePortInvalid,
+    Message::WriteInvalid,
+    Message::WriteInvalid,
+    Message::WriteInvalid,
+    Message::WriteTimeout,
+    Message::WriteAborted,
+    Message::WriteInvalid,
+};
 
-// Waits for the transfer's own event, the end of the connection, or the
-// worker's stop (a disconnect has begun).
-DWORD WaitTransferOrClose(HANDLE done) {
-    const HandshakeState& handshake = Handshake();
-    const std::array<HANDLE, 3> handles = {done, handshake.PortClosed.get(), handshake.StopTransfers.get()};
-    return WaitForMultipleObjects(3, handles.data(), FALSE, INFINITE);
-}
+const TransferKind kRead = {
+    &HandshakeState::ReadRequest,
+    [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
+        return ReadFile(file, buffer, count, moved, overlapped);
+    },
+    PURGE_RXABORT,
+    // A read without its completion event could not be waited for.
+    Message::ReadCreateEvent,
+    Message::ReadInvalid,
+    Message::ReadInvalid,
+    Message::ReadInvalid,
+    Message::ReadAbortedByDriver,
+    Message::ReadTimeout,
+    Message::ReadAbortedByClose,
+    Message::ReadInvalid,
+};
 
 }  // namespace
 
+DWORD TComm::SendByte(const std::uint8_t* buffer) {
+    // Up before the request is taken back, down once the byte is in the
+    // driver's queue: CharSent never misses the write between. (A write
+    // only reads its buffer.)
+    writeUnderway_.store(true);
+    const DWORD written = RunTransfer(kWrite, writeOverlapped_, const_cast<std::uint8_t*>(buffer), 1);
+    writeUnderway_.store(false);
+    return FinishTransfer(written);
+}
+
+DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
+    return FinishTransfer(RunTransfer(kRead, readOverlapped_, buffer, count));
+}
+
+DWORD TComm::RunTransfer(const TransferKind& kind, OVERLAPPED& overlapped, void* buffer, DWORD count) {
+    HandshakeState& handshake = Handshake();
+    SetLastError(0);
+    if (!ResetEvent((handshake.*kind.request)())) {
+        RecordFailure(Message::HandleClose);
+        return 0;
+    }
+    SetLastError(0);
+    handshake.timeOutFlag.store(1);
+    overlapped = OVERLAPPED{};
+    UniqueHandle done(CreateManualEvent(false));
+    if (!done) {
+        RecordFailure(kind.noCompletionEvent);
+        return 0;
+    }
+    overlapped.hEvent = done.get();
+
+    DWORD moved = 0;
+    if (kind.start(portHandle_.get(), buffer, count, &moved, &overlapped)) {
+        if (moved != count) RecordFailure(kind.shortAtOnce);
+    } else if (GetLastError() != ERROR_IO_PENDING) {
+        moved = 0;
+        RecordFailure(kind.startRefused);
+    } else {
+        moved = AwaitTransfer(kind, overlapped, count);
+    }
+    SetLastError(0);
+    if (!done.Close()) RecordFailure(Message::HandleClose);
+    return moved;
+}
+
+DWORD TComm::AwaitTransfer(const TransferKind& kind, OVERLAPPED& overlapped, DWORD count) {
+    enum class Woken { Done, PortClosed, Stopped, Failed };
+    // The work was done outranks the end of the connection and the worker's
+    // stop (a disconnect has begun).
+    const HandshakeState& handshake = Handshake();
+    const Woken woken = WaitForFirst<Woken, 3>({{{overlapped.hEvent, Woken::Done},
+                                                 {handshake.PortClosed(), Woken::PortClosed},
+                                                 {handshake.StopTransfers(), Woken::Stopped}}},
+                                               Woken::Failed);
+    if (woken == Woken::Done || woken == Woken::Stopped) {
+        // On a stop the transfer is aborted and collected as the device ends
+        // it (995, unless its byte moved first).
+        if (woken == Woken::Stopped) Abort(kind.purgeFlag);
+        SetLastError(0);
+        DWORD moved = 0;
+        if (!GetOverlappedResult(portHandle_.get(), &overlapped, &moved, TRUE)) {
+            RecordFailure(GetLastError() == ERROR_OPERATION_ABORTED ? kind.resultAborted : kind.resultFailed);
+        } else if (moved != count) {
+            RecordFailure(kind.timedOut);
+        }
+        return moved;
+    }
+    // A byte that moved before the transfer was withdrawn still counts.
+    const DWORD waitError = GetLastError();
+    const DWORD moved = Withdraw(overlapped, kind.purgeFlag);
+    if (moved == 0) {
+        SetError(woken == Woken::PortClosed ? kind.portClosed : kind.waitFailed, static_cast<std::int32_t>(waitError));
+    }
+    return moved;
+}
+
 DWORD TComm::FinishTransfer(DWORD moved) {
     HandshakeState& handshake = Handshake();
-    handshake.TimeOutFlag.store(moved == 0 ? 1 : 0);
-    if (!SetEvent(handshake.TransferReady.get())) {
+    handshake.timeOutFlag.store(moved == 0 ? 1 : 0);
+    SetLastError(0);
+    if (!SetEvent(handshake.TransferReady())) {
         RecordFailure(Message::EventCancel);
         return 0;
     }
     return moved;
 }
 
-DWORD TComm::FinishWrite(DWORD moved) {
-    WriteUnderway.store(false);
-    return FinishTransfer(moved);
+void TComm::Abort(DWORD purgeFlag) {
+    // Some serial stacks (Wine's) purge without cancelling pending
+    // transfers; CancelIo, from the thread that started them, always does.
+    PurgeComm(portHandle_.get(), purgeFlag);
+    CancelIo(portHandle_.get());
 }
 
-void TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlags) {
+DWORD TComm::Withdraw(OVERLAPPED& overlapped, DWORD purgeFlag) {
     // Cancelling and then collecting the transfer keeps the device from
     // completing it into a record that the next transfer reuses.
-    PurgeComm(PortHandle.get(), purgeFlags);
-    DWORD unused = 0;
-    GetOverlappedResult(PortHandle.get(), &overlapped, &unused, TRUE);
-}
-
-DWORD TComm::SendByte(const std::uint8_t* buffer) {
-    HandshakeState& handshake = Handshake();
-    // Up before the request is taken back, down once the byte is in the
-    // driver's queue (FinishWrite): CharSent never misses the write between.
-    WriteUnderway.store(true);
-    if (!ResetEvent(handshake.WriteRequest.get())) {
-        RecordFailure(Message::HandleClose);
-        return FinishWrite(0);
-    }
-    SetLastError(0);
-    handshake.TimeOutFlag.store(1);
-    WriteOverlapped = OVERLAPPED{};
-    UniqueHandle done(CreateManualEvent(false));
-    if (!done) {
-        RecordFailure(Message::WorkerCreateEvent);
-        return FinishWrite(0);
-    }
-    WriteOverlapped.hEvent = done.get();
-
-    DWORD written = 0;
-    if (WriteFile(PortHandle.get(), buffer, 1, &written, &WriteOverlapped)) {
-        if (written != 1) RecordFailure(Message::WriteInvalid);
-    } else if (GetLastError() != ERROR_IO_PENDING) {
-        written = 0;
-        RecordFailure(Message::WritePortInvalid);
-    } else {
-        written = AwaitWrite(done.get());
-    }
-    if (!done.Close()) RecordFailure(Message::HandleClose);
-    return FinishWrite(written);
-}
-
-DWORD TComm::AwaitWrite(HANDLE done) {
-    const DWORD woken = WaitTransferOrClose(done);
-    // A disconnect has begun: the write is aborted and collected as the
-    // device ends it.
-    if (woken == kWorkerStopped) PurgeComm(PortHandle.get(), PURGE_TXABORT);
-    if (woken == kTransferDone || woken == kWorkerStopped) {
-        SetLastError(0);
-        DWORD written = 0;
-        if (!GetOverlappedResult(PortHandle.get(), &WriteOverlapped, &written, TRUE)) {
-            RecordFailure(Message::WriteInvalid);
-        } else if (written != 1) {
-            RecordFailure(Message::WriteTimeout);
-        }
-        return written;
-    }
-    RecordFailure(woken == kPortClosed ? Message::WriteAborted : Message::WriteInvalid);
-    Withdraw(WriteOverlapped, PURGE_TXABORT);
-    return 0;
-}
-
-DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
-    HandshakeState& handshake = Handshake();
-    if (!ResetEvent(handshake.ReadRequest.get())) {
-        RecordFailure(Message::HandleClose);
-        return FinishTransfer(0);
-    }
-    SetLastError(0);
-    handshake.TimeOutFlag.store(1);
-    ReadOverlapped = OVERLAPPED{};
-    UniqueHandle done(CreateManualEvent(false));
-    if (!done) {
-        // A read without its completion event could not be waited for.
-        RecordFailure(Message::ReadCreateEvent);
-        return FinishTransfer(0);
-    }
-    ReadOverlapped.hEvent = done.get();
-
-    DWORD read = 0;
-    if (ReadFile(PortHandle.get(), buffer, count, &read, &ReadOverlapped)) {
-        if (read != count) RecordFailure(Message::ReadInvalid);
-    } else if (GetLastError() != ERROR_IO_PENDING) {
-        read = 0;
-        RecordFailure(Message::ReadInvalid);
-    } else {
-        read = AwaitRead(done.get(), count);
-    }
-    if (!done.Close()) RecordFailure(Message::HandleClose);
-    return FinishTransfer(read);
-}
-
-DWORD TComm::AwaitRead(HANDLE done, DWORD count) {
-    const DWORD woken = WaitTransferOrClose(done);
-    // A disconnect has begun: the read is aborted and collected as the
-    // device ends it ("Odczyt przerwany", 995, unless its byte came first).
-    if (woken == kWorkerStopped) PurgeComm(PortHandle.get(), PURGE_RXABORT);
-    if (woken == kTransferDone || woken == kWorkerStopped) {
-        SetLastError(0);
-        DWORD read = 0;
-        if (!GetOverlappedResult(PortHandle.get(), &ReadOverlapped, &read, TRUE)) {
-            RecordFailure(GetLastError() == ERROR_OPERATION_ABORTED ? Message::ReadAbortedByDriver
-                                                                     : Message::ReadInvalid);
-        } else if (read != count) {
-            RecordFailure(Message::ReadTimeout);
-        }
-        return read;
-    }
-    RecordFailure(woken == kPortClosed ? Message::ReadAbortedByClose : Message::ReadInvalid);
-    Withdraw(ReadOverlapped, PURGE_RXABORT);
-    return 0;
+    Abort(purgeFlag);
+    DWORD moved = 0;
+    if (!GetOverlappedResult(portHandle_.get(), &overlapped, &moved, TRUE)) return 0;
+    return moved;
 }
 
 }  // namespace winseria

@@ -19,7 +19,7 @@ namespace {
 using namespace winseria;
 using namespace winapi;
 
-constexpr std::int32_t kRefusedCode = 5;
+constexpr std::int32_t kAccessDeniedCode = static_cast<std::int32_t>(ERROR_ACCESS_DENIED);
 constexpr DWORD kParityPurgePauseMs = 50;
 constexpr DWORD kSpeedPauseMs = 10;
 constexpr std::uint32_t kModemLines = 0xF0;
@@ -51,12 +51,12 @@ std::int32_t Initialize(std::uint8_t port, std::uint32_t baud, std::uint16_t wri
     PortLock lock;
     SetLastError(0);
     if (const TComm* current = lock.get(); current != nullptr && current->IsOpen()) {
-        SetError(Message::AlreadyInitialized, kRefusedCode);
-        return kRefusedCode;
+        SetError(Message::AlreadyInitialized, kAccessDeniedCode);
+        return kAccessDeniedCode;
     }
     // The port is closed, so a transfer still running fails at once and
     // gives up its turn; the new connection replaces the handshake's events.
-    const std::unique_lock turn = TakeHandshakeTurn();
+    const std::unique_lock turn = Handshake().TakeTurn();
     lock.Replace(std::make_unique<TComm>());
     TComm* comm = lock.get();
     std::int32_t result = comm->SetParams(port, baud, writeTimeoutSec, readTimeoutSec);
@@ -137,7 +137,7 @@ WINSERIA_API uint8_t WINSERIA_CALL ReadByte(uint8_t* value) {
     });
 }
 
-WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void) { return Handshake().TimeOutFlag.load(); }
+WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void) { return Handshake().timeOutFlag.load(); }
 
 WINSERIA_API uint8_t WINSERIA_CALL IsError(char** buffer, int32_t* code) {
     if (code == nullptr) return 0;

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "serial/src/comm.h"
+#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 #include "tests/serial/support/port_fixture.h"
 
@@ -158,9 +159,9 @@ protected:
 };
 
 TEST_F(ClosedComm, DisconnectAnswersZeroAndTouchesNothing) {
-    const HANDLE portClosed = Handshake().PortClosed.get();
+    const HANDLE portClosed = Handshake().PortClosed();
     EXPECT_EQ(comm.Disconnect(), 0);
-    EXPECT_EQ(Handshake().PortClosed.get(), portClosed);
+    EXPECT_EQ(Handshake().PortClosed(), portClosed);
     EXPECT_EQ(comm.Watcher(), nullptr);
     EXPECT_EQ(test::FetchError(), (test::Fetched{0, "", 0}));
 }

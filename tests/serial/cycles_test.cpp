@@ -45,8 +45,8 @@ TEST_F(Cycles, AThousandInitializeAndUnInitializeCyclesLeakNothing) {
     const Resources before = Settled();
     const HandshakeState& handshake = Handshake();
     const std::vector<winapi::HANDLE> firstEvents = {
-        handshake.WriteRequest.get(), handshake.ReadRequest.get(), handshake.TransferReady.get(),
-        handshake.StopTransfers.get(), handshake.WorkerEnded.get(), handshake.PortClosed.get()};
+        handshake.WriteRequest(), handshake.ReadRequest(), handshake.TransferReady(),
+        handshake.StopTransfers(), handshake.WorkerEnded(), handshake.PortClosed()};
 
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         ASSERT_EQ(InitializePort(port, 9600, 1, 1), 0) << "cycle " << cycle;

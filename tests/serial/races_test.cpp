@@ -3,11 +3,17 @@
 // cycle, whatever the other threads are doing at that moment. A cycle that
 // does not end in time ends the test process (a hang fails by this test's
 // own bound, not by the runner's).
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <latch>
 #include <mutex>
@@ -15,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "serial/src/handshake.h"
 #include "tests/serial/support/port_fixture.h"
 
 namespace winseria {
@@ -66,7 +73,100 @@ private:
 
 std::chrono::microseconds Jitter(int cycle, int steps, std::chrono::microseconds step) { return step * (cycle % steps); }
 
+// Slows the thread that creates it: another thread interrupts it every
+// 700 us with a signal whose handler sleeps 400 us, so that it often wakes
+// late from a wait (a caller of low priority on a busy machine).
+class SlowedThread {
+public:
+    SlowedThread() : target_(pthread_self()), interrupter_([this] { Interrupt(); }) {}
+    ~SlowedThread() {
+        done_.store(true);
+        interrupter_.join();
+    }
+
+private:
+    static bool InstallPause() {
+        struct sigaction action {};
+        action.sa_handler = [](int) {
+            const timespec pause{0, 400'000};
+            nanosleep(&pause, nullptr);
+        };
+        action.sa_flags = SA_RESTART;
+        return sigaction(SIGUSR2, &action, nullptr) == 0;
+    }
+
+    void Interrupt() {
+        static const bool installed = InstallPause();
+        if (!installed) ADD_FAILURE() << "no handler for the pausing signal";
+        while (installed && !done_.load()) {
+            pthread_kill(target_, SIGUSR2);
+            std::this_thread::sleep_for(700us);
+        }
+    }
+
+    const pthread_t target_;
+    std::atomic<bool> done_{false};
+    std::thread interrupter_;
+};
+
 // ---- One cycle of each race; each opens the port and leaves it closed. ----
+
+// A slowed writer streams distinct bytes while the port closes: the far end
+// receives only bytes reported written, in order, none twice. (Bytes still
+// in the driver's queue when the close purges it are reported and lost.)
+void WritesAgainstClose(test::PtyPair& pty, int cycle) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
+    std::latch started(1);
+    auto writer = std::async(std::launch::async, [&started] {
+        const SlowedThread slowed;
+        std::vector<std::uint8_t> reported;
+        started.count_down();
+        for (std::uint8_t value = 1; value != 0; ++value) {
+            if (!WriteByte(value)) break;
+            reported.push_back(value);
+        }
+        return reported;
+    });
+    started.wait();
+    std::this_thread::sleep_for(Jitter(cycle, 25, 200us));
+    EXPECT_EQ(UnInitializePort(), 0);
+    const std::vector<std::uint8_t> reported = writer.get();
+    const std::vector<std::uint8_t> received = pty.drain(20ms);
+    // Both ascending: every byte received was reported written, none twice.
+    EXPECT_TRUE(std::adjacent_find(received.begin(), received.end(), std::greater_equal<>()) == received.end() &&
+                std::includes(reported.begin(), reported.end(), received.begin(), received.end()))
+        << "received " << ::testing::PrintToString(received) << "\nreported " << ::testing::PrintToString(reported);
+}
+
+// A slowed reader reads what the far end sends while the port closes: a
+// byte the worker read is returned (the worker reads into InByte, which
+// the reader clears before each call).
+void ReadsAgainstClose(test::PtyPair& pty, int cycle) {
+    ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
+    std::atomic<bool> closed{false};
+    auto feeder = std::async(std::launch::async, [&pty, &closed] {
+        for (std::uint8_t value = 1; value != 0 && !closed.load(); ++value) {
+            pty.write(value);
+            std::this_thread::sleep_for(100us);
+        }
+    });
+    auto reader = std::async(std::launch::async, [] {
+        const SlowedThread slowed;
+        for (;;) {
+            Handshake().inByte = 0;  // the worker idles: nothing is requested
+            std::uint8_t value = 0;
+            const bool returned = ReadByte(&value) != 0;
+            const std::uint8_t workerRead = Handshake().inByte;
+            EXPECT_EQ(returned ? value : 0, workerRead) << "a byte read was not returned";
+            if (!returned && TimeOut() == 0) break;  // refused: the port has closed
+        }
+    });
+    std::this_thread::sleep_for(Jitter(cycle, 25, 200us));
+    EXPECT_EQ(UnInitializePort(), 0);
+    closed.store(true);
+    reader.get();
+    feeder.get();
+}
 
 void ReadJustAfterCloseBegan(test::PtyPair&, int cycle) {
     ASSERT_EQ(InitializePort(kPort, 9600, 1, 5), 0);  // a read waits up to 5 s for its byte
@@ -191,6 +291,8 @@ struct Race {
 };
 
 const Race kRaces[] = {
+    {"WritesAgainstClose", 150, WritesAgainstClose},
+    {"ReadsAgainstClose", 150, ReadsAgainstClose},
     {"ReadJustAfterCloseBegan", 100, ReadJustAfterCloseBegan},
     {"PollingReaderAgainstClose", 100, PollingReaderAgainstClose},
     {"ReleasedReaderClosesTheCommPortItself", 60, ReleasedReaderClosesTheCommPortItself},

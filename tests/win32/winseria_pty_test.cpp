@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <future>
 #include <cstdlib>
 #include <string>
 
@@ -142,6 +144,27 @@ TEST_F(WinseriaOverPty, AReadWithNothingToReadTimesOut) {
     ASSERT_TRUE(PeerWrites(0x33));
     EXPECT_EQ(ReadByte(&value), 1);
     EXPECT_EQ(value, 0x33);
+}
+
+// Wine's PurgeComm leaves a pending read running to its own time-out; the
+// worker's CancelIo ends it, so the close ends it within a bound here too.
+TEST_F(WinseriaOverPty, ACloseFromAnotherThreadEndsAReadWithALongTimeOut) {
+    ASSERT_EQ(InitializePort(Port(), 9600, 1, 60), 0) << FetchError().text;
+    std::uint8_t value = 0x42;
+    auto reader = std::async(std::launch::async, [&value] { return ReadByte(&value); });
+    ASSERT_EQ(reader.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    const auto closing = std::chrono::steady_clock::now();
+    auto closer = std::async(std::launch::async, [] { return UnInitializePort(); });
+    ASSERT_EQ(reader.wait_for(std::chrono::seconds(1)), std::future_status::ready) << "the read outlived the close";
+    EXPECT_EQ(reader.get(), 0);
+    ASSERT_EQ(closer.wait_for(std::chrono::seconds(1) - (std::chrono::steady_clock::now() - closing)),
+              std::future_status::ready);
+    EXPECT_EQ(closer.get(), 0);
+    EXPECT_EQ(value, 0x42);
+    EXPECT_EQ(TimeOut(), 1);
+    const SlotContents slot = FetchError();
+    EXPECT_EQ(slot.text, "Odczyt przerwany");
+    EXPECT_EQ(slot.code, 995);
 }
 
 TEST_F(WinseriaOverPty, SpeedAndParityChangesKeepTheLineWorking) {

@@ -134,6 +134,9 @@ BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) { return onPort(file,
 BOOL GetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) { return onPort(file, &Port::getTimeouts, timeouts); }
 BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) { return onPort(file, &Port::setTimeouts, timeouts); }
 BOOL PurgeComm(HANDLE file, DWORD flags) { return onPort(file, &Port::purge, flags); }
+// The library cancels only from the worker, which starts every transfer:
+// cancelling all of the port's transfers is the same there.
+BOOL CancelIo(HANDLE file) { return onPort(file, &Port::purge, PURGE_TXABORT | PURGE_RXABORT); }
 BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) { return onPort(file, &Port::clearError, errors, stat); }
 BOOL SetCommMask(HANDLE file, DWORD eventMask) { return onPort(file, &Port::setMask, eventMask); }
 BOOL WaitCommEvent(HANDLE file, DWORD* mask, OVERLAPPED* overlapped) {

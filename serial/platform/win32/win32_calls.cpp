@@ -329,6 +329,8 @@ BOOL SetCommTimeouts(HANDLE file, COMMTIMEOUTS* timeouts) {
 
 BOOL PurgeComm(HANDLE file, DWORD flags) { return ::PurgeComm(file, flags); }
 
+BOOL CancelIo(HANDLE file) { return ::CancelIo(file); }
+
 BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* stat) {
     return ::ClearCommError(file, As<::DWORD>(errors), As<::COMSTAT>(stat));
 }

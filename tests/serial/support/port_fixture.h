@@ -11,6 +11,7 @@
 
 #include "serial/include/winseria.h"
 #include "serial/src/comm_port.h"
+#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 #include "tests/serial/support/error_fetch.h"
 #include "tests/serial/support/pty_port.h"
