@@ -28,36 +28,36 @@ struct TransferKind {
 namespace {
 
 const TransferKind kWrite = {
-    &HandshakeState::WriteRequest,
-    [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
+    .request = &HandshakeState::WriteRequest,
+    .start = [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
         return WriteFile(file, buffer, count, moved, overlapped);
     },
-    PURGE_TXABORT,
-    Message::WorkerCreateEvent,
-    Message::WritePortInvalid,
-    Message::WriteInvalid,
-    Message::WriteInvalid,
-    Message::WriteInvalid,
-    Message::WriteTimeout,
-    Message::WriteAborted,
-    Message::WriteInvalid,
+    .purgeFlag = PURGE_TXABORT,
+    .noCompletionEvent = Message::WorkerCreateEvent,
+    .startRefused = Message::WritePortInvalid,
+    .shortAtOnce = Message::WriteInvalid,
+    .resultFailed = Message::WriteInvalid,
+    .resultAborted = Message::WriteInvalid,
+    .timedOut = Message::WriteTimeout,
+    .portClosed = Message::WriteAborted,
+    .waitFailed = Message::WriteInvalid,
 };
 
 const TransferKind kRead = {
-    &HandshakeState::ReadRequest,
-    [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
+    .request = &HandshakeState::ReadRequest,
+    .start = [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
         return ReadFile(file, buffer, count, moved, overlapped);
     },
-    PURGE_RXABORT,
+    .purgeFlag = PURGE_RXABORT,
     // A read without its completion event could not be waited for.
-    Message::ReadCreateEvent,
-    Message::ReadInvalid,
-    Message::ReadInvalid,
-    Message::ReadInvalid,
-    Message::ReadAbortedByDriver,
-    Message::ReadTimeout,
-    Message::ReadAbortedByClose,
-    Message::ReadInvalid,
+    .noCompletionEvent = Message::ReadCreateEvent,
+    .startRefused = Message::ReadInvalid,
+    .shortAtOnce = Message::ReadInvalid,
+    .resultFailed = Message::ReadInvalid,
+    .resultAborted = Message::ReadAbortedByDriver,
+    .timedOut = Message::ReadTimeout,
+    .portClosed = Message::ReadAbortedByClose,
+    .waitFailed = Message::ReadInvalid,
 };
 
 }  // namespace
