@@ -45,7 +45,7 @@ bool isValidDcb(const DCB& dcb) {
     if (!stopBitsFitByteSize(dcb.StopBits, dcb.ByteSize)) return false;
     bool handshake = dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX ||
                      dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fRtsControl >= RTS_CONTROL_HANDSHAKE;
-    return !handshake;
+    return !handshake && !dcb.fNull && !dcb.fErrorChar;
 }
 
 KernelTermios openingTermios(KernelTermios t) {

@@ -9,7 +9,8 @@ namespace winapi::posix {
 // The checks SetCommState makes before it touches the device: ByteSize 5..8,
 // Parity 0..4, StopBits 0..2 with 1.5 only for 5 data bits and 2 not for 5,
 // a baud rate above 0; and no handshake (CTS, DSR, XON/XOFF, DTR or RTS
-// handshake or toggle), which the library never asks for.
+// handshake or toggle), no null stripping and no error character, which the
+// library never asks for.
 bool isValidDcb(const DCB& dcb);
 
 // What a port does to the device when it opens: raw 8-bit transfer (no echo,

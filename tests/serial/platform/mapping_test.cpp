@@ -57,6 +57,8 @@ const DcbCheck kDcbChecks[] = {
     {"dtr_handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, false},
     {"rts_handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, false},
     {"rts_toggle", [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }, false},
+    {"null_stripping", [](DCB& d) { d.fNull = 1; }, false},
+    {"error_char", [](DCB& d) { d.fErrorChar = 1; }, false},
     {"dtr_rts_enabled", [](DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; d.fRtsControl = RTS_CONTROL_ENABLE; }, true},
 };
 
