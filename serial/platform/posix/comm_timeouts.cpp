@@ -14,23 +14,14 @@ std::optional<Millis> totalOf(DWORD multiplier, DWORD constant, DWORD length) {
 }  // namespace
 
 bool isValidTimeouts(const COMMTIMEOUTS& t) {
-    return !(t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
-             t.ReadTotalTimeoutConstant == MAXDWORD);
+    return t.ReadIntervalTimeout != MAXDWORD || (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0);
 }
 
 ReadPlan planRead(const COMMTIMEOUTS& t, DWORD length) {
     ReadPlan plan;
     if (t.ReadIntervalTimeout == MAXDWORD) {
-        if (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
-            plan.immediate = true;
-            return plan;
-        }
-        if (t.ReadTotalTimeoutMultiplier == MAXDWORD && t.ReadTotalTimeoutConstant != 0 &&
-            t.ReadTotalTimeoutConstant != MAXDWORD) {
-            plan.endsOnFirstBytes = true;
-            plan.total = Millis(t.ReadTotalTimeoutConstant);
-            return plan;
-        }
+        plan.immediate = true;
+        return plan;
     }
     plan.total = totalOf(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, length);
     if (t.ReadIntervalTimeout != 0) plan.interval = Millis(t.ReadIntervalTimeout);

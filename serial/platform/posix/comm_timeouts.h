@@ -12,19 +12,17 @@ using Millis = std::chrono::milliseconds;
 
 struct ReadPlan {
     bool immediate = false;        // complete now with what is buffered (maybe nothing)
-    bool endsOnFirstBytes = false; // complete as soon as anything is buffered
     std::optional<Millis> total;   // from the start of the read
     std::optional<Millis> interval;  // from the last byte received
 };
 
-// Rejected by SetCommTimeouts: all three read fields MAXDWORD.
+// What SetCommTimeouts accepts: a read interval of MAXDWORD only with both
+// read totals 0 (the library's "return at once"; the other MAXDWORD modes,
+// such as "wait for the first bytes", it never sets, so they are refused).
 bool isValidTimeouts(const COMMTIMEOUTS& t);
 
-// Interval MAXDWORD with both totals 0: immediate. Interval MAXDWORD with
-// multiplier MAXDWORD and 0 < constant < MAXDWORD: wait up to the constant
-// for the first bytes and return with them. Otherwise the total is
-// multiplier * n + constant (0: none) and a non-zero interval runs after
-// each byte.
+// Interval MAXDWORD: immediate. Otherwise the total is multiplier * n +
+// constant (0: none) and a non-zero interval runs after each byte.
 ReadPlan planRead(const COMMTIMEOUTS& t, DWORD length);
 // multiplier * n + constant; both 0: no limit.
 std::optional<Millis> writeTotal(const COMMTIMEOUTS& t, DWORD length);

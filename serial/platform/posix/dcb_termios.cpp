@@ -2,7 +2,6 @@
 
 #include <termios.h>
 
-
 namespace winapi::posix {
 
 namespace {
@@ -46,21 +45,25 @@ bool isValidDcb(const DCB& dcb) {
     if (!stopBitsFitByteSize(dcb.StopBits, dcb.ByteSize)) return false;
     bool handshake = dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX ||
                      dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fRtsControl >= RTS_CONTROL_HANDSHAKE;
-    return !handshake;
+    return !handshake && !dcb.fNull && !dcb.fErrorChar;
 }
 
-void applyRawMode(KernelTermios& t) {
+KernelTermios openingTermios(KernelTermios t) {
     t.iflag &= ~static_cast<std::uint32_t>(IGNBRK | BRKINT | IGNPAR | ISTRIP | INLCR | IGNCR | ICRNL |
-                                           IXANY | IMAXBEL | IUCLC);
+                                           IXANY | IMAXBEL | IUCLC | IXON | IXOFF);
+    // Line errors arrive in-band (0xFF 0x00 x, break 0xFF 0x00 0x00, 0xFF
+    // doubled): framing errors are reported whether or not parity is on, so
+    // INPCK stays set.
+    t.iflag |= INPCK | PARMRK;
     t.oflag &= ~static_cast<std::uint32_t>(OPOST);
     t.lflag &= ~static_cast<std::uint32_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN |
                                            NOFLSH | TOSTOP);
+    t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
     t.cflag |= CREAD | CLOCAL | HUPCL;
     t.cc[VMIN] = 1;
     t.cc[VTIME] = 0;
+    return t;
 }
-
-void applyErrorMarking(KernelTermios& t) { t.iflag |= INPCK | PARMRK; }
 
 void applyBaudRate(KernelTermios& t, DWORD baud) {
     std::uint32_t code = kTermiosBother;
@@ -93,27 +96,16 @@ void applyParity(KernelTermios& t, BYTE parity) {
     }
 }
 
-void applyStopBits(KernelTermios& t, BYTE stopBits) {
-    // With 5 data bits the UART turns CSTOPB into one and a half stop bits.
-    if (stopBits == ONESTOPBIT)
-        t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
-    else
-        t.cflag |= CSTOPB;
-}
-
-void applyNoFlowControl(KernelTermios& t) {
-    t.iflag &= ~static_cast<std::uint32_t>(IXON | IXOFF);
-    t.cflag &= ~static_cast<std::uint32_t>(CRTSCTS);
-}
-
 KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
-    applyRawMode(t);
-    applyErrorMarking(t);
+    t = openingTermios(t);
     applyBaudRate(t, dcb.BaudRate);
     applyByteSize(t, dcb.ByteSize);
     applyParity(t, dcb.Parity);
-    applyStopBits(t, dcb.StopBits);
-    applyNoFlowControl(t);
+    // With 5 data bits the UART turns CSTOPB into one and a half stop bits.
+    if (dcb.StopBits == ONESTOPBIT)
+        t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
+    else
+        t.cflag |= CSTOPB;
     return t;
 }
 
@@ -146,31 +138,25 @@ BYTE stopBitsOf(const KernelTermios& t) {
     return byteSizeOf(t) == 5 ? ONE5STOPBITS : TWOSTOPBITS;
 }
 
-}  // namespace winapi::posix
-
-namespace winapi::posix {
-
-KernelTermios openingTermios(KernelTermios t) {
-    applyRawMode(t);
-    applyErrorMarking(t);
-    applyNoFlowControl(t);
-    return t;
+DCB withLineSettings(DCB dcb, const KernelTermios& t) {
+    dcb.BaudRate = baudRateOf(t);
+    dcb.ByteSize = byteSizeOf(t);
+    dcb.Parity = parityOf(t);
+    dcb.StopBits = stopBitsOf(t);
+    return dcb;
 }
 
 DCB dcbFromTermios(const KernelTermios& t) {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
-    dcb.BaudRate = baudRateOf(t);
     dcb.fBinary = 1;
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     dcb.fTXContinueOnXoff = 1;
     dcb.XonLim = 2048;
     dcb.XoffLim = 512;
-    dcb.ByteSize = byteSizeOf(t);
-    dcb.Parity = parityOf(t);
+    dcb = withLineSettings(dcb, t);
     dcb.fParity = dcb.Parity != NOPARITY ? 1 : 0;
-    dcb.StopBits = stopBitsOf(t);
     dcb.XonChar = static_cast<char>(t.cc[VSTART] ? t.cc[VSTART] : 0x11);
     dcb.XoffChar = static_cast<char>(t.cc[VSTOP] ? t.cc[VSTOP] : 0x13);
     return dcb;

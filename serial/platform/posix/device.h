@@ -46,6 +46,7 @@ public:
     // the settings it found at open (the port's own raw mode included).
     virtual void keepSettingsAtClose() {}
     virtual int outputQueued(unsigned& bytes) = 0;
+    // Drops what the kernel holds in one or both directions (at least one).
     virtual int flush(bool input, bool output) = 0;
 
     virtual int modemLines(int& bits) = 0;

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <ctime>
 #include <mutex>
-#include <new>
 #include <optional>
 
 namespace winapi::posix {
@@ -153,15 +152,7 @@ HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    try {
-        auto event = std::make_shared<Event>(initialState != FALSE);
-        HANDLE handle = posix::HandleTable::instance().insert(std::move(event));
-        if (!handle) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return handle;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
+    return posix::insertNew([&] { return std::make_shared<Event>(initialState != FALSE); });
 }
 
 BOOL SetEvent(HANDLE event) {

@@ -8,7 +8,6 @@
 #include "serial/platform/posix/port.h"
 #include "serial/platform/posix/port_names.h"
 
-#include <new>
 #include <system_error>
 
 namespace winapi::posix {
@@ -25,29 +24,9 @@ private:
     DWORD type_;
 };
 
-HANDLE insertOrFail(std::shared_ptr<KernelObject> object) {
-    HANDLE handle = HandleTable::instance().insert(std::move(object));
-    if (!handle) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
-    return handle;
-}
-
 HANDLE failOpen(DWORD error) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
-}
-
-HANDLE openPort(std::unique_ptr<Device> device, DWORD access, DWORD flags) {
-    try {
-        auto port = std::make_shared<Port>(std::move(device), (flags & FILE_FLAG_OVERLAPPED) != 0, access);
-        return insertOrFail(std::move(port));
-    } catch (const std::bad_alloc&) {
-        return failOpen(ERROR_NOT_ENOUGH_MEMORY);
-    } catch (const std::system_error& e) {
-        return failOpen(windowsErrorFromErrno(e.code().value()));
-    }
 }
 
 // The port a handle names; a plain file gets ERROR_INVALID_FUNCTION, as a
@@ -79,19 +58,21 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD, void*, DWOR
                    DWORD flagsAndAttributes, HANDLE) {
     std::optional<unsigned> number = parseComPortName(fileName);
     if (!number) return failOpen(ERROR_FILE_NOT_FOUND);
-    if (creationDisposition != OPEN_EXISTING) return failOpen(ERROR_INVALID_PARAMETER);
-    ResolvedDevice resolved;
+    // Only the open the library makes: an existing port, to read and write.
+    if (creationDisposition != OPEN_EXISTING || desiredAccess != (GENERIC_READ | GENERIC_WRITE))
+        return failOpen(ERROR_INVALID_PARAMETER);
     try {
-        resolved = ActiveDeviceResolver().open(*number);
+        ResolvedDevice resolved = ActiveDeviceResolver().open(*number);
+        if (!resolved.device && resolved.error != ERROR_SUCCESS) return failOpen(resolved.error);
+        HANDLE handle = insertNew([&]() -> std::shared_ptr<KernelObject> {
+            if (!resolved.device) return std::make_shared<FileObject>(resolved.fileType);
+            return std::make_shared<Port>(std::move(resolved.device), (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0);
+        });
+        return handle ? handle : INVALID_HANDLE_VALUE;
     } catch (const std::bad_alloc&) {
         return failOpen(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    if (resolved.device) return openPort(std::move(resolved.device), desiredAccess, flagsAndAttributes);
-    if (resolved.error != ERROR_SUCCESS) return failOpen(resolved.error);
-    try {
-        return insertOrFail(std::make_shared<FileObject>(resolved.fileType));
-    } catch (const std::bad_alloc&) {
-        return failOpen(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (const std::system_error& e) {  // the port's eventfd or service thread
+        return failOpen(windowsErrorFromErrno(e.code().value()));
     }
 }
 

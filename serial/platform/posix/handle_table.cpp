@@ -14,7 +14,6 @@ HandleTable& HandleTable::instance() {
 }
 
 HANDLE HandleTable::insert(std::shared_ptr<KernelObject> object) {
-    if (!object) return nullptr;
     std::lock_guard lock(mutex_);
     std::optional<std::uintptr_t> handle = table_.Insert(std::move(object));
     return handle ? reinterpret_cast<HANDLE>(*handle) : nullptr;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 
 namespace winapi::posix {
 
@@ -42,6 +43,18 @@ private:
     mutable std::mutex mutex_;
     Table table_;
 };
+
+// Makes an object and gives it a handle: nullptr, with ERROR_NOT_ENOUGH_MEMORY
+// as the last error, when memory or the table's slots run out.
+template <class Make>
+HANDLE insertNew(Make make) {
+    try {
+        if (HANDLE handle = HandleTable::instance().insert(make())) return handle;
+    } catch (const std::bad_alloc&) {
+    }
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
 
 // The pseudo handle GetCurrentThread returns (Windows uses the same value).
 inline HANDLE const CURRENT_THREAD_PSEUDO_HANDLE = reinterpret_cast<HANDLE>(~std::uintptr_t{1});

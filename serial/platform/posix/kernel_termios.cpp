@@ -6,38 +6,21 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
-#include <cstring>
+#include <cstddef>
 
 namespace winapi::posix {
 
 static_assert(kTermiosBother == BOTHER);
-static_assert(sizeof(KernelTermios{}.cc) == sizeof(termios2{}.c_cc));
+// The same record as termios2, field by field, so the ioctls take it as it is.
+static_assert(sizeof(KernelTermios) == sizeof(termios2));
+static_assert(offsetof(KernelTermios, lflag) == offsetof(termios2, c_lflag));
+static_assert(offsetof(KernelTermios, line) == offsetof(termios2, c_line));
+static_assert(offsetof(KernelTermios, cc) == offsetof(termios2, c_cc) && sizeof(KernelTermios{}.cc) == NCCS);
+static_assert(offsetof(KernelTermios, ispeed) == offsetof(termios2, c_ispeed));
+static_assert(offsetof(KernelTermios, ospeed) == offsetof(termios2, c_ospeed));
 
-int readKernelTermios(int fd, KernelTermios& out) {
-    termios2 t{};
-    if (ioctl(fd, TCGETS2, &t) != 0) return errno;
-    out.iflag = t.c_iflag;
-    out.oflag = t.c_oflag;
-    out.cflag = t.c_cflag;
-    out.lflag = t.c_lflag;
-    out.line = t.c_line;
-    std::memcpy(out.cc, t.c_cc, sizeof out.cc);
-    out.ispeed = t.c_ispeed;
-    out.ospeed = t.c_ospeed;
-    return 0;
-}
+int readKernelTermios(int fd, KernelTermios& out) { return ioctl(fd, TCGETS2, &out) == 0 ? 0 : errno; }
 
-int writeKernelTermios(int fd, const KernelTermios& in) {
-    termios2 t{};
-    t.c_iflag = in.iflag;
-    t.c_oflag = in.oflag;
-    t.c_cflag = in.cflag;
-    t.c_lflag = in.lflag;
-    t.c_line = in.line;
-    std::memcpy(t.c_cc, in.cc, sizeof in.cc);
-    t.c_ispeed = in.ispeed;
-    t.c_ospeed = in.ospeed;
-    return ioctl(fd, TCSETS2, &t) == 0 ? 0 : errno;
-}
+int writeKernelTermios(int fd, const KernelTermios& in) { return ioctl(fd, TCSETS2, &in) == 0 ? 0 : errno; }
 
 }  // namespace winapi::posix

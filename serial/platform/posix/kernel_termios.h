@@ -1,8 +1,10 @@
 #pragma once
 // The kernel's termios2 record, reached through functions: <linux/termios.h>
 // (TCGETS2/TCSETS2, BOTHER) clashes with glibc's <termios.h>, so only
-// kernel_termios.cpp includes the kernel headers. The flag values are the
-// same in both worlds; the mapping code uses glibc's names for them.
+// kernel_termios.cpp includes the kernel headers. The record has termios2's
+// layout (checked there at compile time) and is passed to the kernel as it
+// is. The flag values are the same in both worlds; the mapping code uses
+// glibc's names for them.
 #include <cstdint>
 
 namespace winapi::posix {

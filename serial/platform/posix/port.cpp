@@ -33,8 +33,8 @@ torvane::UniqueFd openWakeFd() {
 
 }  // namespace
 
-Port::Port(std::unique_ptr<Device> device, bool overlapped, DWORD access)
-    : device_(std::move(device)), overlapped_(overlapped), access_(access), wakeFd_(openWakeFd()) {
+Port::Port(std::unique_ptr<Device> device, bool overlapped)
+    : device_(std::move(device)), overlapped_(overlapped), wakeFd_(openWakeFd()) {
     KernelTermios found;
     if (device_->getTermios(found) == 0) {
         KernelTermios raw = openingTermios(found);
@@ -236,12 +236,14 @@ DWORD Port::startRequest(OVERLAPPED* overlapped, Request& request) const {
 // same rules the service thread serves the queue with; one that completes
 // there returns TRUE, as a driver may complete a request at once. Anything
 // else, a failure included, is reported through the record.
-BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred) {
+BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped) {
+    if (transfer.length > 0 && transfer.into == nullptr && transfer.from == nullptr)
+        return fail(ERROR_INVALID_PARAMETER);
+    if (DWORD error = startRequest(overlapped, transfer.request)) return fail(error);
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (abortLatchedLocked()) return fail(ERROR_OPERATION_ABORTED);
     Clock::time_point now = Clock::now();
-    OVERLAPPED* overlapped = transfer.request.overlapped;
     markPending(overlapped);
     bool bufferFreed = false;
     if (isRead) {
@@ -270,25 +272,17 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred) {
 }
 
 BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    if (transferred) *transferred = 0;
-    if (!(access_ & GENERIC_READ)) return fail(ERROR_ACCESS_DENIED);
-    if (buffer == nullptr && length > 0) return fail(ERROR_INVALID_PARAMETER);
     Transfer t;
-    if (DWORD error = startRequest(overlapped, t.request)) return fail(error);
     t.into = static_cast<std::uint8_t*>(buffer);
     t.length = length;
-    return startTransfer(std::move(t), true, transferred);
+    return startTransfer(std::move(t), true, transferred, overlapped);
 }
 
 BOOL Port::write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    if (transferred) *transferred = 0;
-    if (!(access_ & GENERIC_WRITE)) return fail(ERROR_ACCESS_DENIED);
-    if (buffer == nullptr && length > 0) return fail(ERROR_INVALID_PARAMETER);
     Transfer t;
-    if (DWORD error = startRequest(overlapped, t.request)) return fail(error);
     t.from = static_cast<const std::uint8_t*>(buffer);
     t.length = length;
-    return startTransfer(std::move(t), false, transferred);
+    return startTransfer(std::move(t), false, transferred, overlapped);
 }
 
 // ---- purge, errors, events ----

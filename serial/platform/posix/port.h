@@ -25,7 +25,7 @@ namespace winapi::posix {
 class Port : public KernelObject, private CompletionSink {
 public:
     // Puts the device into raw mode and starts the service thread.
-    Port(std::unique_ptr<Device> device, bool overlapped, DWORD access);
+    Port(std::unique_ptr<Device> device, bool overlapped);
     ~Port() override;
     void onClose() override;
 
@@ -69,7 +69,7 @@ private:
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
     DWORD startRequest(OVERLAPPED* overlapped, Request& request) const;
-    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred);
+    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
 
     // Lock order: this mutex, then an event's (a completion sets the
     // caller's event under it). The handle table's lock is never taken under
@@ -77,7 +77,6 @@ private:
     std::mutex mutex_;
     std::unique_ptr<Device> device_;
     const bool overlapped_;
-    const DWORD access_;
     torvane::UniqueFd wakeFd_;
     std::thread thread_;
     bool closed_ = false;

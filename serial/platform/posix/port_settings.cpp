@@ -19,13 +19,7 @@ BOOL Port::getState(DCB* dcb) {
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     KernelTermios t;
     if (int e = device_->getTermios(t)) return fail(windowsErrorFromErrno(e));
-    DCB result = dcb_;
-    result.DCBlength = sizeof(DCB);
-    result.BaudRate = baudRateOf(t);
-    result.ByteSize = byteSizeOf(t);
-    result.Parity = parityOf(t);
-    result.StopBits = stopBitsOf(t);
-    *dcb = result;
+    *dcb = withLineSettings(dcb_, t);
     return TRUE;
 }
 

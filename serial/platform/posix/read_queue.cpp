@@ -11,7 +11,7 @@ void start(Transfer& read, const COMMTIMEOUTS& timeouts, Clock::time_point now) 
 }
 
 std::optional<ULONG_PTR> endOf(const Transfer& r, Clock::time_point now) {
-    if (r.done == r.length || r.plan.immediate || (r.plan.endsOnFirstBytes && r.done > 0)) return STATUS_SUCCESS_CODE;
+    if (r.done == r.length || r.plan.immediate) return STATUS_SUCCESS_CODE;
     if ((r.totalDeadline && now >= *r.totalDeadline) || (r.intervalDeadline && now >= *r.intervalDeadline))
         return STATUS_TIMEOUT_CODE;
     return std::nullopt;

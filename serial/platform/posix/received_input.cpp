@@ -70,7 +70,6 @@ LineReport ReceivedInput::decode(const std::vector<InputItem>& items, Device& de
     LineCounters left = delta.value_or(LineCounters{});
     LineReport report;
     auto store = [&](std::uint8_t byte) {
-        if (dcb.fNull && byte == 0) return;
         bytes_.push_back(byte);
         report.events |= EV_RXCHAR;
         if (static_cast<char>(byte) == dcb.EvtChar) report.events |= EV_RXFLAG;
@@ -93,7 +92,7 @@ LineReport ReceivedInput::decode(const std::vector<InputItem>& items, Device& de
                 continue;
             }
             report.errors |= CE_RXPARITY;
-            store(dcb.fErrorChar ? static_cast<std::uint8_t>(dcb.ErrorChar) : item.byte);
+            store(item.byte);
         } else {
             if (delta) takeOne(left.frame);
             report.errors |= CE_FRAME;

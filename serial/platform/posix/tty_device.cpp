@@ -96,7 +96,6 @@ public:
         return 0;
     }
     int flush(bool input, bool output) override {
-        if (!input && !output) return 0;
         return ioctlError(tcflush(fd_, input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH));
     }
 

@@ -57,6 +57,8 @@ const DcbCheck kDcbChecks[] = {
     {"dtr_handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, false},
     {"rts_handshake", [](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }, false},
     {"rts_toggle", [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }, false},
+    {"null_stripping", [](DCB& d) { d.fNull = 1; }, false},
+    {"error_char", [](DCB& d) { d.fErrorChar = 1; }, false},
     {"dtr_rts_enabled", [](DCB& d) { d.fDtrControl = DTR_CONTROL_ENABLE; d.fRtsControl = RTS_CONTROL_ENABLE; }, true},
 };
 
@@ -176,7 +178,6 @@ struct TimeoutCase {
     COMMTIMEOUTS timeouts;
     DWORD length;
     bool immediate;
-    bool firstBytes;
     std::optional<long> total;
     std::optional<long> interval;
 };
@@ -187,7 +188,6 @@ TEST_P(ReadPlanning, FollowsTheCommTimeoutsRules) {
     const TimeoutCase& c = GetParam();
     ReadPlan p = planRead(c.timeouts, c.length);
     EXPECT_EQ(p.immediate, c.immediate);
-    EXPECT_EQ(p.endsOnFirstBytes, c.firstBytes);
     EXPECT_EQ(p.total.has_value(), c.total.has_value());
     if (p.total && c.total) {
         EXPECT_EQ(p.total->count(), *c.total);
@@ -201,22 +201,21 @@ TEST_P(ReadPlanning, FollowsTheCommTimeoutsRules) {
 INSTANTIATE_TEST_SUITE_P(
     Timeouts, ReadPlanning,
     ::testing::Values(
-        TimeoutCase{"all_zero_waits_forever", {0, 0, 0, 0, 0}, 4, false, false, {}, {}},
-        TimeoutCase{"maxdword_interval_immediate", {MAXDWORD, 0, 0, 0, 0}, 4, true, false, {}, {}},
-        TimeoutCase{"maxdword_maxdword_constant", {MAXDWORD, MAXDWORD, 500, 0, 0}, 4, false, true, 500, {}},
-        TimeoutCase{"interval_only", {50, 0, 0, 0, 0}, 4, false, false, {}, 50},
-        TimeoutCase{"interval_and_constant", {2000, 0, 2000, 0, 0}, 1, false, false, 2000, 2000},
-        TimeoutCase{"multiplier_times_length", {0, 10, 5, 0, 0}, 7, false, false, 75, {}},
-        TimeoutCase{"maxdword_interval_with_constant", {MAXDWORD, 0, 300, 0, 0}, 1, false, false, 300,
-                    MAXDWORD},
-        TimeoutCase{"huge_multiplier_does_not_wrap", {0, MAXDWORD, 0, 0, 0}, 3, false, false,
-                    3L * MAXDWORD, {}}),
+        TimeoutCase{"all_zero_waits_forever", {0, 0, 0, 0, 0}, 4, false, {}, {}},
+        TimeoutCase{"maxdword_interval_immediate", {MAXDWORD, 0, 0, 0, 0}, 4, true, {}, {}},
+        TimeoutCase{"interval_only", {50, 0, 0, 0, 0}, 4, false, {}, 50},
+        TimeoutCase{"interval_and_constant", {2000, 0, 2000, 0, 0}, 1, false, 2000, 2000},
+        TimeoutCase{"multiplier_times_length", {0, 10, 5, 0, 0}, 7, false, 75, {}},
+        TimeoutCase{"huge_multiplier_does_not_wrap", {0, MAXDWORD, 0, 0, 0}, 3, false, 3L * MAXDWORD, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Timeouts, AllThreeReadFieldsMaxdwordIsInvalid) {
+// A MAXDWORD interval only as "return at once" (both totals 0).
+TEST(Timeouts, MaxdwordIntervalOnlyWithoutTotals) {
     EXPECT_FALSE(isValidTimeouts({MAXDWORD, MAXDWORD, MAXDWORD, 0, 0}));
-    EXPECT_TRUE(isValidTimeouts({MAXDWORD, MAXDWORD, 1000, 0, 0}));
+    EXPECT_FALSE(isValidTimeouts({MAXDWORD, MAXDWORD, 1000, 0, 0}));
+    EXPECT_FALSE(isValidTimeouts({MAXDWORD, 0, 300, 0, 0}));
     EXPECT_TRUE(isValidTimeouts({MAXDWORD, 0, 0, MAXDWORD, MAXDWORD}));
+    EXPECT_TRUE(isValidTimeouts({2000, 0, 2000, 0, 2000}));
 }
 
 TEST(Timeouts, WriteTotalIsMultiplierTimesLengthPlusConstant) {

@@ -43,8 +43,6 @@ TEST(CommState, EveryFieldSetIsReportedBack) {
     want.fDtrControl = DTR_CONTROL_DISABLE;
     want.fRtsControl = RTS_CONTROL_ENABLE;
     want.fDsrSensitivity = 1;
-    want.fErrorChar = 1;
-    want.fNull = 0;
     want.XonLim = 100;
     want.XoffLim = 200;
     want.XonChar = 0x21;

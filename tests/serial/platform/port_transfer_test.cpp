@@ -32,8 +32,6 @@ const ReadTimeoutCase kReadTimeouts[] = {
     {"two_second_read_gets_early_byte", {2000, 0, 2000, 0, 0}, 1, "", 100, "k", false, 1, 90, 1900},
     {"interval_ends_after_last_byte", {100, 0, 0, 0, 0}, 10, "", 50, "abc", false, 3, 140, 3000},
     {"multiplier_bounds_short_read", {0, 50, 0, 0, 0}, 4, "ab", -1, "", false, 2, 190, 3000},
-    {"first_bytes_return_at_once", {MAXDWORD, MAXDWORD, 1500, 0, 0}, 4, "", 100, "q", false, 1, 90, 1400},
-    {"first_bytes_time_out", {MAXDWORD, MAXDWORD, 150, 0, 0}, 4, "", -1, "", false, 0, 140, 3000},
     {"no_timeouts_waits_for_all", {0, 0, 0, 0, 0}, 2, "", 80, "hi", false, 2, 70, 3000},
 };
 
