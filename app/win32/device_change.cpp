@@ -59,11 +59,6 @@ bool HotplugTimer::Fired() {
     return false;
 }
 
-void HotplugTimer::Stop() {
-    KillTimer(window_, id_);
-    rate_ = hotplug::RefreshCoalescer(hotplug::CoalescingPolicy{});
-}
-
 void HotplugTimer::Arm(hotplug::Clock::time_point now) {
     const auto due = rate_.DueAt();
     if (!due) return;

@@ -30,19 +30,18 @@ private:
 
 // The rate rule (app/refresh_coalescer.h) on a timer of `window`: Changed()
 // at every converter change, Fired() when WM_TIMER comes with Id(); Fired()
-// says whether the list is due now, else arms the timer again.
+// says whether the list is due now, else arms the timer again. Destroying it
+// kills the timer: changes still pending are dropped.
 class HotplugTimer {
 public:
     HotplugTimer(HWND window, UINT_PTR id) : window_(window), id_(id) {}
-    ~HotplugTimer() { Stop(); }
+    ~HotplugTimer() { KillTimer(window_, id_); }
     HotplugTimer(const HotplugTimer&) = delete;
     HotplugTimer& operator=(const HotplugTimer&) = delete;
 
     UINT_PTR Id() const { return id_; }
     void Changed();
     bool Fired();
-    // Changes still pending are dropped.
-    void Stop();
 
 private:
     void Arm(hotplug::Clock::time_point now);

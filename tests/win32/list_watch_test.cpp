@@ -4,7 +4,6 @@
 // converter changes prints one more document, other devices none; WM_CLOSE
 // ends it with status 0.
 #include <windows.h>
-#include <dbt.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/win32/device_change_messages.h"
 
 namespace {
 
@@ -108,31 +109,8 @@ bool WaitFor(Condition done, std::chrono::milliseconds limit) {
     return true;
 }
 
-enum class Change { PortArrived, UsbDeviceArrived, UsbDeviceRemoved, HidArrived, VolumeArrived, DevnodesChanged };
-
-void SendDeviceChange(HWND window, Change change) {
-    constexpr GUID kUsbDevice{0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-    constexpr GUID kHid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-    const WPARAM event = change == Change::UsbDeviceRemoved ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL;
-    DEV_BROADCAST_PORT_W port{};
-    port.dbcp_size = sizeof port;
-    port.dbcp_devicetype = DBT_DEVTYP_PORT;
-    DEV_BROADCAST_DEVICEINTERFACE_W device{};
-    device.dbcc_size = sizeof device;
-    device.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    device.dbcc_classguid = change == Change::HidArrived ? kHid : kUsbDevice;
-    DEV_BROADCAST_VOLUME volume{};
-    volume.dbcv_size = sizeof volume;
-    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    switch (change) {
-    case Change::PortArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&port)); break;
-    case Change::UsbDeviceArrived:
-    case Change::UsbDeviceRemoved:
-    case Change::HidArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&device)); break;
-    case Change::VolumeArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume)); break;
-    case Change::DevnodesChanged: SendMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); break;
-    }
-}
+using torvane_test::Change;
+using torvane_test::SendDeviceChange;
 
 TEST(ListWatch, PrintsOneDocumentPerSettledBurstOfConverterChangesAndEndsOnClose) {
     WatchProcess watch("--json --watch");

@@ -34,19 +34,17 @@ std::unique_ptr<DeviceChangeFeed> DeviceChangeFeed::Create() {
 }
 
 DeviceChangeFeed::DeviceChangeFeed(HWND window)
-    : window_(window), notifications_(window), timer_(window, kRateTimer) {
-    SetWindowLongW(window_, GWL_USERDATA, reinterpret_cast<LONG>(this));
+    : window_{window}, notifications_(window), timer_(window, kRateTimer) {
+    SetWindowLongW(window, GWL_USERDATA, reinterpret_cast<LONG>(this));
     watchEnded = false;
-    watchWindow = window_;
+    watchWindow = window;
     SetConsoleCtrlHandler(&DeviceChangeFeed::OnConsoleEvent, TRUE);
 }
 
 DeviceChangeFeed::~DeviceChangeFeed() {
     SetConsoleCtrlHandler(&DeviceChangeFeed::OnConsoleEvent, FALSE);
     watchWindow = nullptr;
-    timer_.Stop();
-    SetWindowLongW(window_, GWL_USERDATA, 0);
-    DestroyWindow(window_);
+    SetWindowLongW(window_.handle, GWL_USERDATA, 0);
     watchEnded = true;
 }
 

@@ -35,7 +35,11 @@ private:
 
     static constexpr UINT_PTR kRateTimer = 1;
 
-    HWND window_;
+    // Destroyed last: the registration and the timer are undone on it first.
+    struct OwnedWindow {
+        HWND handle;
+        ~OwnedWindow() { DestroyWindow(handle); }
+    } window_;
     app::win32::DeviceNotifications notifications_;
     app::win32::HotplugTimer timer_;
     bool changed_ = false;
