@@ -253,12 +253,8 @@ int Emit(Output& out, std::string_view text, std::ostream& err) {
 constexpr char kDescription[] =
     "torvane-list - print the FTDI USB-to-serial converters attached to this machine";
 
-#if defined(_WIN32)
-constexpr char kWatchHelp[] = "Linux only: on Windows the option is refused (exit status 2)";
-#else
 constexpr char kWatchHelp[] =
     "After the list, print it again every time a converter comes or goes, until interrupted";
-#endif
 
 constexpr char kFooter[] = R"(Runs the device list refresh of the TORVANE window once and prints the list.
 
@@ -294,9 +290,11 @@ information list; with a library without it they are null. Texts are UTF-8;
 the bytes a device reports are decoded as Windows-1250.
 
 With --watch the list is printed again every time a converter is plugged in
-or removed (Linux, through udev; at most once a second), each time whole:
-with --json one document per line. It ends on SIGINT or SIGTERM, or when the
-reader of the output goes away.
+or removed (Linux: through udev; Windows: through the system's device
+notifications), at most once a second, each time whole: with --json one
+document per line. It ends on SIGINT or SIGTERM (Linux), on Ctrl+C,
+Ctrl+Break or the console's closing (Windows), or when the reader of the
+output goes away.
 
 Every message the window would show in a dialog is printed on standard error
 as one line, "torvane-list: <text>".
@@ -307,7 +305,8 @@ Exit status:
   2  the command line was not understood, or the simulated library is missing
   3  the output could not be written (a message says why; none when the
      reader went away, as through a closed pipe)
-  4  --watch: no udev monitor to watch with
+  4  --watch: no source of device events (no udev monitor; on Windows, no
+     window for the device notifications)
 
 Environment:)";
 

@@ -7,6 +7,8 @@
 #include "app/demo_launch.h"
 #if TORVANE_HAVE_HOTPLUG
 #include "app/console/linux/hotplug_feed.h"
+#elif defined(_WIN32)
+#include "app/console/win32/device_change_feed.h"
 #endif
 
 namespace {
@@ -19,10 +21,17 @@ int Watch(torvane_list::Format format, torvane_list::Output& out) {
         return torvane_list::kExitNoWatch;
     }
     return torvane_list::WatchDevices(format, *feed, out, std::cerr);
+#elif defined(_WIN32)
+    std::unique_ptr<torvane_list::DeviceChangeFeed> feed = torvane_list::DeviceChangeFeed::Create();
+    if (!feed) {
+        std::cerr << "torvane-list: --watch: no window for device notifications\n";
+        return torvane_list::kExitNoWatch;
+    }
+    return torvane_list::WatchDevices(format, *feed, out, std::cerr);
 #else
     (void)format, (void)out;
-    std::cerr << "torvane-list: --watch is available on Linux only\n";
-    return torvane_list::kExitUsage;
+    std::cerr << "torvane-list: --watch: no source of device events on this system\n";
+    return torvane_list::kExitNoWatch;
 #endif
 }
 

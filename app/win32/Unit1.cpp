@@ -1,7 +1,6 @@
 #include "app/win32/Unit1.h"
 
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 #include "app/library_port_calls.h"
@@ -119,6 +118,7 @@ TfUrzadzenia::TfUrzadzenia(HINSTANCE instance)
     labelFont_ = MakeFont(kLabelFontPixels);
     CreateControls();
     deviceNotifications_ = std::make_unique<app::win32::DeviceNotifications>(Handle);
+    hotplugTimer_ = std::make_unique<app::win32::HotplugTimer>(Handle, kHotplugTimer);
 
     messageBoxes_ = std::make_unique<app::win32::MessageBoxSink>(Handle, app::win32::kApplicationTitle,
                                                                  [this] { presenter_->MessageShown(); });
@@ -248,7 +248,7 @@ LRESULT TfUrzadzenia::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_DEVICECHANGE:
-        if (app::win32::IsConverterChange(wParam, lParam)) OnDeviceChange();
+        if (app::win32::IsConverterChange(wParam, lParam) && hotplugTimer_) hotplugTimer_->Changed();
         return TRUE;
     case WM_TIMER:
         if (wParam != kHotplugTimer) return DefWindowProcW(Handle, message, wParam, lParam);
@@ -256,7 +256,7 @@ LRESULT TfUrzadzenia::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_DESTROY:
         // Device changes still pending go with the window.
-        KillTimer(Handle, kHotplugTimer);
+        hotplugTimer_.reset();
         deviceNotifications_.reset();
         PostQuitMessage(0);
         return 0;
@@ -265,29 +265,10 @@ LRESULT TfUrzadzenia::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void TfUrzadzenia::OnDeviceChange() {
-    const hotplug::Clock::time_point now = hotplug::Clock::now();
-    hotplugRate_.OnEvents(now);
-    ArmHotplugTimer(now);
-}
-
 // The presenter drops the refresh while the window is hidden, and keeps it
 // for after a refresh under way.
 void TfUrzadzenia::OnHotplugTimer() {
-    KillTimer(Handle, kHotplugTimer);
-    const hotplug::Clock::time_point now = hotplug::Clock::now();
-    if (hotplugRate_.FireIfDue(now))
-        presenter_->RunHandler([this] { presenter_->HotplugChanged(); });
-    else
-        ArmHotplugTimer(now);
-}
-
-void TfUrzadzenia::ArmHotplugTimer(hotplug::Clock::time_point now) {
-    const auto due = hotplugRate_.DueAt();
-    if (!due) return;
-    // Rounded up: a timer that ends before the due time would only be armed again.
-    const auto delay = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
-    SetTimer(Handle, kHotplugTimer, static_cast<UINT>(std::max<long long>(delay, USER_TIMER_MINIMUM)), nullptr);
+    if (hotplugTimer_ && hotplugTimer_->Fired()) presenter_->RunHandler([this] { presenter_->HotplugChanged(); });
 }
 
 void TfUrzadzenia::PaintBevels(HDC dc) {

@@ -12,7 +12,6 @@
 #include <string>
 
 #include "app/presenter.h"
-#include "app/refresh_coalescer.h"
 #include "app/win32/device_change.h"
 #include "app/win32/string_grid.h"
 #include "app/win32/win32_view.h"
@@ -79,9 +78,7 @@ private:
     void PostCall(std::function<void()> call);
     void RunPostedCalls();
     // Hot-plug: a converter came or went; the timer says the list is due.
-    void OnDeviceChange();
     void OnHotplugTimer();
-    void ArmHotplugTimer(hotplug::Clock::time_point now);
 
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
@@ -97,7 +94,7 @@ private:
     // Converters plugged in or removed rebuild the list, at most once a
     // second, by the rule of the Linux window.
     std::unique_ptr<app::win32::DeviceNotifications> deviceNotifications_;
-    hotplug::RefreshCoalescer hotplugRate_{hotplug::CoalescingPolicy{}};
+    std::unique_ptr<app::win32::HotplugTimer> hotplugTimer_;
 };
 
 // The program's one main window, created at start-up.

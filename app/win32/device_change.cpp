@@ -2,6 +2,9 @@
 
 #include <dbt.h>
 
+#include <algorithm>
+#include <chrono>
+
 namespace app::win32 {
 namespace {
 
@@ -40,6 +43,28 @@ DeviceNotifications::DeviceNotifications(HWND window)
 DeviceNotifications::~DeviceNotifications() {
     Unregister(ports_);
     Unregister(usbDevices_);
+}
+
+void HotplugTimer::Changed() {
+    const hotplug::Clock::time_point now = hotplug::Clock::now();
+    rate_.OnEvents(now);
+    Arm(now);
+}
+
+bool HotplugTimer::Fired() {
+    KillTimer(window_, id_);
+    const hotplug::Clock::time_point now = hotplug::Clock::now();
+    if (rate_.FireIfDue(now)) return true;
+    Arm(now);
+    return false;
+}
+
+void HotplugTimer::Arm(hotplug::Clock::time_point now) {
+    const auto due = rate_.DueAt();
+    if (!due) return;
+    // Rounded up: a timer that ends before the due time would only be armed again.
+    const auto delay = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
+    SetTimer(window_, id_, static_cast<UINT>(std::max<long long>(delay, USER_TIMER_MINIMUM)), nullptr);
 }
 
 }  // namespace app::win32

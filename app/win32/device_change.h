@@ -1,7 +1,10 @@
 #pragma once
 // Hot-plug on Windows: which WM_DEVICECHANGE messages mean that a converter
-// came or went, and the window's registration for them.
+// came or went, the registration for them, and the rate rule on a timer.
+// Shared by the window and by torvane-list --watch (a message-only window).
 #include <windows.h>
+
+#include "app/refresh_coalescer.h"
 
 namespace app::win32 {
 
@@ -23,6 +26,29 @@ public:
 private:
     HDEVNOTIFY ports_ = nullptr;
     HDEVNOTIFY usbDevices_ = nullptr;
+};
+
+// The rate rule (app/refresh_coalescer.h) on a timer of `window`: Changed()
+// at every converter change, Fired() when WM_TIMER comes with Id(); Fired()
+// says whether the list is due now, else arms the timer again. Destroying it
+// kills the timer: changes still pending are dropped.
+class HotplugTimer {
+public:
+    HotplugTimer(HWND window, UINT_PTR id) : window_(window), id_(id) {}
+    ~HotplugTimer() { KillTimer(window_, id_); }
+    HotplugTimer(const HotplugTimer&) = delete;
+    HotplugTimer& operator=(const HotplugTimer&) = delete;
+
+    UINT_PTR Id() const { return id_; }
+    void Changed();
+    bool Fired();
+
+private:
+    void Arm(hotplug::Clock::time_point now);
+
+    HWND window_;
+    UINT_PTR id_;
+    hotplug::RefreshCoalescer rate_{hotplug::CoalescingPolicy{}};
 };
 
 }  // namespace app::win32

@@ -22,6 +22,8 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
+BOOL WINAPI LeaveConsoleEventsToTheChild(DWORD event) { return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT; }
+
 std::string OwnPath() {
     std::string path(MAX_PATH, '\0');
     for (;;) {
@@ -64,6 +66,10 @@ std::optional<int> RelaunchOverSimulatedLibrary(char**, std::string& failure) {
     }
     const UniqueHandle child(process.hProcess);
     const UniqueHandle thread(process.hThread);
+    // Ctrl+C and Ctrl+Break reach the child too, in the same console: it
+    // decides how it ends (torvane-list --watch ends cleanly), and this
+    // process then ends with its status instead of being cut off first.
+    SetConsoleCtrlHandler(&LeaveConsoleEventsToTheChild, TRUE);
     // The child's end is the release: it runs for as long as the user keeps it.
     DWORD status = 2;
     if (WaitForSingleObject(child.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(child.get(), &status)) {

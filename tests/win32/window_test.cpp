@@ -3,7 +3,6 @@
 // box, the port buttons, the grid control, hot-plug, and a real refresh
 // against the simulated FTD2XX.DLL beside the test program.
 #include <windows.h>
-#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -21,8 +20,12 @@
 #include "d2xx/sim/sim_control.h"
 #include "devlist/registry.h"
 #include "serial/src/dispatcher.h"
+#include "tests/win32/device_change_messages.h"
 
 namespace {
+
+using torvane_test::Change;
+using torvane_test::SendDeviceChange;
 
 using app::win32::Utf8;
 
@@ -377,36 +380,6 @@ TEST_F(Window, CallsHandedToTheMainThreadRunThereFromTheMessageLoop) {
     watcher.join();
     EXPECT_TRUE(served);
     EXPECT_EQ(ranOn, mainThread);
-}
-
-// Device changes as Windows delivers them to the window.
-enum class Change { PortArrived, PortRemoved, UsbDeviceArrived, UsbDeviceRemoved, HidArrived, VolumeArrived,
-                    DevnodesChanged };
-
-void SendDeviceChange(HWND window, Change change) {
-    constexpr GUID kUsbDevice{0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-    constexpr GUID kHid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-    const bool arrived = change != Change::PortRemoved && change != Change::UsbDeviceRemoved;
-    const WPARAM event = arrived ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
-    DEV_BROADCAST_PORT_W port{};
-    port.dbcp_size = sizeof port;
-    port.dbcp_devicetype = DBT_DEVTYP_PORT;
-    DEV_BROADCAST_DEVICEINTERFACE_W device{};
-    device.dbcc_size = sizeof device;
-    device.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    device.dbcc_classguid = change == Change::HidArrived ? kHid : kUsbDevice;
-    DEV_BROADCAST_VOLUME volume{};
-    volume.dbcv_size = sizeof volume;
-    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    switch (change) {
-    case Change::PortArrived:
-    case Change::PortRemoved: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&port)); break;
-    case Change::UsbDeviceArrived:
-    case Change::UsbDeviceRemoved:
-    case Change::HidArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&device)); break;
-    case Change::VolumeArrived: SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume)); break;
-    case Change::DevnodesChanged: SendMessageW(window, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0); break;
-    }
 }
 
 // Every refresh asks the simulated library for its version once.
