@@ -17,6 +17,7 @@ constexpr char kSimulationEnvironment[] = R"(
 #if defined(_WIN32)
 constexpr char kSysfsEnvironment[] = "";
 constexpr char kScreenshotStatus[] = "";
+constexpr char kOutputStatus[] = "";
 constexpr char kWindowEnvironment[] = "";
 #else
 constexpr char kSysfsEnvironment[] = R"(
@@ -26,6 +27,8 @@ constexpr char kSysfsEnvironment[] = R"(
                       the attached converters)";
 constexpr char kScreenshotStatus[] = R"(
   1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot)";
+constexpr char kOutputStatus[] = R"(
+  3  the help or version could not be written)";
 constexpr char kWindowEnvironment[] = R"(
   TORVANE_PORTS_DIR   the serial library opens COM<n> as the link com<n> in
                       this directory instead of its fixed numbering
@@ -80,8 +83,8 @@ Options:
 Exit status:
   0  the window was closed (or the help or version was printed))") +
            kScreenshotStatus + R"(
-  2  an argument was not understood, or the simulated library is missing
-  3  the help or version could not be written
+  2  an argument was not understood, or the simulated library is missing)" +
+           kOutputStatus + R"(
 
 Environment:)" +
            ProgramEnvironmentHelp() + kWindowEnvironment + "\n";
@@ -98,6 +101,11 @@ int WriteAndFlush(std::FILE* stream, std::string_view text) {
     const int error = errno != 0 ? errno : EIO;
     std::clearerr(stream);
     return error;
+}
+
+void ReportWriteError(std::ostream& err, std::string_view program, int error) {
+    if (error == 0 || error == EPIPE) return;
+    err << program << ": cannot write the output: " << std::strerror(error) << '\n' << std::flush;
 }
 
 }  // namespace app

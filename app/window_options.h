@@ -3,6 +3,7 @@
 // and --version work without a display), and the checked write that every
 // program's printed output goes through. Portable.
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,10 @@ inline constexpr int kWindowExitOutputError = 3;  // --help or --version could n
 // Writes all of `text` to `stream` and flushes it: 0 when it arrived, else the
 // errno of the failed write (EPIPE: the reader went away).
 int WriteAndFlush(std::FILE* stream, std::string_view text);
+
+// The message for a failed write of `program`'s output on `err`; nothing
+// for 0 or EPIPE (a reader that went away ends the program quietly, as Unix
+// tools do).
+void ReportWriteError(std::ostream& err, std::string_view program, int error);
 
 }  // namespace app

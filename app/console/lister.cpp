@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -245,8 +244,7 @@ Listing RunListing(Format format, int indent, std::ostream& err) {
 // Unix tools end quietly), else a message on `err`. Returns the write's errno.
 int Emit(Output& out, std::string_view text, std::ostream& err) {
     const int error = out.Write(text);
-    if (error != 0 && error != EPIPE)
-        err << kProgram << ": cannot write the output: " << std::strerror(error) << '\n' << std::flush;
+    app::ReportWriteError(err, kProgram, error);
     return error;
 }
 

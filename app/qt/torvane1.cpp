@@ -3,10 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <utility>
@@ -63,9 +61,8 @@ void WatchConverters(TfUrzadzenia& window) {
 // message (none when the reader went away).
 int PrintText(const std::string& text) {
     const int error = app::WriteAndFlush(stdout, text);
-    if (error == 0) return 0;
-    if (error != EPIPE) std::cerr << "torvane1: cannot write the output: " << std::strerror(error) << '\n';
-    return app::kWindowExitOutputError;
+    app::ReportWriteError(std::cerr, "torvane1", error);
+    return error == 0 ? 0 : app::kWindowExitOutputError;
 }
 
 // The options that end the program before the toolkit starts (no display
