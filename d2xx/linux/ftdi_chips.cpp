@@ -129,7 +129,7 @@ std::optional<std::uint32_t> PackedLocation(std::string_view deviceName, int int
     std::uint32_t packed = 0;
     int digits = 0;
     const auto append = [&](std::optional<int> number) {
-        if (!number || *number < 0 || *number > 15 || digits == kDigits) return false;
+        if (!number || *number < 1 || *number > 15 || digits == kDigits) return false;
         packed = (packed << 4) | static_cast<std::uint32_t>(*number);
         ++digits;
         return true;

@@ -78,7 +78,9 @@ std::string ListedDescription(std::string_view product, int channel, int channel
 // path from the root hub, one hexadecimal digit each, most significant first,
 // then the interface number + 1 ("1-1.3" interface 0 is 0x1131). nullopt when
 // the device name is not "<bus>-<port>[.<port>]..." or the digits do not fit:
-// a number above 15, or more than eight digits in all.
+// a number outside 1..15 (USB numbers buses and ports from 1; a zero digit
+// would make "0-0.0" and "0-0.0.0.0" the same location), or more than eight
+// digits in all.
 std::optional<std::uint32_t> PackedLocation(std::string_view deviceName, int interfaceNumber);
 
 // "ttyUSB<k>" -> k; nullopt for any other name.

@@ -108,6 +108,8 @@ TEST(FtdiChips, PackedLocations) {
         {"2-1.1.1.1.1.1.1", 0, std::nullopt}, // nine
         {"16-1", 0, std::nullopt},            // bus above 15
         {"1-1.16", 0, std::nullopt},          // port above 15
+        {"0-1", 0, std::nullopt},             // zero digits would not pack uniquely
+        {"1-1.0", 0, std::nullopt},
         {"1-15", 14, 0x1FF},
         {"1-15", 15, std::nullopt},           // interface digit above 15
         {"usb1", 0, std::nullopt},
