@@ -1,5 +1,5 @@
 #pragma once
-// Which device a port number names. CreateFileA asks the resolver in force:
+// Which device "\\.\COMn" names. CreateFileA asks the resolver in force:
 // the system's (a tty reached through TORVANE_PORTS_DIR or the fixed /dev
 // numbering) unless another is installed, as tests do to put in-process
 // devices behind port numbers.
@@ -7,8 +7,17 @@
 #include "serial/platform/win32_calls.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace winapi::posix {
+
+// "\\.\COMn" or "COMn" (any letter case), n from 1 to 255 without leading
+// zeros; anything else is no port.
+std::optional<unsigned> parseComPortName(const char* name);
+
+// The link "comN" in the ports directory.
+std::string portsDirLink(const std::string& directory, unsigned comNumber);
 
 // One of three answers: a serial device (it becomes a port); something that
 // opens but is no serial device (a handle of that file type, which every comm
@@ -29,6 +38,15 @@ public:
     // Opens what port comNumber (1-255) names, for that port's exclusive use.
     virtual ResolvedDevice open(unsigned comNumber) = 0;
 };
+
+// Opens path as a serial port's device: non-blocking, without becoming its
+// controlling terminal, for exclusive use (TIOCEXCL keeps other openers out,
+// flock(LOCK_EX|LOCK_NB) holds against root and other processes that lock too,
+// and a table of the devices this process holds catches a second open from
+// inside it: flock is per open file). Only a terminal qualifies; anything
+// else, or a path that reaches nothing, gives error 2, a device in use 5. On
+// failure returns nothing with error set.
+std::unique_ptr<Device> openTty(const std::string& path, DWORD& error);
 
 // Ttys only: anything else a name reaches (a regular file, a FIFO, a
 // directory, a character device that is no terminal) is a missing device.

@@ -14,9 +14,7 @@
 
 namespace winapi::posix {
 
-namespace {
 using Clock = std::chrono::steady_clock;
-}  // namespace
 
 // One thread's wait, registered with each event it waits for: a futex word
 // that is 0 (not woken), 1 (woken) or 2 (asleep on it). A wake-up costs a
@@ -129,15 +127,6 @@ std::shared_ptr<Event> findEvent(HANDLE event) {
     return std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event));
 }
 
-namespace {
-
-std::optional<Clock::time_point> deadlineAfter(DWORD milliseconds) {
-    if (milliseconds == INFINITE) return std::nullopt;
-    return Clock::now() + std::chrono::milliseconds(milliseconds);
-}
-
-}  // namespace
-
 }  // namespace winapi::posix
 
 namespace winapi {
@@ -182,7 +171,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         if (!e) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
         events.push_back(std::move(e));
     }
-    return posix::EventWait(events).run(posix::deadlineAfter(milliseconds));
+    std::optional<posix::Clock::time_point> deadline;
+    if (milliseconds != INFINITE) deadline = posix::Clock::now() + std::chrono::milliseconds(milliseconds);
+    return posix::EventWait(events).run(deadline);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {

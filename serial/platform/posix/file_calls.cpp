@@ -6,7 +6,6 @@
 #include "serial/platform/posix/errors.h"
 #include "serial/platform/posix/events.h"
 #include "serial/platform/posix/port.h"
-#include "serial/platform/posix/port_names.h"
 
 #include <system_error>
 

@@ -8,11 +8,8 @@
 #include "serial/platform/posix/device.h"
 #include "serial/platform/posix/handle_table.h"
 #include "serial/platform/posix/port_requests.h"
-#include "serial/platform/posix/read_queue.h"
 #include "serial/platform/posix/received_input.h"
 #include "serial/platform/posix/service_wake.h"
-#include "serial/platform/posix/transmitter_empty.h"
-#include "serial/platform/posix/write_queue.h"
 #include "torvane/unique_fd.h"
 
 #include <memory>

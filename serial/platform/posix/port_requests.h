@@ -1,8 +1,11 @@
 #pragma once
 // What a port's transfers are made of: the request record, where it reports
-// its end, and the FIFO queue the reads and the writes each wait in.
+// its end, the FIFO queue the reads and the writes each wait in, and when the
+// transmitter ran empty after them.
 #include "serial/platform/posix/comm_timeouts.h"
+#include "serial/platform/posix/device.h"
 #include "serial/platform/posix/events.h"
+#include "serial/platform/posix/received_input.h"
 #include "serial/platform/win32_calls.h"
 
 #include <chrono>
@@ -81,6 +84,42 @@ protected:
     void completeFront(CompletionSink& sink, ULONG_PTR status);
 
     std::deque<Transfer> queue_;
+};
+
+// The port's queued reads, served in order from the receive buffer under
+// the COMMTIMEOUTS in force when each becomes the head.
+class ReadQueue : public TransferQueue {
+public:
+    // Moves buffered bytes into the reads and completes those that are full,
+    // due or timed out; true when any byte was taken.
+    bool serve(ReceivedInput& input, const COMMTIMEOUTS& timeouts, Clock::time_point now, CompletionSink& sink);
+};
+
+// The port's queued writes, handed to the device in order; the head's
+// write time-out starts when it becomes the head.
+class WriteQueue : public TransferQueue {
+public:
+    // Gives the device what it takes now and completes the writes that are
+    // done, timed out or failed (the device hung up); true when any byte moved.
+    bool serve(Device& device, bool& hungUp, const COMMTIMEOUTS& timeouts, Clock::time_point now,
+               CompletionSink& sink);
+};
+
+// When the transmitter ran empty: after bytes were handed to the device, the
+// moment its output queue reads 0 with no write left. The kernel does not
+// announce that moment, so the queue is checked again after roughly the
+// time its bytes need on the line.
+class TransmitterEmpty {
+public:
+    void noteSent() { sentSinceEmpty_ = true; }
+    // True once when the transmitter has just run empty (EV_TXEMPTY is due).
+    bool check(Device& device, bool writesQueued, bool hungUp, DWORD baud, Clock::time_point now);
+    // When check() should look again.
+    std::optional<Clock::time_point> nextCheck() const { return checkAt_; }
+
+private:
+    bool sentSinceEmpty_ = false;
+    std::optional<Clock::time_point> checkAt_;
 };
 
 }  // namespace winapi::posix

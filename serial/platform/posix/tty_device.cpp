@@ -1,4 +1,4 @@
-#include "serial/platform/posix/tty_device.h"
+#include "serial/platform/posix/device_resolver.h"
 
 #include "serial/platform/posix/errors.h"
 #include "torvane/unique_fd.h"
