@@ -2,7 +2,6 @@
 
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/errors.h"
-#include "serial/platform/posix/modem_lines.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -272,17 +271,12 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
 }
 
 BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    Transfer t;
-    t.into = static_cast<std::uint8_t*>(buffer);
-    t.length = length;
-    return startTransfer(std::move(t), true, transferred, overlapped);
+    return startTransfer({.into = static_cast<std::uint8_t*>(buffer), .length = length}, true, transferred, overlapped);
 }
 
 BOOL Port::write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    Transfer t;
-    t.from = static_cast<const std::uint8_t*>(buffer);
-    t.length = length;
-    return startTransfer(std::move(t), false, transferred, overlapped);
+    return startTransfer({.from = static_cast<const std::uint8_t*>(buffer), .length = length}, false, transferred,
+                         overlapped);
 }
 
 // ---- purge, errors, events ----

@@ -3,8 +3,68 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 namespace winapi::posix {
+
+namespace {
+
+std::optional<Millis> totalOf(DWORD multiplier, DWORD constant, DWORD length) {
+    if (multiplier == 0 && constant == 0) return std::nullopt;
+    // 64-bit: MAXDWORD x a large count must not wrap into a short time-out.
+    std::uint64_t ms = std::uint64_t{multiplier} * length + constant;
+    return Millis(static_cast<Millis::rep>(ms));
+}
+
+void startRead(Transfer& read, const COMMTIMEOUTS& timeouts, Clock::time_point now) {
+    read.started = true;
+    read.plan = planRead(timeouts, read.length);
+    if (read.plan.total) read.totalDeadline = now + *read.plan.total;
+}
+
+std::optional<ULONG_PTR> readEnd(const Transfer& r, Clock::time_point now) {
+    if (r.done == r.length || r.plan.immediate) return STATUS_SUCCESS_CODE;
+    if ((r.totalDeadline && now >= *r.totalDeadline) || (r.intervalDeadline && now >= *r.intervalDeadline))
+        return STATUS_TIMEOUT_CODE;
+    return std::nullopt;
+}
+
+// Writes what the device takes now; true when any byte moved.
+bool writeAvailable(Transfer& w, Device& device, bool& hungUp) {
+    bool moved = false;
+    while (w.done < w.length && !hungUp) {
+        IoResult r = device.write(w.from + w.done, w.length - w.done);
+        if (r.error == EAGAIN || r.error == EINTR || (r.error == 0 && r.count == 0)) break;
+        if (r.error != 0) {
+            hungUp = true;
+            break;
+        }
+        w.done += static_cast<DWORD>(r.count);
+        moved = moved || r.count > 0;
+    }
+    return moved;
+}
+
+}  // namespace
+
+bool isValidTimeouts(const COMMTIMEOUTS& t) {
+    return t.ReadIntervalTimeout != MAXDWORD || (t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0);
+}
+
+ReadPlan planRead(const COMMTIMEOUTS& t, DWORD length) {
+    ReadPlan plan;
+    if (t.ReadIntervalTimeout == MAXDWORD) {
+        plan.immediate = true;
+        return plan;
+    }
+    plan.total = totalOf(t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, length);
+    if (t.ReadIntervalTimeout != 0) plan.interval = Millis(t.ReadIntervalTimeout);
+    return plan;
+}
+
+std::optional<Millis> writeTotal(const COMMTIMEOUTS& t, DWORD length) {
+    return totalOf(t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant, length);
+}
 
 ULONG_PTR loadStatus(OVERLAPPED* overlapped) {
     return std::atomic_ref<ULONG_PTR>(overlapped->Internal).load(std::memory_order_acquire);
@@ -44,39 +104,6 @@ void TransferQueue::completeFront(CompletionSink& sink, ULONG_PTR status) {
     queue_.pop_front();
     sink.complete(head.request, status, head.done);
 }
-
-namespace {
-
-void startRead(Transfer& read, const COMMTIMEOUTS& timeouts, Clock::time_point now) {
-    read.started = true;
-    read.plan = planRead(timeouts, read.length);
-    if (read.plan.total) read.totalDeadline = now + *read.plan.total;
-}
-
-std::optional<ULONG_PTR> readEnd(const Transfer& r, Clock::time_point now) {
-    if (r.done == r.length || r.plan.immediate) return STATUS_SUCCESS_CODE;
-    if ((r.totalDeadline && now >= *r.totalDeadline) || (r.intervalDeadline && now >= *r.intervalDeadline))
-        return STATUS_TIMEOUT_CODE;
-    return std::nullopt;
-}
-
-// Writes what the device takes now; true when any byte moved.
-bool writeAvailable(Transfer& w, Device& device, bool& hungUp) {
-    bool moved = false;
-    while (w.done < w.length && !hungUp) {
-        IoResult r = device.write(w.from + w.done, w.length - w.done);
-        if (r.error == EAGAIN || r.error == EINTR || (r.error == 0 && r.count == 0)) break;
-        if (r.error != 0) {
-            hungUp = true;
-            break;
-        }
-        w.done += static_cast<DWORD>(r.count);
-        moved = moved || r.count > 0;
-    }
-    return moved;
-}
-
-}  // namespace
 
 bool ReadQueue::serve(ReceivedInput& input, const COMMTIMEOUTS& timeouts, Clock::time_point now,
                       CompletionSink& sink) {

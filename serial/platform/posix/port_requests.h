@@ -2,7 +2,6 @@
 // What a port's transfers are made of: the request record, where it reports
 // its end, the FIFO queue the reads and the writes each wait in, and when the
 // transmitter ran empty after them.
-#include "serial/platform/posix/comm_timeouts.h"
 #include "serial/platform/posix/device.h"
 #include "serial/platform/posix/events.h"
 #include "serial/platform/posix/received_input.h"
@@ -17,6 +16,27 @@
 namespace winapi::posix {
 
 using Clock = std::chrono::steady_clock;
+
+// The COMMTIMEOUTS rules as plain data: what a read or write of n bytes may
+// wait for. Pure, so the rule table is tested without a device.
+using Millis = std::chrono::milliseconds;
+
+struct ReadPlan {
+    bool immediate = false;        // complete now with what is buffered (maybe nothing)
+    std::optional<Millis> total;   // from the start of the read
+    std::optional<Millis> interval;  // from the last byte received
+};
+
+// What SetCommTimeouts accepts: a read interval of MAXDWORD only with both
+// read totals 0 (the library's "return at once"; the other MAXDWORD modes,
+// such as "wait for the first bytes", it never sets, so they are refused).
+bool isValidTimeouts(const COMMTIMEOUTS& t);
+
+// Interval MAXDWORD: immediate. Otherwise the total is multiplier * n +
+// constant (0: none) and a non-zero interval runs after each byte.
+ReadPlan planRead(const COMMTIMEOUTS& t, DWORD length);
+// multiplier * n + constant; both 0: no limit.
+std::optional<Millis> writeTotal(const COMMTIMEOUTS& t, DWORD length);
 
 // Request states kept in OVERLAPPED.Internal, as the NT status codes Windows keeps there.
 constexpr ULONG_PTR STATUS_SUCCESS_CODE = 0x0;
@@ -60,11 +80,11 @@ struct Transfer {
     const std::uint8_t* from = nullptr;  // writes
     DWORD length = 0;
     DWORD done = 0;
-    Request request;
+    Request request{};
     bool started = false;
-    ReadPlan plan;
-    std::optional<Clock::time_point> totalDeadline;
-    std::optional<Clock::time_point> intervalDeadline;
+    ReadPlan plan{};
+    std::optional<Clock::time_point> totalDeadline{};
+    std::optional<Clock::time_point> intervalDeadline{};
 };
 
 // Requests in arrival order; only the head runs its timers.

@@ -2,7 +2,6 @@
 // RTS escape functions and the modem status.
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/errors.h"
-#include "serial/platform/posix/modem_lines.h"
 #include "serial/platform/posix/port.h"
 
 namespace winapi::posix {

@@ -1,9 +1,8 @@
 // Pure rules of the stand-in: DCB validation and DCB<->termios, the
 // COMMTIMEOUTS plan, the in-band line-error decoder, port names.
-#include "serial/platform/posix/comm_timeouts.h"
 #include "serial/platform/posix/dcb_termios.h"
 #include "serial/platform/posix/device_resolver.h"
-#include "serial/platform/posix/received_input.h"
+#include "serial/platform/posix/port_requests.h"
 #include "torvane/com_numbering.h"
 
 #include <gtest/gtest.h>
