@@ -14,8 +14,6 @@
 
 namespace winapi::posix {
 
-using Clock = std::chrono::steady_clock;
-
 // One thread's wait, registered with each event it waits for: a futex word
 // that is 0 (not woken), 1 (woken) or 2 (asleep on it). A wake-up costs a
 // system call only when the waiter is asleep, and neither side takes a lock.

@@ -8,11 +8,15 @@
 // manual-reset: a wait never consumes one.
 #include "serial/platform/posix/handle_table.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 namespace winapi::posix {
+
+// The clock of every wait and time-out in the stand-in.
+using Clock = std::chrono::steady_clock;
 
 class EventWaiter;
 

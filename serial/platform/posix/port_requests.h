@@ -15,8 +15,6 @@
 
 namespace winapi::posix {
 
-using Clock = std::chrono::steady_clock;
-
 // The COMMTIMEOUTS rules as plain data: what a read or write of n bytes may
 // wait for. Pure, so the rule table is tested without a device.
 using Millis = std::chrono::milliseconds;
