@@ -25,7 +25,11 @@ struct MonitorUnref {
 struct DeviceUnref {
     void operator()(udev_device* d) const { udev_device_unref(d); }
 };
+struct QueueUnref {
+    void operator()(udev_queue* q) const { udev_queue_unref(q); }
+};
 using UdevPtr = std::unique_ptr<udev, UdevUnref>;
+using QueuePtr = std::unique_ptr<udev_queue, QueueUnref>;
 using MonitorPtr = std::unique_ptr<udev_monitor, MonitorUnref>;
 using DevicePtr = std::unique_ptr<udev_device, DeviceUnref>;
 
@@ -65,17 +69,19 @@ public:
     }
 
 private:
-    // Takes every event already queued, without blocking.
+    // Takes the events already queued, without blocking, up to the bound; the
+    // rest wait for the next call. Irrelevant ones count toward the bound too.
     int TakeEvents() {
         int relevant = 0;
         const int fd = udev_monitor_get_fd(monitor_.get());
+        int taken = 0;
         do {
             DevicePtr device(udev_monitor_receive_device(monitor_.get()));
             if (!device) break;
             const char* subsystem = udev_device_get_subsystem(device.get());
             const char* action = udev_device_get_action(device.get());
             if (subsystem && action && IsRelevantDeviceEvent(subsystem, action)) ++relevant;
-        } while (Readable(fd));
+        } while (++taken < kMaxEventsPerWait && Readable(fd));
         return relevant;
     }
 
@@ -98,6 +104,13 @@ std::unique_ptr<DeviceEventSource> MakeUdevEventSource() {
     UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) return nullptr;
     return std::make_unique<UdevEventSource>(std::move(context), std::move(monitor), std::move(wake));
+}
+
+bool UdevDaemonRunning() {
+    UdevPtr context(udev_new());
+    if (!context) return false;
+    const QueuePtr queue(udev_queue_new(context.get()));
+    return queue && udev_queue_get_udev_is_active(queue.get()) != 0;
 }
 
 std::unique_ptr<HotplugWatcher> StartUdevWatcher(HotplugWatcher::Callback callback, CoalescingPolicy policy) {

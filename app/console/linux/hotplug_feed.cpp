@@ -80,4 +80,13 @@ ChangeFeed::Next HotplugFeed::WaitForChange() {
     }
 }
 
+int SignalEndedOutput::Write(std::string_view text) {
+    // The pending signal, if any, is delivered the moment the old mask is back.
+    sigset_t watching;
+    pthread_sigmask(SIG_SETMASK, &feed_.previousMask_, &watching);
+    const int error = inner_.Write(text);
+    pthread_sigmask(SIG_SETMASK, &watching, nullptr);
+    return error;
+}
+
 }  // namespace torvane_list

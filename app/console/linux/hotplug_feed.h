@@ -31,11 +31,28 @@ public:
     Next WaitForChange() override;
 
 private:
+    friend class SignalEndedOutput;
+
     sigset_t previousMask_{};
     torvane::UniqueFd signals_;
     torvane::UniqueFd changes_;  // an eventfd the watcher's callback counts up
     int outputFd_;
     std::unique_ptr<hotplug::HotplugWatcher> watcher_;  // declared last: stopped first
+};
+
+// The watch's output. Each write runs with the signal mask the program had
+// before `feed`: a SIGINT or SIGTERM that comes while a write is stuck (a
+// reader that stopped reading: a full pipe, a stopped terminal) ends the
+// program by the signal's own action, as it ends any program, whereas one
+// that comes between writes ends the watch through the feed.
+class SignalEndedOutput final : public Output {
+public:
+    SignalEndedOutput(const HotplugFeed& feed, Output& inner) : feed_(feed), inner_(inner) {}
+    int Write(std::string_view text) override;
+
+private:
+    const HotplugFeed& feed_;
+    Output& inner_;
 };
 
 }  // namespace torvane_list
