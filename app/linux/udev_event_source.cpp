@@ -40,8 +40,11 @@ bool Readable(int fd) {
 
 class UdevEventSource final : public DeviceEventSource {
 public:
-    UdevEventSource(UdevPtr context, MonitorPtr monitor, UniqueFd wake)
-        : context_(std::move(context)), monitor_(std::move(monitor)), wake_(std::move(wake)) {}
+    UdevEventSource(UdevPtr context, MonitorPtr monitor, UniqueFd wake, int maxEventsPerWait)
+        : context_(std::move(context)),
+          monitor_(std::move(monitor)),
+          wake_(std::move(wake)),
+          maxEventsPerWait_(std::max(1, maxEventsPerWait)) {}
 
     int Wait(std::optional<Milliseconds> timeout) override {
         std::array<pollfd, 2> fds{{{udev_monitor_get_fd(monitor_.get()), POLLIN, 0}, {wake_.Get(), POLLIN, 0}}};
@@ -81,18 +84,19 @@ private:
             const char* subsystem = udev_device_get_subsystem(device.get());
             const char* action = udev_device_get_action(device.get());
             if (subsystem && action && IsRelevantDeviceEvent(subsystem, action)) ++relevant;
-        } while (++taken < kMaxEventsPerWait && Readable(fd));
+        } while (++taken < maxEventsPerWait_ && Readable(fd));
         return relevant;
     }
 
     UdevPtr context_;
     MonitorPtr monitor_;
     UniqueFd wake_;
+    int maxEventsPerWait_;
 };
 
 }  // namespace
 
-std::unique_ptr<DeviceEventSource> MakeUdevEventSource() {
+std::unique_ptr<DeviceEventSource> MakeUdevEventSource(int maxEventsPerWait) {
     UdevPtr context(udev_new());
     if (!context) return nullptr;
     MonitorPtr monitor(udev_monitor_new_from_netlink(context.get(), "udev"));
@@ -103,7 +107,8 @@ std::unique_ptr<DeviceEventSource> MakeUdevEventSource() {
         return nullptr;
     UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) return nullptr;
-    return std::make_unique<UdevEventSource>(std::move(context), std::move(monitor), std::move(wake));
+    return std::make_unique<UdevEventSource>(std::move(context), std::move(monitor), std::move(wake),
+                                             maxEventsPerWait);
 }
 
 bool UdevDaemonRunning() {

@@ -13,8 +13,9 @@ namespace hotplug {
 inline constexpr int kMaxEventsPerWait = 256;
 
 // nullptr when no udev monitor can be had (no netlink in a container, say);
-// the program then goes without hot-plug refreshes.
-std::unique_ptr<DeviceEventSource> MakeUdevEventSource();
+// the program then goes without hot-plug refreshes. One Wait takes at most
+// `maxEventsPerWait` events (at least 1).
+std::unique_ptr<DeviceEventSource> MakeUdevEventSource(int maxEventsPerWait = kMaxEventsPerWait);
 
 // Whether the udev daemon runs: without it the monitor subscribes but
 // nothing ever arrives (a container without udevd).
