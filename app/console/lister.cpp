@@ -293,9 +293,9 @@ notifications), at most once a second, each time whole: with --json one
 document per line. It ends on SIGINT or SIGTERM (Linux), on Ctrl+C,
 Ctrl+Break or the console's closing (Windows), or when the reader of the
 output goes away. On Linux a signal that comes while a listing is being
-written (a reader that stopped reading) ends the program by that signal
-(status 128 + its number in a shell). Without a udev daemon it says so once
-on standard error and keeps watching.
+made or written (perhaps to a reader that stopped reading) ends the program
+by that signal (status 128 + its number in a shell). Without a udev daemon
+it says so once on standard error and keeps watching.
 
 Every message the window would show in a dialog is printed on standard error
 as one line, "torvane-list: <text>".

@@ -23,8 +23,7 @@ int Watch(torvane_list::Format format, torvane_list::Output& out) {
     }
     if (!hotplug::UdevDaemonRunning())
         std::cerr << "torvane-list: --watch: no udev daemon is running: converters that come or go are not seen\n";
-    torvane_list::SignalEndedOutput watchOut(*feed, out);
-    return torvane_list::WatchDevices(format, *feed, watchOut, std::cerr);
+    return torvane_list::WatchDevices(format, *feed, out, std::cerr);
 #elif defined(_WIN32)
     std::unique_ptr<torvane_list::DeviceChangeFeed> feed = torvane_list::DeviceChangeFeed::Create();
     if (!feed) {

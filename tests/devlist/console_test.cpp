@@ -441,10 +441,10 @@ int StatusWithin10s(pid_t child) {
     return -1;
 }
 
-// Waits (at most 10 s) until the main thread of `pid` sleeps with `signal`
-// blocked (the watch waiting for a change) or not (stuck in a write).
-bool SleepsWithSignal(pid_t pid, int signal, bool blocked) {
-    const std::string path = "/proc/" + std::to_string(pid) + "/status";
+// Waits (at most 10 s) until the thread `tid` of process `pid` sleeps with
+// `signal` blocked (the watch waiting for a change) or not (stuck in a write).
+bool SleepsWithSignal(pid_t pid, pid_t tid, int signal, bool blocked) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/status";
     for (int waited = 0; waited < 1000; ++waited) {
         std::ifstream status(path);
         bool sleeping = false;
@@ -496,7 +496,7 @@ TEST(TorvaneList, SignalsEndAWatchAlsoWhenItsReaderStopsReading) {
         if (!c.readerStalled) {
             EXPECT_EQ(DevicesIn(ReadLine(ends[0])), 255u);
         }
-        EXPECT_TRUE(SleepsWithSignal(child, c.signal, !c.readerStalled));
+        EXPECT_TRUE(SleepsWithSignal(child, child, c.signal, !c.readerStalled));
         kill(child, c.signal);
         EXPECT_EQ(StatusWithin10s(child), c.exitCode);
         close(ends[0]);
@@ -526,7 +526,13 @@ TEST(TorvaneList, WatchPrintsOneDocumentPerChangeAndEndsCleanly) {
             torvane_list::HotplugFeed feed(std::move(source), ends[1], {hotplug::Milliseconds(0), hotplug::Milliseconds(0)});
             torvane_list::StreamOutput out(stream);
             std::ostringstream err;
+            const pid_t watching = gettid();
             std::thread udev([&] {
+                // The signal is for the watch: never delivered to this thread.
+                sigset_t term;
+                sigemptyset(&term);
+                sigaddset(&term, SIGTERM);
+                pthread_sigmask(SIG_BLOCK, &term, nullptr);
                 devices.push_back(DevicesIn(ReadLine(ends[0])));
                 UseScenario(kTwoDevices);
                 events.Inject(3);  // a converter comes: its USB device, interface and tty node
@@ -534,10 +540,14 @@ TEST(TorvaneList, WatchPrintsOneDocumentPerChangeAndEndsCleanly) {
                 UseScenario(kOneDevice);
                 events.Inject(3);
                 devices.push_back(DevicesIn(ReadLine(ends[0])));
-                if (bySignal)
-                    kill(getpid(), SIGTERM);
-                else
+                if (!bySignal) {
                     close(ends[0]);
+                    return;
+                }
+                // Sent once the watch waits (SIGTERM blocked only there): anywhere
+                // else it would end the process, as it ends the program.
+                EXPECT_TRUE(SleepsWithSignal(getpid(), watching, SIGTERM, true));
+                kill(getpid(), SIGTERM);
             });
             status = torvane_list::WatchDevices(torvane_list::Format::Json, feed, out, err);
             udev.join();

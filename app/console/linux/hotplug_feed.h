@@ -17,11 +17,14 @@ public:
     // answered once, at most one change a second); nullptr without udev.
     static std::unique_ptr<HotplugFeed> OverUdev(int outputFd);
 
-    // Changes from `source`. While the feed lives, SIGINT and SIGTERM are
-    // blocked in the constructing thread (and in the watcher thread, which
-    // inherits the mask) and taken through a signalfd: either ends the watch.
-    // So does an error or hang-up on `outputFd` (a pipe whose reader closed
-    // it, a terminal that hung up); -1 watches no output.
+    // Changes from `source`. SIGINT and SIGTERM are blocked in the watcher
+    // thread for its life, and in the calling thread only while it waits in
+    // WaitForChange, where a signalfd takes them: either ends the watch. At
+    // any other moment (a listing being made or written, perhaps stuck on a
+    // reader that stopped reading) they act as on any program: by default
+    // they end it. An error or hang-up on `outputFd` (a pipe whose reader
+    // closed it, a terminal that hung up) ends the watch too; -1 watches no
+    // output.
     HotplugFeed(std::unique_ptr<hotplug::DeviceEventSource> source, int outputFd, hotplug::CoalescingPolicy policy);
     ~HotplugFeed() override;
     HotplugFeed(const HotplugFeed&) = delete;
@@ -31,28 +34,12 @@ public:
     Next WaitForChange() override;
 
 private:
-    friend class SignalEndedOutput;
+    Next Wait();
 
-    sigset_t previousMask_{};
     torvane::UniqueFd signals_;
     torvane::UniqueFd changes_;  // an eventfd the watcher's callback counts up
     int outputFd_;
     std::unique_ptr<hotplug::HotplugWatcher> watcher_;  // declared last: stopped first
-};
-
-// The watch's output. Each write runs with the signal mask the program had
-// before `feed`: a SIGINT or SIGTERM that comes while a write is stuck (a
-// reader that stopped reading: a full pipe, a stopped terminal) ends the
-// program by the signal's own action, as it ends any program, whereas one
-// that comes between writes ends the watch through the feed.
-class SignalEndedOutput final : public Output {
-public:
-    SignalEndedOutput(const HotplugFeed& feed, Output& inner) : feed_(feed), inner_(inner) {}
-    int Write(std::string_view text) override;
-
-private:
-    const HotplugFeed& feed_;
-    Output& inner_;
 };
 
 }  // namespace torvane_list
