@@ -28,7 +28,8 @@ constexpr char kSysfsEnvironment[] = R"(
 constexpr char kScreenshotStatus[] = R"(
   1  an unattended run (TORVANE_SCREENSHOT) could not save its screenshot)";
 constexpr char kOutputStatus[] = R"(
-  3  the help or version could not be written)";
+  3  the help or version could not be written
+  4  no display to show the window on (none named, or none reached))";
 constexpr char kWindowEnvironment[] = R"(
   TORVANE_PORTS_DIR   the serial library opens COM<n> as the link com<n> in
                       this directory instead of its fixed numbering
@@ -46,6 +47,7 @@ WindowCommandLine ParseWindowCommandLine(int argc, const char* const* argv) {
     WindowCommandLine line;
     bool help = false;
     bool version = false;
+    bool unknown = false;  // an empty argument is not understood either
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--demo") {
@@ -54,11 +56,12 @@ WindowCommandLine ParseWindowCommandLine(int argc, const char* const* argv) {
             help = true;
         } else if (argument == "--version") {
             version = true;
-        } else if (line.unknown.empty()) {
+        } else if (!unknown) {
+            unknown = true;
             line.unknown = argument;
         }
     }
-    if (!line.unknown.empty())
+    if (unknown)
         line.request = WindowCommandLine::Request::Usage;
     else if (help)
         line.request = WindowCommandLine::Request::Help;

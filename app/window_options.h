@@ -32,6 +32,7 @@ std::string WindowVersion();
 // Exit statuses of torvane1 besides the window's own 0.
 inline constexpr int kWindowExitUsage = 2;        // an argument not understood
 inline constexpr int kWindowExitOutputError = 3;  // --help or --version could not write its text
+inline constexpr int kWindowExitNoDisplay = 4;     // Linux: no display to show the window on
 
 // Writes all of `text` to `stream` and flushes it: 0 when it arrived, else the
 // errno of the failed write (EPIPE: the reader went away).

@@ -59,8 +59,11 @@ foreach(program ${torvane_programs})
   if(program STREQUAL "torvane1")
     set(component torvane)
   endif()
-  set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/../${TORVANE_PRIVATE_LIBDIR}")
   install(TARGETS ${program} RUNTIME DESTINATION bin COMPONENT ${component})
+  # The build tree's RUNPATH (app/CMakeLists.txt) made relative to the program.
+  get_target_property(build_runpath ${program} TORVANE_BUILD_RUNPATH)
+  install(CODE "file(RPATH_CHANGE FILE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/$<TARGET_FILE_NAME:${program}>\"
+    OLD_RPATH \"${build_runpath}\" NEW_RPATH \"\\\$ORIGIN/../${TORVANE_PRIVATE_LIBDIR}\")" COMPONENT ${component})
   torvane_strip_extra_sections(${component} ${program} bin)
 endforeach()
 

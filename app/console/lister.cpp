@@ -260,8 +260,8 @@ Output: the header row and one line per row of the window's grid, the four
 cells (port, name, driver version, serial number) separated by a tab, then the
 text under the grid (the D2XX library version). Names are not padded. A tab,
 newline, carriage return or backslash inside a cell is written as \t, \n, \r
-or \\. A device that could not be read, or no device at all, gives a row of
-empty cells.
+or \\, any other control character as \xHH (ESC as \x1b). A device that
+could not be read, or no device at all, gives a row of empty cells.
 
 With --json: one JSON document (format 1), for example
   {"format": 1, "library_version": "3.01.15",
@@ -292,7 +292,10 @@ or removed (Linux: through udev; Windows: through the system's device
 notifications), at most once a second, each time whole: with --json one
 document per line. It ends on SIGINT or SIGTERM (Linux), on Ctrl+C,
 Ctrl+Break or the console's closing (Windows), or when the reader of the
-output goes away.
+output goes away. On Linux a signal that comes while a listing is being
+made or written (perhaps to a reader that stopped reading) ends the program
+by that signal (status 128 + its number in a shell). Without a udev daemon
+it says so once on standard error and keeps watching.
 
 Every message the window would show in a dialog is printed on standard error
 as one line, "torvane-list: <text>".
@@ -308,6 +311,22 @@ Exit status:
 
 Environment:)";
 
+// C0 controls and DEL: a device's string could otherwise send escape
+// sequences to the user's terminal. The text is UTF-8 decoded from
+// Windows-1250, which has no C1 controls.
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+void AppendHexEscape(std::string& out, char c) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    const auto byte = static_cast<unsigned char>(c);
+    out += "\\x";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0xF];
+}
+
 }  // namespace
 
 int StreamOutput::Write(std::string_view text) { return app::WriteAndFlush(stream_, text); }
@@ -321,7 +340,11 @@ std::string EscapeCell(std::string_view cell) {
             case '\n': escaped += "\\n"; break;
             case '\r': escaped += "\\r"; break;
             case '\\': escaped += "\\\\"; break;
-            default: escaped += c;
+            default:
+                if (IsControl(c))
+                    AppendHexEscape(escaped, c);
+                else
+                    escaped += c;
         }
     }
     return escaped;

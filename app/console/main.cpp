@@ -1,12 +1,13 @@
 // torvane-list: prints the device list that the window would show.
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "app/console/lister.h"
 #include "app/demo_launch.h"
+#include "app/standard_streams.h"
 #if TORVANE_HAVE_HOTPLUG
 #include "app/console/linux/hotplug_feed.h"
+#include "app/linux/udev_event_source.h"
 #elif defined(_WIN32)
 #include "app/console/win32/device_change_feed.h"
 #endif
@@ -20,6 +21,8 @@ int Watch(torvane_list::Format format, torvane_list::Output& out) {
         std::cerr << "torvane-list: --watch: no udev monitor to watch with\n";
         return torvane_list::kExitNoWatch;
     }
+    if (!hotplug::UdevDaemonRunning())
+        std::cerr << "torvane-list: --watch: no udev daemon is running: converters that come or go are not seen\n";
     return torvane_list::WatchDevices(format, *feed, out, std::cerr);
 #elif defined(_WIN32)
     std::unique_ptr<torvane_list::DeviceChangeFeed> feed = torvane_list::DeviceChangeFeed::Create();
@@ -38,10 +41,7 @@ int Watch(torvane_list::Format format, torvane_list::Output& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef SIGPIPE
-    // A reader that went away shows as EPIPE at the write, which ends the program quietly.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
+    app::GuardStandardStreams();
     torvane_list::StreamOutput out(stdout);
     torvane_list::Options options;
     if (const auto done = torvane_list::ParseCommandLine(argc, argv, options, out, std::cerr)) return *done;

@@ -25,7 +25,11 @@ struct MonitorUnref {
 struct DeviceUnref {
     void operator()(udev_device* d) const { udev_device_unref(d); }
 };
+struct QueueUnref {
+    void operator()(udev_queue* q) const { udev_queue_unref(q); }
+};
 using UdevPtr = std::unique_ptr<udev, UdevUnref>;
+using QueuePtr = std::unique_ptr<udev_queue, QueueUnref>;
 using MonitorPtr = std::unique_ptr<udev_monitor, MonitorUnref>;
 using DevicePtr = std::unique_ptr<udev_device, DeviceUnref>;
 
@@ -36,8 +40,11 @@ bool Readable(int fd) {
 
 class UdevEventSource final : public DeviceEventSource {
 public:
-    UdevEventSource(UdevPtr context, MonitorPtr monitor, UniqueFd wake)
-        : context_(std::move(context)), monitor_(std::move(monitor)), wake_(std::move(wake)) {}
+    UdevEventSource(UdevPtr context, MonitorPtr monitor, UniqueFd wake, int maxEventsPerWait)
+        : context_(std::move(context)),
+          monitor_(std::move(monitor)),
+          wake_(std::move(wake)),
+          maxEventsPerWait_(std::max(1, maxEventsPerWait)) {}
 
     int Wait(std::optional<Milliseconds> timeout) override {
         std::array<pollfd, 2> fds{{{udev_monitor_get_fd(monitor_.get()), POLLIN, 0}, {wake_.Get(), POLLIN, 0}}};
@@ -65,28 +72,31 @@ public:
     }
 
 private:
-    // Takes every event already queued, without blocking.
+    // Takes the events already queued, without blocking, up to the bound; the
+    // rest wait for the next call. Irrelevant ones count toward the bound too.
     int TakeEvents() {
         int relevant = 0;
         const int fd = udev_monitor_get_fd(monitor_.get());
+        int taken = 0;
         do {
             DevicePtr device(udev_monitor_receive_device(monitor_.get()));
             if (!device) break;
             const char* subsystem = udev_device_get_subsystem(device.get());
             const char* action = udev_device_get_action(device.get());
             if (subsystem && action && IsRelevantDeviceEvent(subsystem, action)) ++relevant;
-        } while (Readable(fd));
+        } while (++taken < maxEventsPerWait_ && Readable(fd));
         return relevant;
     }
 
     UdevPtr context_;
     MonitorPtr monitor_;
     UniqueFd wake_;
+    int maxEventsPerWait_;
 };
 
 }  // namespace
 
-std::unique_ptr<DeviceEventSource> MakeUdevEventSource() {
+std::unique_ptr<DeviceEventSource> MakeUdevEventSource(int maxEventsPerWait) {
     UdevPtr context(udev_new());
     if (!context) return nullptr;
     MonitorPtr monitor(udev_monitor_new_from_netlink(context.get(), "udev"));
@@ -97,7 +107,15 @@ std::unique_ptr<DeviceEventSource> MakeUdevEventSource() {
         return nullptr;
     UniqueFd wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.Valid()) return nullptr;
-    return std::make_unique<UdevEventSource>(std::move(context), std::move(monitor), std::move(wake));
+    return std::make_unique<UdevEventSource>(std::move(context), std::move(monitor), std::move(wake),
+                                             maxEventsPerWait);
+}
+
+bool UdevDaemonRunning() {
+    UdevPtr context(udev_new());
+    if (!context) return false;
+    const QueuePtr queue(udev_queue_new(context.get()));
+    return queue && udev_queue_get_udev_is_active(queue.get()) != 0;
 }
 
 std::unique_ptr<HotplugWatcher> StartUdevWatcher(HotplugWatcher::Callback callback, CoalescingPolicy policy) {

@@ -5,11 +5,13 @@
 #include <QIcon>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <utility>
 
 #include "app/demo_launch.h"
+#include "app/standard_streams.h"
 #include "app/window_options.h"
 #include "app/qt/Unit1.h"
 #include "app/qt/headless.h"
@@ -79,15 +81,49 @@ std::optional<int> EndedByCommandLine(const app::WindowCommandLine& line) {
     return std::nullopt;
 }
 
+// Qt ends a program whose platform plugin cannot start (no display reached)
+// with a fatal message, that is abort(): a core file and status 134. Without
+// a platform asked for and without a display named there is none to try.
+bool DisplayOrPlatformNamed() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+constexpr char kNoDisplay[] = "torvane1: no display to show the window on";
+
+QtMessageHandler qtHandler = nullptr;
+
+// Installed while the application object is made: a display named but not
+// reached (the platform plugin's fatal message) ends the program as no
+// display does; everything else goes to Qt's own handler.
+void EndWithoutDisplayOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (qtHandler != nullptr) qtHandler(type, context, message);
+        return;
+    }
+    std::cerr << kNoDisplay << " (the platform plugin could not start)\n" << std::flush;
+    std::_Exit(app::kWindowExitNoDisplay);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before anything else: the command line, then a demo run starts again over the simulated library.
+    app::GuardStandardStreams();
+    // Before the toolkit: the command line, then a demo run starts again over the simulated library.
     const app::WindowCommandLine line = app::ParseWindowCommandLine(argc, argv);
     if (const auto ended = EndedByCommandLine(line)) return *ended;
+    if (!DisplayOrPlatformNamed()) {
+        std::cerr << kNoDisplay << " (neither DISPLAY nor WAYLAND_DISPLAY is set)\n";
+        return app::kWindowExitNoDisplay;
+    }
     if (const auto ended = app::UseSimulatedLibraryIfAsked(line.demo, argv, "torvane1", std::cerr))
         return *ended;
+    qtHandler = qInstallMessageHandler(EndWithoutDisplayOnFatal);
     TorvaneApplication application(argc, argv);
+    qInstallMessageHandler(qtHandler);
     QApplication::setWindowIcon(TorvaneIcon());
     fUrzadzenia = new TfUrzadzenia;
     app::qt::HeadlessRun headless(*fUrzadzenia);

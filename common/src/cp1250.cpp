@@ -41,21 +41,32 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i]; advances i. Malformed input yields kUnassigned.
+// The smallest code point a sequence of 1 + extra bytes may carry: a longer
+// form than needed (C0 80 for U+0000, E0 80 8A for a newline) is malformed,
+// so that each character has one spelling only.
+constexpr char32_t kShortestForm[] = {0, 0x80, 0x800, 0x10000};
+
+// Decodes one UTF-8 sequence at text[i]; advances i. Malformed input (a
+// stray or missing continuation byte, an overlong form, a surrogate, beyond
+// U+10FFFF) yields kUnassigned.
 char32_t NextCodePoint(std::string_view text, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i++]);
     if (lead < 0x80) return lead;
-    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-    if (extra < 0) return kUnassigned;
-    char32_t cp = lead & (0x3F >> extra);
-    for (; extra > 0; --extra) {
+    const int length = lead >= 0xF8 ? -1 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    if (length < 0) return kUnassigned;
+    char32_t cp = lead & (0x3F >> length);
+    for (int extra = length; extra > 0; --extra) {
         if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return kUnassigned;
         cp = (cp << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
     }
+    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    if (cp < kShortestForm[length] || surrogate || cp > 0x10FFFF) return kUnassigned;
     return cp;
 }
 
 char EncodeCp1250(char32_t cp) {
+    // U+0000 too: the 8-bit texts are C strings, which it would cut short.
+    if (cp == 0) return '?';
     if (cp < 0x80) return static_cast<char>(cp);
     for (std::size_t k = 0; k < kHighHalf.size(); ++k) {
         if (kHighHalf[k] == cp && cp != kUnassigned) return static_cast<char>(0x80 + k);

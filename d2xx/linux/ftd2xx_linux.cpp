@@ -134,9 +134,10 @@ FT_STATUS OpenListed(const std::string& root, const std::vector<ListedChannel>& 
             busy = true;
             continue;
         }
-        std::optional<ChannelDirs> dirs = OpenListedChannel(root, listed);
-        if (!dirs) return FT_DEVICE_NOT_FOUND;
-        const auto value = OpenHandles().Insert(OpenChannel{listed.deviceName, listed.channel, std::move(*dirs)});
+        OpenedChannel opened = OpenListedChannel(root, listed);
+        if (opened.status != FT_OK) return opened.status;
+        const auto value =
+            OpenHandles().Insert(OpenChannel{listed.deviceName, listed.channel, std::move(opened.dirs)});
         if (!value) return FT_INSUFFICIENT_RESOURCES;
         *handle = reinterpret_cast<FT_HANDLE>(*value);
         OpenHandles().Find(*value)->handle = *handle;

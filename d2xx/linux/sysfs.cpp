@@ -271,21 +271,27 @@ ChannelList ListChannels(const std::string& root) {
     return list;
 }
 
-std::optional<ChannelDirs> OpenListedChannel(const std::string& root, const ListedChannel& listed) {
+OpenedChannel OpenListedChannel(const std::string& root, const ListedChannel& listed) {
     Reader reader;
+    // A read failure, noted by the reader, wins over "gone": it may be why the device looks gone.
+    const auto failed = [&reader](FT_STATUS otherwise) {
+        return OpenedChannel{reader.Status() != FT_OK ? reader.Status() : otherwise, {}};
+    };
     UniqueFd busDir = OpenBusDirectory(reader, root);
-    if (!busDir.Valid()) return std::nullopt;
+    if (!busDir.Valid()) return failed(FT_DEVICE_NOT_FOUND);
     ChannelDirs dirs;
     dirs.deviceDir = reader.Directory(busDir.Get(), listed.deviceName.c_str());
-    if (!dirs.deviceDir.Valid()) return std::nullopt;
+    if (!dirs.deviceDir.Valid()) return failed(FT_DEVICE_NOT_FOUND);
     // The same name may now be another device: it must still list this channel alike.
     const std::vector<ListedChannel> now = DeviceChannels(reader, dirs.deviceDir.Get(), listed.deviceName);
     const bool same = listed.channel < static_cast<int>(now.size()) &&
                       now[listed.channel].listedSerial == listed.listedSerial &&
                       now[listed.channel].listedDescription == listed.listedDescription;
-    if (!same) return std::nullopt;
+    if (!same) return failed(FT_DEVICE_NOT_FOUND);
+    // An absent interface is no failure (the port shows "----"); one that cannot be read is.
     dirs.interfaceDir = InterfaceDirectory(reader, dirs.deviceDir.Get(), listed.deviceName, listed.channel);
-    return dirs;
+    if (reader.Status() != FT_OK) return failed(FT_OK);
+    return {FT_OK, std::move(dirs)};
 }
 
 bool DevicePresent(int deviceDir) {

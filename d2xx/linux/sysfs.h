@@ -62,10 +62,18 @@ struct ChannelDirs {
     UniqueFd interfaceDir;  // not valid when the channel's interface is absent
 };
 
+// What opening a listed channel gave.
+struct OpenedChannel {
+    // FT_OK; FT_DEVICE_NOT_FOUND when the device has gone or changed; a read
+    // failure's status (as ChannelList's) when the device or its interface
+    // could not be read, which wins over "not found".
+    FT_STATUS status = FT_OK;
+    ChannelDirs dirs;  // with FT_OK only
+};
+
 // Opens the listed channel's directories when the device under its name still
-// lists that channel with the same serial and description; nullopt when it has
-// gone, changed or cannot be read.
-std::optional<ChannelDirs> OpenListedChannel(const std::string& root, const ListedChannel& listed);
+// lists that channel with the same serial and description.
+OpenedChannel OpenListedChannel(const std::string& root, const ListedChannel& listed);
 
 // Whether the device behind an opened directory is still attached.
 bool DevicePresent(int deviceDir);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "app/linux/udev_event_source.h"
 
@@ -89,6 +90,26 @@ TEST_F(UdevSource, OtherEventsAreNotCounted) {
     EXPECT_EQ(TakeEvents(1, 300ms), 0);
     Uevent(usb, "unbind");  // and the source still counts after them
     EXPECT_EQ(TakeEvents(1, 5s), 1);
+}
+
+// A flood is taken in bounded portions, so that the watcher gets back to
+// its rate rule and to Stop between them; nothing is lost. (A small bound:
+// the mock's socket queues only a few datagrams, 10 by the kernel's default.)
+TEST_F(UdevSource, AFloodIsTakenInBoundedPortions) {
+    constexpr int kBound = 3;
+    source_ = MakeUdevEventSource(kBound);
+    ASSERT_NE(source_, nullptr);
+    const std::string usb = AddUsbDevice("1-4");
+    ASSERT_EQ(TakeEvents(1, 5s), 1);
+    const int flood = 8;
+    for (int i = 0; i < flood; ++i) Uevent(usb, i % 2 == 0 ? "unbind" : "bind");
+    std::vector<int> portions;
+    for (int taken = 0; taken < flood && portions.size() < 20;) {
+        portions.push_back(source_->Wait(5000ms));
+        if (portions.back() <= 0) break;
+        taken += portions.back();
+    }
+    EXPECT_EQ(portions, (std::vector<int>{kBound, kBound, flood - 2 * kBound}));
 }
 
 TEST_F(UdevSource, InterruptReleasesAWaitWithoutDeadline) {

@@ -33,10 +33,22 @@ TEST(Cp1250, UnassignedBytesBecomeReplacementCharacter) {
 }
 
 TEST(Cp1250, UnencodableAndMalformedUtf8BecomeQuestionMarks) {
-    EXPECT_EQ(torvane::Utf8ToCp1250("日本"), "??");
-    EXPECT_EQ(torvane::Utf8ToCp1250("a\xC3"), "a?");        // truncated sequence
-    EXPECT_EQ(torvane::Utf8ToCp1250("\xBF" "b"), "?b");       // stray continuation byte
-    EXPECT_EQ(torvane::Utf8ToCp1250("\xEF\xBF\xBD"), "?");    // U+FFFD has no byte
+    const Case cases[] = {
+        {"??", "日本"},
+        {"a?", "a\xC3"},                    // truncated sequence
+        {"?b", "\xBF" "b"},                  // stray continuation byte
+        {"?", "\xEF\xBF\xBD"},               // U+FFFD has no byte
+        {"A?B", "A\xC0\x80" "B"},             // U+0000 overlong: never a hidden NUL
+        {"?", "\xE0\x80\x8A"},               // a newline in three bytes
+        {"?", "\xC1\xBF"},                   // '?' in two
+        {"?", "\xF0\x80\x80\xA5"},           // U+0025 in four
+        {"?", "\xED\xA0\x80"},               // a surrogate
+        {"?", "\xF4\x90\x80\x80"},           // beyond U+10FFFF
+        {"????", "\xF8\x88\x80\x80"},        // a five-byte lead, then stray continuation bytes
+        {"\xA3", "\xC5\x81"},                // the shortest form still decodes: Ł
+    };
+    for (const auto& c : cases) EXPECT_EQ(torvane::Utf8ToCp1250(c.utf8), c.cp1250) << c.utf8;
+    EXPECT_EQ(torvane::Utf8ToCp1250(std::string("A\0B", 3)), "A?B");  // a NUL byte as it is
 }
 
 TEST(Cp1250, EveryByteSurvivesARoundTripExceptUnassignedOnes) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <set>
@@ -518,6 +519,49 @@ TEST_F(FtdiLinux, StringsArriveInTheEightBitCodePage) {
     ASSERT_EQ(e.Read(OpenTracked("PL000001")), FT_OK);
     EXPECT_STREQ(e.data.Description, "Przej\x9c""ci\xf3wka \xa3\xd3""D\x8f");
     EXPECT_STREQ(e.data.Manufacturer, "Zak\xb3""ad ?1");
+}
+
+// A NUL (as it is, or in the overlong form C0 80) or another malformed
+// sequence in a string is one '?' wherever the string is read: listed,
+// matched when opening, and in the EEPROM record.
+TEST_F(FtdiLinux, MalformedStringsReadAlikeEverywhere) {
+    const struct {
+        std::string serial;
+        std::string product;
+        std::string read;
+    } cases[] = {
+        {std::string("A\0B", 3), std::string("P\0Q", 3), "?"},
+        {"A\xC0\x80" "B", "P\xE0\x80\x8A" "Q", "?"},
+        {"A\xF8" "B", "P\xED\xA0\x80" "Q", "?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.serial);
+        Tree tree;
+        UsbDevice d = Ft232r("1-1", "", 0);
+        d.serial = c.serial;
+        d.product = c.product;
+        tree.Add(d);
+        const std::string serial = "A" + c.read + "B";
+        EXPECT_EQ(AllSerials(), std::vector<std::string>{serial});
+        Eeprom e;
+        FT_HANDLE h = nullptr;
+        ASSERT_EQ(TryOpen(serial, h), FT_OK);
+        EXPECT_EQ(e.Read(h), FT_OK);
+        EXPECT_STREQ(e.data.SerialNumber, serial.c_str());
+        EXPECT_STREQ(e.data.Description, ("P" + c.read + "Q").c_str());
+        FT_Close(h);
+    }
+}
+
+// An interface that cannot be read fails the open with its status, instead
+// of opening a channel whose port would silently show as absent.
+TEST_F(FtdiLinux, AnUnreadableInterfaceFailsTheOpen) {
+    tree_.Add(Ft232r("1-1", "A10K1ABC", 0));
+    const auto interface = tree_.DevicePath("1-1") / "1-1:1.0";
+    std::filesystem::remove_all(interface);
+    std::ofstream(interface) << "not a directory";
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(TryOpen("A10K1ABC", h), FT_IO_ERROR);
 }
 
 // One entry per channel, other vendors' devices left out. Every channel lists

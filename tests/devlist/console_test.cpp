@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "app/console/linux/hotplug_feed.h"
+#include "app/linux/udev_event_source.h"
 #include "app/console/lister.h"
 #include "devlist/texts.h"
 #include "fixtures.h"
@@ -47,15 +50,17 @@ std::string Scratch(const std::string& name) {
 
 // Runs torvane-list with `arguments`, in an environment without the
 // simulation's variables but with `environment` ("NAME=value ..."), and
-// sysfs replaced by an empty folder.
-ListerRun RunLister(const std::string& arguments, const std::string& environment) {
+// sysfs replaced by an empty folder; `redirections` come after the standard
+// streams' own (">&-" closes standard output).
+ListerRun RunLister(const std::string& arguments, const std::string& environment,
+                    const std::string& redirections = "") {
     const std::string out = Scratch("out.txt");
     const std::string err = Scratch("err.txt");
     const std::string sysfs = Scratch("sysfs");
     std::filesystem::create_directories(sysfs);
     const std::string command = "env -u TORVANE_SIM -u TORVANE_DEMO_RELAUNCHED TORVANE_SYSFS_ROOT='" + sysfs + "' " +
                                 environment + " '" TORVANE_LIST_PATH "' " + arguments + " >'" + out + "' 2>'" + err +
-                                "' </dev/null";
+                                "' </dev/null " + redirections;
     const int status = std::system(command.c_str());
     ListerRun run;
     if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
@@ -101,11 +106,14 @@ const std::string kMixedScenario = R"({
 const std::string kAwkwardTextScenario = R"({
   "library_version": "0x00020C0A",
   "devices": [
-    {"serial": "T\\1", "description": "tab\there\nnew\rline", "com_port": 5, "driver_version": "0x00010000"},
+    {"serial": "T\\1", "description": "tab\there\nnew\rline\u001b[2J\u0007\u007f", "com_port": 5,
+     "driver_version": "0x00010000"},
     {"serial": "Z", "description": "za\u017c\u00f3\u0142\u0107\u0081\u0001", "com_port": 6, "driver_version": "0x00010000"}
   ]})";
 
 const std::string kAwkwardDecoded = "za\u0139\u013d\u0102\u0142\u0139\u201a\u00c4\u2021\u00c2\ufffd\x01";
+// The same in a line: control characters as \xHH.
+const std::string kAwkwardDecodedInLine = "za\u0139\u013d\u0102\u0142\u0139\u201a\u00c4\u2021\u00c2\ufffd\\x01";
 
 // The real library's version over no converter: this build's version.
 const std::string kRealLibraryLabel = LibraryVersionLabel(
@@ -139,8 +147,10 @@ TEST(TorvaneList, OptionsOutputAndExitStatuses) {
         {"a missing scenario file: the simulator names its fault, the count's dialog has no text", "",
          "TORVANE_SIM='" + Scratch("no-such-scenario.json") + "'", 1, {kHeader, kEmptyRow, "??.??.??"},
          "torvane-sim: " + Scratch("no-such-scenario.json") + ": cannot read the scenario file\ntorvane-list: \n"},
-        {"tab, newline, carriage return and backslash escaped", "", SimulationOf(kAwkwardTextScenario), 0,
-         {kHeader, "COM5\ttab\\there\\nnew\\rline\t1.00.00\tT\\\\1", "COM6\t" + kAwkwardDecoded + "\t1.00.00\tZ",
+        {"tab, newline, carriage return and backslash escaped, other control characters as \\xHH", "",
+         SimulationOf(kAwkwardTextScenario), 0,
+         {kHeader, "COM5\ttab\\there\\nnew\\rline\\x1b[2J\\x07\\x7f\t1.00.00\tT\\\\1",
+          "COM6\t" + kAwkwardDecodedInLine + "\t1.00.00\tZ",
           "Wersja biblioteki FTD2XX.DLL: 2.0C.0A"},
          ""},
         {"--version", "--version", "", 0, {"torvane-list " TORVANE_VERSION}, ""},
@@ -207,7 +217,8 @@ TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
          {{"format", 1},
           {"library_version", "2.0C.0A"},
           {"devices",
-           {DeviceWithoutInformation("COM5", "tab\there\nnew\rline", "1.00.00", "T\\1", 5, "/dev/ttyS4"),
+           {DeviceWithoutInformation("COM5", "tab\there\nnew\rline\x1b[2J\x07\x7f", "1.00.00", "T\\1", 5,
+                                     "/dev/ttyS4"),
             DeviceWithoutInformation("COM6", kAwkwardDecoded, "1.00.00", "Z", 6, "/dev/ttyS5")}}}},
         {"failing rows, a library without the information list", kWithoutInformationList + SimulationOf(kMixedScenario),
          1,
@@ -295,47 +306,6 @@ ListerRun RunListerInto(int stdoutFd, const std::string& arguments) {
     return run;
 }
 
-// A failed write is an error with its reason; a reader that went away ends
-// the program quietly, the list undelivered (one-shot) or the watch done.
-TEST(TorvaneList, OutputThatCannotBeWritten) {
-    const struct {
-        const char* what;
-        bool closedPipe;  // else /dev/full
-        std::string arguments;
-        int exitCode;
-        std::string err;
-    } cases[] = {
-        {"the list to a full device", false, "--demo", torvane_list::kExitOutputError,
-         "torvane-list: cannot write the output: No space left on device\n"},
-        {"JSON to a full device", false, "--demo --json", torvane_list::kExitOutputError,
-         "torvane-list: cannot write the output: No space left on device\n"},
-        {"--help to a full device", false, "--help", torvane_list::kExitOutputError,
-         "torvane-list: cannot write the output: No space left on device\n"},
-        {"the list to a closed pipe", true, "--demo", torvane_list::kExitOutputError, ""},
-        {"--version to a closed pipe", true, "--version", torvane_list::kExitOutputError, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        int fd = -1;
-        if (c.closedPipe) {
-            int ends[2];
-            ASSERT_EQ(pipe(ends), 0);
-            close(ends[0]);
-            fd = ends[1];
-        } else {
-            fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
-            ASSERT_GE(fd, 0);
-        }
-        const ListerRun run = RunListerInto(fd, c.arguments);
-        close(fd);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_EQ(run.err, c.err);
-    }
-}
-
-const std::string kOneDevice = R"({"devices": [{"serial": "S1", "com_port": 40}]})";
-const std::string kTwoDevices = R"({"devices": [{"serial": "S1", "com_port": 40}, {"serial": "S2", "com_port": 41}]})";
-
 // One line from `fd`, waiting at most 5 s for it; empty on time-out or end.
 std::string ReadLine(int fd) {
     std::string line;
@@ -349,6 +319,192 @@ std::size_t DevicesIn(const std::string& line) {
     const nlohmann::json document = nlohmann::json::parse(line, nullptr, false);
     return document.is_discarded() ? 0 : document["devices"].size();
 }
+
+// Without netlink (some containers) --watch ends with 4 before it writes.
+bool UdevMonitorHere() { return hotplug::MakeUdevEventSource() != nullptr; }
+
+// Standard error without the notice of a missing udev daemon, which --watch
+// gives on a machine without one.
+std::string WithoutDaemonNotice(const std::string& err) {
+    const std::string notice = "torvane-list: --watch: no udev daemon is running";
+    std::string kept;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(notice, 0) != 0) kept += line + '\n';
+    return kept;
+}
+
+// A failed write is an error with its reason; a reader that went away ends
+// the program quietly, the list undelivered (one-shot) or the watch done.
+TEST(TorvaneList, OutputThatCannotBeWritten) {
+    const bool watchable = UdevMonitorHere();
+    const struct {
+        const char* what;
+        bool closedPipe;  // else /dev/full
+        std::string arguments;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"a watch to a full device", false, "--demo --watch", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"a watch in JSON to a full device", false, "--demo --watch --json", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"a watch to a closed pipe: its quiet end", true, "--demo --watch", torvane_list::kExitClean, ""},
+        {"a watch in JSON to a closed pipe", true, "--demo --watch --json", torvane_list::kExitClean, ""},
+        {"the list to a full device", false, "--demo", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"JSON to a full device", false, "--demo --json", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"--help to a full device", false, "--help", torvane_list::kExitOutputError,
+         "torvane-list: cannot write the output: No space left on device\n"},
+        {"the list to a closed pipe", true, "--demo", torvane_list::kExitOutputError, ""},
+        {"--version to a closed pipe", true, "--version", torvane_list::kExitOutputError, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!watchable && c.arguments.find("--watch") != std::string::npos) continue;
+        int fd = -1;
+        if (c.closedPipe) {
+            int ends[2];
+            ASSERT_EQ(pipe(ends), 0);
+            close(ends[0]);
+            fd = ends[1];
+        } else {
+            fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+        }
+        const ListerRun run = RunListerInto(fd, c.arguments);
+        close(fd);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(WithoutDaemonNotice(run.err), c.err);
+    }
+}
+
+// A standard descriptor closed at start: a closed standard output is an
+// output error (never the udev socket or an eventfd taking its number and
+// the listing), a closed standard input or error changes nothing else.
+TEST(TorvaneList, StandardDescriptorsClosedAtStart) {
+    const bool watchable = UdevMonitorHere();
+    const std::string badDescriptor = "torvane-list: cannot write the output: Bad file descriptor\n";
+    const struct {
+        std::string arguments;
+        std::string redirections;
+        int exitCode;
+        bool listed;
+        std::string err;
+    } cases[] = {
+        {"--demo", "<&-", 0, true, ""},
+        {"--demo", "2>&-", 0, true, ""},
+        {"--demo", ">&-", torvane_list::kExitOutputError, false, badDescriptor},
+        {"--demo --json", "<&- >&-", torvane_list::kExitOutputError, false, badDescriptor},
+        {"--help", ">&-", torvane_list::kExitOutputError, false, badDescriptor},
+        {"--demo", "<&- >&- 2>&-", torvane_list::kExitOutputError, false, ""},
+        {"--demo --watch", ">&-", torvane_list::kExitOutputError, false, badDescriptor},
+        {"--demo --watch --json", "<&- >&-", torvane_list::kExitOutputError, false, badDescriptor},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments + " " + c.redirections);
+        if (!watchable && c.arguments.find("--watch") != std::string::npos) continue;
+        const ListerRun run = RunLister(c.arguments, "", c.redirections);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(!run.out.empty() && SplitLines(run.out).front() == kHeader, c.listed) << run.out;
+        EXPECT_EQ(WithoutDaemonNotice(run.err), c.err);
+    }
+}
+
+// The lister started as a process writing into `stdoutFd`, its standard
+// error discarded; its pid, or -1.
+pid_t StartListerInto(int stdoutFd, const std::string& arguments, const std::string& environment) {
+    const std::string command = "exec env -u TORVANE_SIM -u TORVANE_DEMO_RELAUNCHED " + environment + " '" +
+                                TORVANE_LIST_PATH "' " + arguments + " 2>/dev/null </dev/null";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t child = -1;
+    if (posix_spawn(&child, "/bin/sh", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) child = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+// The exit status of `child` (128 + the signal when one ended it), waiting at
+// most 10 s; -1, the child killed, when it had not ended by then.
+int StatusWithin10s(pid_t child) {
+    int status = 0;
+    for (int waited = 0; waited < 1000; ++waited) {
+        if (waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return -1;
+}
+
+// Waits (at most 10 s) until the thread `tid` of process `pid` sleeps with
+// `signal` blocked (the watch waiting for a change) or not (stuck in a write).
+bool SleepsWithSignal(pid_t pid, pid_t tid, int signal, bool blocked) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/status";
+    for (int waited = 0; waited < 1000; ++waited) {
+        std::ifstream status(path);
+        bool sleeping = false;
+        unsigned long long mask = 0;
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("State:", 0) == 0) sleeping = line.find("S (sleeping)") != std::string::npos;
+            if (line.rfind("SigBlk:", 0) == 0) mask = std::stoull(line.substr(7), nullptr, 16);
+        }
+        if (sleeping && ((mask >> (signal - 1)) & 1) == (blocked ? 1u : 0u)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// 255 converters with long names: one listing is many times a 4 KiB pipe.
+std::string ManyDevicesScenario() {
+    std::string devices;
+    for (int i = 0; i < 255; ++i) {
+        if (i > 0) devices += ",";
+        devices += R"({"serial": "S)" + std::to_string(i) + R"(", "description": "converter with a long name number )" +
+                   std::to_string(i) + R"(", "com_port": )" + std::to_string(40 + i) + "}";
+    }
+    return R"({"devices": [)" + devices + "]}";
+}
+
+// SIGTERM and SIGINT end a watch: while it waits for a change, cleanly (0);
+// while a write is stuck on a reader that stopped reading, by the signal.
+TEST(TorvaneList, SignalsEndAWatchAlsoWhenItsReaderStopsReading) {
+    if (!UdevMonitorHere()) GTEST_SKIP() << "no udev monitor here (no netlink)";
+    const std::string scenario = SimulationOf(ManyDevicesScenario());
+    const struct {
+        int signal;
+        bool readerStalled;
+        int exitCode;
+    } cases[] = {
+        {SIGTERM, false, torvane_list::kExitClean},
+        {SIGINT, false, torvane_list::kExitClean},
+        {SIGTERM, true, 128 + SIGTERM},
+        {SIGINT, true, 128 + SIGINT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.readerStalled ? ", reader stalled" : ", reader reading"));
+        int ends[2];
+        ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+        ASSERT_EQ(fcntl(ends[1], F_SETPIPE_SZ, 4096), 4096);
+        const pid_t child = StartListerInto(ends[1], "--watch --json", scenario);
+        close(ends[1]);
+        ASSERT_GT(child, 0);
+        if (!c.readerStalled) {
+            EXPECT_EQ(DevicesIn(ReadLine(ends[0])), 255u);
+        }
+        EXPECT_TRUE(SleepsWithSignal(child, child, c.signal, !c.readerStalled));
+        kill(child, c.signal);
+        EXPECT_EQ(StatusWithin10s(child), c.exitCode);
+        close(ends[0]);
+    }
+}
+
+const std::string kOneDevice = R"({"devices": [{"serial": "S1", "com_port": 40}]})";
+const std::string kTwoDevices = R"({"devices": [{"serial": "S1", "com_port": 40}, {"serial": "S2", "com_port": 41}]})";
 
 // --watch: the hot-plug source reports a device added, then removed; each
 // change prints one more document; then the watch ends cleanly, by its
@@ -370,7 +526,13 @@ TEST(TorvaneList, WatchPrintsOneDocumentPerChangeAndEndsCleanly) {
             torvane_list::HotplugFeed feed(std::move(source), ends[1], {hotplug::Milliseconds(0), hotplug::Milliseconds(0)});
             torvane_list::StreamOutput out(stream);
             std::ostringstream err;
+            const pid_t watching = gettid();
             std::thread udev([&] {
+                // The signal is for the watch: never delivered to this thread.
+                sigset_t term;
+                sigemptyset(&term);
+                sigaddset(&term, SIGTERM);
+                pthread_sigmask(SIG_BLOCK, &term, nullptr);
                 devices.push_back(DevicesIn(ReadLine(ends[0])));
                 UseScenario(kTwoDevices);
                 events.Inject(3);  // a converter comes: its USB device, interface and tty node
@@ -378,10 +540,14 @@ TEST(TorvaneList, WatchPrintsOneDocumentPerChangeAndEndsCleanly) {
                 UseScenario(kOneDevice);
                 events.Inject(3);
                 devices.push_back(DevicesIn(ReadLine(ends[0])));
-                if (bySignal)
-                    kill(getpid(), SIGTERM);
-                else
+                if (!bySignal) {
                     close(ends[0]);
+                    return;
+                }
+                // Sent once the watch waits (SIGTERM blocked only there): anywhere
+                // else it would end the process, as it ends the program.
+                EXPECT_TRUE(SleepsWithSignal(getpid(), watching, SIGTERM, true));
+                kill(getpid(), SIGTERM);
             });
             status = torvane_list::WatchDevices(torvane_list::Format::Json, feed, out, err);
             udev.join();

@@ -36,10 +36,11 @@ std::unique_ptr<HotplugFeed> HotplugFeed::OverUdev(int outputFd) {
 HotplugFeed::HotplugFeed(std::unique_ptr<hotplug::DeviceEventSource> source, int outputFd,
                          hotplug::CoalescingPolicy policy)
     : changes_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), outputFd_(outputFd) {
-    // Blocked before the watcher thread starts, so that it inherits the mask
-    // and the signals stay pending for the signalfd.
+    // Blocked while the watcher thread starts, which keeps that mask for its
+    // life: a signal is never delivered there, only to this thread.
     const sigset_t signals = EndingSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, &previousMask_);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &signals, &previous);
     signals_.Reset(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
     const int changes = changes_.Get();
     watcher_ = std::make_unique<hotplug::HotplugWatcher>(
@@ -50,15 +51,26 @@ HotplugFeed::HotplugFeed(std::unique_ptr<hotplug::DeviceEventSource> source, int
             [[maybe_unused]] const ssize_t ignored = write(changes, &one, sizeof one);
         },
         policy);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 HotplugFeed::~HotplugFeed() {
     watcher_.reset();
     signals_.Close();
-    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
 
 ChangeFeed::Next HotplugFeed::WaitForChange() {
+    // Blocked only for the wait, so that the signalfd takes them there; a
+    // signal pending when the mask comes back (a second one) acts at once.
+    const sigset_t signals = EndingSignals();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &signals, &previous);
+    const Next next = Wait();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return next;
+}
+
+ChangeFeed::Next HotplugFeed::Wait() {
     pollfd fds[] = {{changes_.Get(), POLLIN, 0}, {signals_.Get(), POLLIN, 0}, {outputFd_, 0, 0}};
     for (;;) {
         if (poll(fds, 3, -1) < 0) {
@@ -66,7 +78,7 @@ ChangeFeed::Next HotplugFeed::WaitForChange() {
             return Next::Stop;
         }
         if (fds[1].revents != 0) {
-            // Taken, so that it is not delivered when the old mask comes back.
+            // Taken, so that it is not delivered when the mask comes back.
             signalfd_siginfo taken{};
             [[maybe_unused]] const ssize_t ignored = read(signals_.Get(), &taken, sizeof taken);
             return Next::Stop;

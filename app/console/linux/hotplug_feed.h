@@ -17,11 +17,14 @@ public:
     // answered once, at most one change a second); nullptr without udev.
     static std::unique_ptr<HotplugFeed> OverUdev(int outputFd);
 
-    // Changes from `source`. While the feed lives, SIGINT and SIGTERM are
-    // blocked in the constructing thread (and in the watcher thread, which
-    // inherits the mask) and taken through a signalfd: either ends the watch.
-    // So does an error or hang-up on `outputFd` (a pipe whose reader closed
-    // it, a terminal that hung up); -1 watches no output.
+    // Changes from `source`. SIGINT and SIGTERM are blocked in the watcher
+    // thread for its life, and in the calling thread only while it waits in
+    // WaitForChange, where a signalfd takes them: either ends the watch. At
+    // any other moment (a listing being made or written, perhaps stuck on a
+    // reader that stopped reading) they act as on any program: by default
+    // they end it. An error or hang-up on `outputFd` (a pipe whose reader
+    // closed it, a terminal that hung up) ends the watch too; -1 watches no
+    // output.
     HotplugFeed(std::unique_ptr<hotplug::DeviceEventSource> source, int outputFd, hotplug::CoalescingPolicy policy);
     ~HotplugFeed() override;
     HotplugFeed(const HotplugFeed&) = delete;
@@ -31,7 +34,8 @@ public:
     Next WaitForChange() override;
 
 private:
-    sigset_t previousMask_{};
+    Next Wait();
+
     torvane::UniqueFd signals_;
     torvane::UniqueFd changes_;  // an eventfd the watcher's callback counts up
     int outputFd_;

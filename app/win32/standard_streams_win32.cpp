@@ -1,0 +1,7 @@
+#include "app/standard_streams.h"
+
+namespace app {
+
+void GuardStandardStreams() {}
+
+}  // namespace app
