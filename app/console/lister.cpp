@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/console/device_path.h"
+#include "app/console/port_details.h"
 #include "app/window_options.h"
 #include "d2xx/D2XXUnit.h"
 #include "devlist/memory_view.h"
@@ -172,7 +173,8 @@ std::optional<long> ComNumber(const std::string& port) {
     return number;
 }
 
-Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceInfoNode* node) {
+Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceInfoNode* node,
+                  const RowLatencies& latencies) {
     const std::string port = CellText(grid, kPortColumn, row);
     const std::optional<long> com = ComNumber(port);
     const std::optional<std::string> device = com ? DeviceForComPort(*com) : std::nullopt;
@@ -192,25 +194,32 @@ Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceIn
         object["location"] = node->location;
         object["channel"] = ChannelOf(*node);
     }
+    AddPortDetails(object, latencies.Of(row), node);
     return object;
 }
 
 // The extra fields come from the vendor's information list, asked for after the
 // refresh (which stays the window's sequence of calls), and only on the D2XX path.
+// The refresh leaves its last device open: closed first, so that the list's
+// "opened" flags show other holders only.
 std::vector<d2xx::DeviceInfoNode> InformationNodes() {
     std::vector<d2xx::DeviceInfoNode> nodes;
-    if (devlist::SystemClass == devlist::kClassNtOrOther) d2xx::GetFTDeviceInfoList(nodes);
+    if (devlist::SystemClass != devlist::kClassNtOrOther) return nodes;
+    d2xx::Close_USB_Device_Handle();
+    d2xx::GetFTDeviceInfoList(nodes);
     return nodes;
 }
 
 // The document; `indent` -1 puts it on one line.
-std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label, int indent) {
+std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label,
+                     const RowLatencies& latencies, int indent) {
     const std::vector<d2xx::DeviceInfoNode> nodes = InformationNodes();
     Json devices = Json::array();
     for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
         if (RowIsEmpty(grid, row)) continue;  // a device that could not be read, or none at all
         const auto index = static_cast<std::uint32_t>(row - grid.FixedRows());
-        devices.push_back(DeviceObject(grid, row, NodeOfRow(nodes, CellText(grid, kSerialColumn, row), index)));
+        devices.push_back(
+            DeviceObject(grid, row, NodeOfRow(nodes, CellText(grid, kSerialColumn, row), index), latencies));
     }
     const Json document = {{"format", kJsonFormat},
                            {"library_version", LibraryVersion(label.Text())},
@@ -231,12 +240,14 @@ Listing RunListing(Format format, int indent, std::ostream& err) {
     devlist::MemoryLabel label;
     StreamSink sink(err);
     const InstalledSeams installed(grid, label, sink);
+    std::optional<RowLatencies> latencies;  // read only for JSON
+    if (format == Format::Json) latencies.emplace();
     try {
         devlist::RefreshDeviceList();
     } catch (const std::exception& e) {
         sink.Print(torvane::WithFullStop(e.what()));  // the window's error box
     }
-    std::string text = format == Format::Json ? JsonText(grid, label, indent) : TsvText(grid, label);
+    std::string text = format == Format::Json ? JsonText(grid, label, *latencies, indent) : TsvText(grid, label);
     return {std::move(text), sink.AnyShown()};
 }
 
@@ -253,6 +264,12 @@ constexpr char kDescription[] =
 
 constexpr char kWatchHelp[] =
     "After the list, print it again every time a converter comes or goes, until interrupted";
+
+constexpr char kSetLatencyHelp[] =
+    "Set the latency timer of the converter --port names to MS milliseconds (1-255) instead of listing";
+
+constexpr char kPortHelp[] =
+    "With --set-latency: COM<n>, the device path (or its /dev/serial link), or the serial number";
 
 constexpr char kFooter[] = R"(Runs the device list refresh of the TORVANE window once and prints the list.
 
@@ -308,6 +325,17 @@ Exit status:
 
 Environment:)";
 
+// --set-latency MS --port PORT: each needs the other; neither goes with a listing's options.
+void AddSetLatencyOptions(CLI::App& app, Options& options, std::initializer_list<CLI::Option*> listingOptions) {
+    CLI::Option* set = app.add_option("--set-latency", options.setLatency, kSetLatencyHelp)
+                           ->type_name("MS")
+                           ->check(CLI::Range(1, 255));
+    CLI::Option* port = app.add_option("--port", options.port, kPortHelp)->type_name("PORT");
+    set->needs(port);
+    port->needs(set);
+    for (CLI::Option* listing : listingOptions) set->excludes(listing);
+}
+
 }  // namespace
 
 int StreamOutput::Write(std::string_view text) { return app::WriteAndFlush(stream_, text); }
@@ -333,9 +361,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
     app.footer(kFooter + app::ProgramEnvironmentHelp());
     app.set_version_flag("--version", std::string(kProgram) + " " TORVANE_VERSION, "Print the version and exit");
     bool json = false;
-    app.add_flag("--json", json, "Print JSON instead of tab-separated lines");
+    CLI::Option* jsonFlag = app.add_flag("--json", json, "Print JSON instead of tab-separated lines");
     app.add_flag("--demo", options.demo, "List the simulated demo devices instead of the attached converters");
-    app.add_flag("--watch", options.watch, kWatchHelp);
+    CLI::Option* watch = app.add_flag("--watch", options.watch, kWatchHelp);
+    AddSetLatencyOptions(app, options, {jsonFlag, watch});
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
         return std::string(kProgram) + ": " + e.what() + "\nRun with --help for more information.\n";
     });
