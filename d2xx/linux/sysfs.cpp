@@ -340,7 +340,8 @@ FT_STATUS WriteLatencyTimer(int interfaceDir, std::uint8_t milliseconds) {
     Reader reader;
     const UniqueFd port = BoundPortDirectory(reader, interfaceDir);
     if (!port.Valid()) return FT_NOT_SUPPORTED;
-    const UniqueFd file(openat(port.Get(), "latency_timer", O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    // Opened as a shell's "echo 1 >" opens it; sysfs takes each write whole.
+    const UniqueFd file(openat(port.Get(), "latency_timer", O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     if (!file.Valid()) return LatencyWriteStatus(errno);
     struct stat info {};
     if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return FT_IO_ERROR;
