@@ -285,7 +285,11 @@ With --json: one JSON document (format 1), for example
    "devices": [{"port": "COM36", "description": "FT232R USB UART",
                 "driver_version": "2.12.36", "serial": "A5003MQZ",
                 "com": 36, "device": "/dev/ttyUSB3", "usb_id": "0403:6001",
-                "chip": "FT232R", "location": 273, "channel": null}, ...]}
+                "chip": "FT232R", "location": 273, "channel": null,
+                "latency_ms": 16, "usb_speed_mbps": 12,
+                "by_id": "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5003MQZ-if00-port0",
+                "by_path": "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0",
+                "in_use": true, "held_by": [{"pid": 4711, "command": "minicom"}]}, ...]}
 with one object per listed device (rows of empty cells are left out):
   port            "COM<n>"; null when the device has no port; "????" when the
                   port query failed
@@ -300,9 +304,38 @@ with one object per listed device (rows of empty cells are left out):
                   FT-X, FT2232C, FT232BM, ..., null when unknown
   location        the vendor's location id (a number)
   channel         "A", "B", ... on a multi-channel chip, else null
+  latency_ms      the converter's latency timer in ms (how long it holds
+                  received bytes that do not fill a USB packet; 16 unless set),
+                  or null when unknown
+  usb_speed_mbps  the USB speed it runs at: 1.5, 12, 480, 5000, ...; null
+                  when unknown
+  by_id, by_path  the /dev/serial/by-id and /dev/serial/by-path links to its
+                  node (Linux), else null
+  in_use          true when a process has its node open, false when none has,
+                  null when that cannot be told
+  held_by         the processes found holding its node, [{"pid": <n>,
+                  "command": "<name>"}, ...] (Linux), else null
 usb_id, chip, location and channel come from the vendor library's device
-information list; with a library without it they are null. Texts are UTF-8;
-the bytes a device reports are decoded as Windows-1250.
+information list; with a library without it they are null. latency_ms comes
+from the vendor library (Linux: the port's latency_timer in sysfs). On Linux
+usb_speed_mbps is the USB device's speed in sysfs, and in_use and held_by come
+from the descriptors in /proc: only the processes whose descriptors this user
+may read are seen (all of them as root), so in_use is false only when every
+process could be looked at, else null unless a holder was found (also when
+/proc hides other users' processes). On Windows, and over the simulated
+library, usb_speed_mbps is 480 or 12 (the vendor's high-speed flag) and in_use
+the vendor's "opened" flag; by_id, by_path and held_by are null. Texts are
+UTF-8; the bytes a device reports are decoded as Windows-1250.
+
+With --set-latency MS --port PORT nothing is listed: the latency timer of the
+converter PORT names is set to MS milliseconds (1-255), and one line says so.
+PORT is its port (COM36), its device (/dev/ttyUSB3, \\.\COM36) or one of its
+/dev/serial links, or else its serial number (refused when several converters
+share it; they are named). Linux writes the port's latency_timer in sysfs,
+which takes root (or a udev rule): without permission the message gives the
+udev rule line that sets this converter's timer at every plug-in. Windows sets
+it through the vendor library (FT_SetLatencyTimer). Either way the setting
+lasts until the converter is plugged in again.
 
 With --watch the list is printed again every time a converter is plugged in
 or removed (Linux: through udev; Windows: through the system's device
@@ -322,6 +355,11 @@ Exit status:
      reader went away, as through a closed pipe)
   4  --watch: no source of device events (no udev monitor; on Windows, no
      window for the device notifications)
+  5  --set-latency: PORT names no listed converter, or a serial number that
+     several share; nothing was written
+  6  --set-latency: the converter could not be opened (unplugged since it was
+     listed) or the timer was not set (no permission; a library or driver
+     without the setting)
 
 Environment:)";
 
@@ -358,7 +396,7 @@ std::string EscapeCell(std::string_view cell) {
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, Output& out,
                                     std::ostream& err) {
     CLI::App app(kDescription, kProgram);
-    app.footer(kFooter + app::ProgramEnvironmentHelp());
+    app.footer(kFooter + app::ProgramEnvironmentHelp() + NodeFactsEnvironmentHelp());
     app.set_version_flag("--version", std::string(kProgram) + " " TORVANE_VERSION, "Print the version and exit");
     bool json = false;
     CLI::Option* jsonFlag = app.add_flag("--json", json, "Print JSON instead of tab-separated lines");

@@ -35,6 +35,9 @@ struct NodeFacts {
 // run over the simulated library (its devices are not this machine's).
 std::optional<NodeFacts> FactsOfNode(const std::string& device);
 
+// The environment variables the node's facts read, for --help ("" when none).
+std::string NodeFactsEnvironmentHelp();
+
 // The udev rule line that sets the latency timer of one converter's channel
 // (matched by the chip's USB serial and the channel's interface number) at
 // every plug-in; nullopt where the system has no udev (Windows).

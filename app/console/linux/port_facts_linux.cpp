@@ -141,6 +141,12 @@ std::optional<NodeFacts> FactsOfNode(const std::string& device) {
     return facts;
 }
 
+std::string NodeFactsEnvironmentHelp() {
+    return R"(
+  TORVANE_DEV_ROOT    look for the ports' nodes and their serial/by-id and
+                      serial/by-path links in this directory instead of /dev)";
+}
+
 std::optional<std::string> PermanentLatencyRule(const std::string& usbSerial, int interfaceNumber,
                                                 int milliseconds) {
     char interface[8];

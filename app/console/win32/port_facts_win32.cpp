@@ -6,6 +6,8 @@ namespace torvane_list {
 
 std::optional<NodeFacts> FactsOfNode(const std::string&) { return std::nullopt; }
 
+std::string NodeFactsEnvironmentHelp() { return {}; }
+
 std::optional<std::string> PermanentLatencyRule(const std::string&, int, int) { return std::nullopt; }
 
 }  // namespace torvane_list
