@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <initializer_list>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>

@@ -27,7 +27,7 @@ struct NodeFacts {
     std::optional<std::string> byId;     // the /dev/serial/by-id link to the node
     std::optional<std::string> byPath;   // the /dev/serial/by-path link to the node
     std::optional<bool> inUse;           // false only when every process could be looked at
-    std::optional<std::vector<Holder>> heldBy;  // the holders found; empty when the node is absent
+    std::optional<std::vector<Holder>> heldBy;  // the holders found, by pid; unset when the node is absent
 };
 
 // The facts of the node `device` names (the JSON's "device"). nullopt where
