@@ -1,7 +1,6 @@
 #include "app/console/set_latency.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -40,10 +39,11 @@ Json ListedConverters(std::ostream& err) {
     return document.is_object() ? document.value("devices", Json::array()) : Json::array();
 }
 
+// ASCII only, as port names are (and without the C library's locale tables).
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-    });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
 bool IsText(const Json& value, std::string_view text) { return value.is_string() && value.get<std::string>() == text; }
