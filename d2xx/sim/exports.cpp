@@ -1,6 +1,6 @@
 // The exported face of the simulated vendor library: the seven vendor
-// functions, the latency timer pair and the control interface, all forwarding to one Simulator under
-// a lock (the two device-information functions are exported from
+// functions, the latency timer pair and the control interface, all forwarding
+// to one Simulator under a lock (the two device-information functions are exported from
 // device_info_exports.cpp, which only the full library has). The scenario is loaded at the first call, not at library load, so
 // that a test can set TORVANE_SIM or load its own scenario first.
 #include <cstdio>

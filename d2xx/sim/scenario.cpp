@@ -176,7 +176,8 @@ Device ParseDevice(const json& value, const std::string& where, std::size_t inde
     }
     if (value.contains("type")) device.type = Word(value["type"], where + ".type");
     if (value.contains("latency_timer"))
-        device.latencyTimer = static_cast<std::uint8_t>(IntegerIn(value["latency_timer"], where + ".latency_timer", 0, 255));
+        device.latencyTimer =
+            static_cast<std::uint8_t>(IntegerIn(value["latency_timer"], where + ".latency_timer", 0, 255));
     if (value.contains("serial_write"))
         device.serialWrite = SerialWriteMode(value["serial_write"], where + ".serial_write");
     if (value.contains("fail")) device.fail = ParseFailRules(value["fail"], where + ".fail", true);
