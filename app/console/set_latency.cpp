@@ -54,11 +54,12 @@ bool NamesConverter(const Json& converter, const std::string& port) {
     return IsText(converter["device"], port) || IsText(converter["by_id"], port) || IsText(converter["by_path"], port);
 }
 
-// How messages name a converter: its port, else its device, else its serial.
+// How messages name a converter: its port, else its device, else its serial,
+// escaped as a cell is (a device's serial may hold a newline).
 std::string Label(const Json& converter) {
     for (const char* key : {"port", "device"})
-        if (converter[key].is_string() && converter[key] != "????") return converter[key].get<std::string>();
-    return "serial " + converter["serial"].get<std::string>();
+        if (converter[key].is_string() && converter[key] != "????") return EscapeCell(converter[key].get<std::string>());
+    return "serial " + EscapeCell(converter["serial"].get<std::string>());
 }
 
 std::vector<Json> Matching(const Json& converters, const std::string& port) {
