@@ -57,8 +57,10 @@ bool NamesConverter(const Json& converter, const std::string& port) {
 // How messages name a converter: its port, else its device, else its serial,
 // escaped as a cell is (a device's serial may hold a newline).
 std::string Label(const Json& converter) {
-    for (const char* key : {"port", "device"})
-        if (converter[key].is_string() && converter[key] != "????") return EscapeCell(converter[key].get<std::string>());
+    for (const char* key : {"port", "device"}) {
+        const Json& name = converter[key];
+        if (name.is_string() && name != "????") return EscapeCell(name.get<std::string>());
+    }
     return "serial " + EscapeCell(converter["serial"].get<std::string>());
 }
 

@@ -118,8 +118,8 @@ std::vector<Tree> Trees() {
     fake_sysfs::UsbDevice bare = Ft232r("1-1", "A5003MQZ", 3);
     bare.speed.reset();
     bare.interfaces[0].links = false;
-    const std::string quad = "usb-FTDI_Quad_RS232-HS_FT4Q-if0";
-    const std::string quadPath = "pci-0000:00:14.0-usb-0:1.3:1.";
+    const auto quad = [](char n) { return std::string("usb-FTDI_Quad_RS232-HS_FT4Q-if0") + n + "-port0"; };
+    const auto quadPath = [](char n) { return std::string("pci-0000:00:14.0-usb-0:1.3:1.") + n + "-port0"; };
     return {
         {"an FT232R", {Ft232r("1-1", "A5003MQZ", 3)},
          {{36, "FT232R USB UART", "A5003MQZ", "0403:6001", "FT232R", 0x111, nullptr, 12,
@@ -134,11 +134,10 @@ std::vector<Tree> Trees() {
            "pci-0000:00:14.0-usb-0:2:1.1-port0"}}},
         {"an FT4232H behind a hub",
          {Ft4232h("1-1.3", std::string("FT4Q"), 4)},
-         {{37, "Quad RS232-HS", "FT4QA", "0403:6011", "FT4232H", 0x1131, "A", 480, quad + "0-port0", quadPath + "0-port0"},
-          {38, "Quad RS232-HS", "FT4QB", "0403:6011", "FT4232H", 0x1132, "B", 480, quad + "1-port0", quadPath + "1-port0"},
-          {39, "Quad RS232-HS", "FT4QC", "0403:6011", "FT4232H", 0x1133, "C", 480, quad + "2-port0", quadPath + "2-port0"},
-          {40, "Quad RS232-HS", "FT4QD", "0403:6011", "FT4232H", 0x1134, "D", 480, quad + "3-port0",
-           quadPath + "3-port0"}}},
+         {{37, "Quad RS232-HS", "FT4QA", "0403:6011", "FT4232H", 0x1131, "A", 480, quad('0'), quadPath('0')},
+          {38, "Quad RS232-HS", "FT4QB", "0403:6011", "FT4232H", 0x1132, "B", 480, quad('1'), quadPath('1')},
+          {39, "Quad RS232-HS", "FT4QC", "0403:6011", "FT4232H", 0x1133, "C", 480, quad('2'), quadPath('2')},
+          {40, "Quad RS232-HS", "FT4QD", "0403:6011", "FT4232H", 0x1134, "D", 480, quad('3'), quadPath('3')}}},
         {"two FT232R clones sharing a serial",
          {Ft232r("1-1", "A50285BI", 0), copy},
          {{33, "FT232R USB UART", "A50285BI", "0403:6001", "FT232R", 0x111, nullptr, 12,
@@ -230,7 +229,8 @@ TEST(ListerSetLatency, WritesThePortsTimerOrGivesTheUdevRule) {
         const std::string ms = std::to_string(c.milliseconds);
         const ListerRun run = Lister("--set-latency " + ms + " --port '" + c.port + "'");
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, c.shownAs + ": latency timer set to " + ms + " ms, in effect until the converter is plugged in again\n");
+        EXPECT_EQ(run.out,
+                  c.shownAs + ": latency timer set to " + ms + " ms, in effect until the converter is plugged in again\n");
         EXPECT_EQ(ReadText(tree.PortPath(c.tty) / "latency_timer"), ms + "\n");
         json shown;
         const json listing = ListerJson();
@@ -250,7 +250,8 @@ TEST(ListerSetLatency, WritesThePortsTimerOrGivesTheUdevRule) {
         int tty;
         std::string rule;
     } refused[] = {
-        {"COM36", 3, "ENV{ID_SERIAL_SHORT}==\"A5003MQZ\", ENV{ID_USB_INTERFACE_NUM}==\"00\", ATTR{latency_timer}=\"2\"\n"},
+        {"COM36", 3,
+         "ENV{ID_SERIAL_SHORT}==\"A5003MQZ\", ENV{ID_USB_INTERFACE_NUM}==\"00\", ATTR{latency_timer}=\"2\"\n"},
         {"FT4QB", 5, "ENV{ID_SERIAL_SHORT}==\"FT4Q\", ENV{ID_USB_INTERFACE_NUM}==\"01\", ATTR{latency_timer}=\"2\"\n"},
     };
     for (const auto& c : refused) {

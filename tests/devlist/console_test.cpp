@@ -112,7 +112,8 @@ const std::string kRealLibraryLabel = LibraryVersionLabel(
     (TORVANE_VERSION_MAJOR << 16) | (TORVANE_VERSION_MINOR << 8) | TORVANE_VERSION_PATCH);
 
 const std::string kSharedSerialScenario = R"({"devices": [
-    {"serial": "DUP", "description": "first", "com_port": 3}, {"serial": "DUP", "description": "second", "com_port": 4}]})";
+    {"serial": "DUP", "description": "first", "com_port": 3},
+    {"serial": "DUP", "description": "second", "com_port": 4}]})";
 
 // --set-latency's failures, each on a converter of its own: gone when opened
 // again, refused, a library without the setting, no permission (a second

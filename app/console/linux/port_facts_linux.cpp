@@ -72,7 +72,8 @@ std::optional<std::string> LinkTo(const std::string& dir, const NodeId& node) {
 // The USB device's "speed", two levels above the usb-serial port (port ->
 // interface -> device).
 std::optional<double> UsbSpeed(const std::string& nodeName) {
-    const auto text = FirstLine(Root("TORVANE_SYSFS_ROOT", "/sys") + "/bus/usb-serial/devices/" + nodeName + "/../../speed");
+    const std::string port = Root("TORVANE_SYSFS_ROOT", "/sys") + "/bus/usb-serial/devices/" + nodeName;
+    const std::optional<std::string> text = FirstLine(port + "/../../speed");
     if (!text) return std::nullopt;
     char* end = nullptr;
     const double mbps = std::strtod(text->c_str(), &end);
