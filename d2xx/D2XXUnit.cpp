@@ -217,6 +217,14 @@ FT_STATUS GetFTDeviceInfoList(std::vector<DeviceInfoNode>& nodes) {
     return FT_OK;
 }
 
+FT_STATUS GetFTLatencyTimer(std::uint8_t& milliseconds) {
+    return CallByName<FT_GetLatencyTimer_t>("FT_GetLatencyTimer", DeviceHandle, &milliseconds);
+}
+
+FT_STATUS SetFTLatencyTimer(std::uint8_t milliseconds) {
+    return CallByName<FT_SetLatencyTimer_t>("FT_SetLatencyTimer", DeviceHandle, milliseconds);
+}
+
 FT_STATUS GetFTComPortNumber(std::int32_t& portNumber) {
     return CallByName<FT_GetComPortNumber_t>("FT_GetComPortNumber", DeviceHandle, &portNumber);
 }

@@ -70,6 +70,13 @@ struct DeviceInfoNode {
 // is left out. Not part of the refresh: the console lister's extra fields.
 FT_STATUS GetFTDeviceInfoList(std::vector<DeviceInfoNode>& nodes);
 
+// The open device's latency timer (DeviceHandle), through FT_GetLatencyTimer
+// and FT_SetLatencyTimer looked up by name as the three above. Silent;
+// kMissingLibraryFunction when the library lacks the function. Not part of
+// the refresh: the console lister's latency field and --set-latency.
+FT_STATUS GetFTLatencyTimer(std::uint8_t& milliseconds);
+FT_STATUS SetFTLatencyTimer(std::uint8_t milliseconds);
+
 // The status dialog: operation name followed by the status's suffix, through
 // the message seam (error kind, caption "Error").
 void ReportDeviceStatus(const std::string& operationName, FT_STATUS status);

@@ -9,6 +9,7 @@
 // when they are written.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "devlist/system.h"
@@ -50,6 +51,13 @@ bool RefreshDeviceList();
 
 // True while a refresh runs.
 bool IsRefreshRunning();
+
+// Called with the grid row of every device the D2XX path listed, right after
+// its row was filled and while the device is still open (d2xx::DeviceHandle),
+// so that per-device settings can be read through the refresh's own handle
+// (the console lister's latency timer). An empty function (the default) is
+// none; the window installs none, so its calls stay as they are.
+void InstallListedRowObserver(std::function<void(int row)> observer);
 
 // Updates USBDevices from the registry installed through devlist/registry.h:
 // the FTDI port records, then the SERIALCOMM map, then the Present marks.

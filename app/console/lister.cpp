@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <initializer_list>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "app/console/device_path.h"
+#include "app/console/port_details.h"
 #include "app/window_options.h"
 #include "d2xx/D2XXUnit.h"
 #include "devlist/memory_view.h"
@@ -172,7 +174,8 @@ std::optional<long> ComNumber(const std::string& port) {
     return number;
 }
 
-Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceInfoNode* node) {
+Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceInfoNode* node,
+                  const RowLatencies& latencies) {
     const std::string port = CellText(grid, kPortColumn, row);
     const std::optional<long> com = ComNumber(port);
     const std::optional<std::string> device = com ? DeviceForComPort(*com) : std::nullopt;
@@ -192,25 +195,32 @@ Json DeviceObject(const devlist::MemoryGrid& grid, int row, const d2xx::DeviceIn
         object["location"] = node->location;
         object["channel"] = ChannelOf(*node);
     }
+    AddPortDetails(object, latencies.Of(row), node);
     return object;
 }
 
 // The extra fields come from the vendor's information list, asked for after the
 // refresh (which stays the window's sequence of calls), and only on the D2XX path.
+// The refresh leaves its last device open: closed first, so that the list's
+// "opened" flags show other holders only.
 std::vector<d2xx::DeviceInfoNode> InformationNodes() {
     std::vector<d2xx::DeviceInfoNode> nodes;
-    if (devlist::SystemClass == devlist::kClassNtOrOther) d2xx::GetFTDeviceInfoList(nodes);
+    if (devlist::SystemClass != devlist::kClassNtOrOther) return nodes;
+    d2xx::Close_USB_Device_Handle();
+    d2xx::GetFTDeviceInfoList(nodes);
     return nodes;
 }
 
 // The document; `indent` -1 puts it on one line.
-std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label, int indent) {
+std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label,
+                     const RowLatencies& latencies, int indent) {
     const std::vector<d2xx::DeviceInfoNode> nodes = InformationNodes();
     Json devices = Json::array();
     for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
         if (RowIsEmpty(grid, row)) continue;  // a device that could not be read, or none at all
         const auto index = static_cast<std::uint32_t>(row - grid.FixedRows());
-        devices.push_back(DeviceObject(grid, row, NodeOfRow(nodes, CellText(grid, kSerialColumn, row), index)));
+        devices.push_back(
+            DeviceObject(grid, row, NodeOfRow(nodes, CellText(grid, kSerialColumn, row), index), latencies));
     }
     const Json document = {{"format", kJsonFormat},
                            {"library_version", LibraryVersion(label.Text())},
@@ -231,12 +241,14 @@ Listing RunListing(Format format, int indent, std::ostream& err) {
     devlist::MemoryLabel label;
     StreamSink sink(err);
     const InstalledSeams installed(grid, label, sink);
+    std::optional<RowLatencies> latencies;  // read only for JSON
+    if (format == Format::Json) latencies.emplace();
     try {
         devlist::RefreshDeviceList();
     } catch (const std::exception& e) {
         sink.Print(torvane::WithFullStop(e.what()));  // the window's error box
     }
-    std::string text = format == Format::Json ? JsonText(grid, label, indent) : TsvText(grid, label);
+    std::string text = format == Format::Json ? JsonText(grid, label, *latencies, indent) : TsvText(grid, label);
     return {std::move(text), sink.AnyShown()};
 }
 
@@ -254,6 +266,12 @@ constexpr char kDescription[] =
 constexpr char kWatchHelp[] =
     "After the list, print it again every time a converter comes or goes, until interrupted";
 
+constexpr char kSetLatencyHelp[] =
+    "Set the latency timer of the converter --port names to MS milliseconds (1-255) instead of listing";
+
+constexpr char kPortHelp[] =
+    "With --set-latency: COM<n>, the device path (or its /dev/serial link), or the serial number";
+
 constexpr char kFooter[] = R"(Runs the device list refresh of the TORVANE window once and prints the list.
 
 Output: the header row and one line per row of the window's grid, the four
@@ -268,7 +286,11 @@ With --json: one JSON document (format 1), for example
    "devices": [{"port": "COM36", "description": "FT232R USB UART",
                 "driver_version": "2.12.36", "serial": "A5003MQZ",
                 "com": 36, "device": "/dev/ttyUSB3", "usb_id": "0403:6001",
-                "chip": "FT232R", "location": 273, "channel": null}, ...]}
+                "chip": "FT232R", "location": 273, "channel": null,
+                "latency_ms": 16, "usb_speed_mbps": 12,
+                "by_id": "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A5003MQZ-if00-port0",
+                "by_path": "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0",
+                "in_use": true, "held_by": [{"pid": 4711, "command": "minicom"}]}, ...]}
 with one object per listed device (rows of empty cells are left out):
   port            "COM<n>"; null when the device has no port; "????" when the
                   port query failed
@@ -283,9 +305,38 @@ with one object per listed device (rows of empty cells are left out):
                   FT-X, FT2232C, FT232BM, ..., null when unknown
   location        the vendor's location id (a number)
   channel         "A", "B", ... on a multi-channel chip, else null
+  latency_ms      the converter's latency timer in ms (how long it holds
+                  received bytes that do not fill a USB packet; 16 unless set),
+                  or null when unknown
+  usb_speed_mbps  the USB speed it runs at: 1.5, 12, 480, 5000, ...; null
+                  when unknown
+  by_id, by_path  the /dev/serial/by-id and /dev/serial/by-path links to its
+                  node (Linux), else null
+  in_use          true when a process has its node open, false when none has,
+                  null when that cannot be told
+  held_by         the processes found holding its node, [{"pid": <n>,
+                  "command": "<name>"}, ...] (Linux), else null
 usb_id, chip, location and channel come from the vendor library's device
-information list; with a library without it they are null. Texts are UTF-8;
-the bytes a device reports are decoded as Windows-1250.
+information list; with a library without it they are null. latency_ms comes
+from the vendor library (Linux: the port's latency_timer in sysfs). On Linux
+usb_speed_mbps is the USB device's speed in sysfs, and in_use and held_by come
+from the descriptors in /proc: only the processes whose descriptors this user
+may read are seen (all of them as root), so in_use is false only when every
+process could be looked at, else null unless a holder was found (also when
+/proc hides other users' processes). On Windows, and over the simulated
+library, usb_speed_mbps is 480 or 12 (the vendor's high-speed flag) and in_use
+the vendor's "opened" flag; by_id, by_path and held_by are null. Texts are
+UTF-8; the bytes a device reports are decoded as Windows-1250.
+
+With --set-latency MS --port PORT nothing is listed: the latency timer of the
+converter PORT names is set to MS milliseconds (1-255), and one line says so.
+PORT is its port (COM36), its device (/dev/ttyUSB3, \\.\COM36) or one of its
+/dev/serial links, or else its serial number (refused when several converters
+share it; they are named). Linux writes the port's latency_timer in sysfs,
+which takes root (or a udev rule): without permission the message gives the
+udev rule line that sets this converter's timer at every plug-in. Windows sets
+it through the vendor library (FT_SetLatencyTimer). Either way the setting
+lasts until the converter is plugged in again.
 
 With --watch the list is printed again every time a converter is plugged in
 or removed (Linux: through udev; Windows: through the system's device
@@ -308,6 +359,11 @@ Exit status:
      reader went away, as through a closed pipe)
   4  --watch: no source of device events (no udev monitor; on Windows, no
      window for the device notifications)
+  5  --set-latency: PORT names no listed converter, or a serial number that
+     several share; nothing was written
+  6  --set-latency: the converter could not be opened (unplugged since it was
+     listed) or the timer was not set (no permission; a library or driver
+     without the setting)
 
 Environment:)";
 
@@ -325,6 +381,17 @@ void AppendHexEscape(std::string& out, char c) {
     out += "\\x";
     out += kDigits[byte >> 4];
     out += kDigits[byte & 0xF];
+}
+
+// --set-latency MS --port PORT: each needs the other; neither goes with a listing's options.
+void AddSetLatencyOptions(CLI::App& app, Options& options, std::initializer_list<CLI::Option*> listingOptions) {
+    CLI::Option* set = app.add_option("--set-latency", options.setLatency, kSetLatencyHelp)
+                           ->type_name("MS")
+                           ->check(CLI::Range(1, 255));
+    CLI::Option* port = app.add_option("--port", options.port, kPortHelp)->type_name("PORT");
+    set->needs(port);
+    port->needs(set);
+    for (CLI::Option* listing : listingOptions) set->excludes(listing);
 }
 
 }  // namespace
@@ -353,12 +420,13 @@ std::string EscapeCell(std::string_view cell) {
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, Output& out,
                                     std::ostream& err) {
     CLI::App app(kDescription, kProgram);
-    app.footer(kFooter + app::ProgramEnvironmentHelp());
+    app.footer(kFooter + app::ProgramEnvironmentHelp() + NodeFactsEnvironmentHelp());
     app.set_version_flag("--version", std::string(kProgram) + " " TORVANE_VERSION, "Print the version and exit");
     bool json = false;
-    app.add_flag("--json", json, "Print JSON instead of tab-separated lines");
+    CLI::Option* jsonFlag = app.add_flag("--json", json, "Print JSON instead of tab-separated lines");
     app.add_flag("--demo", options.demo, "List the simulated demo devices instead of the attached converters");
-    app.add_flag("--watch", options.watch, kWatchHelp);
+    CLI::Option* watch = app.add_flag("--watch", options.watch, kWatchHelp);
+    AddSetLatencyOptions(app, options, {jsonFlag, watch});
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
         return std::string(kProgram) + ": " + e.what() + "\nRun with --help for more information.\n";
     });

@@ -18,6 +18,8 @@ struct Options {
     Format format = Format::Tsv;
     bool demo = false;   // list the simulated device set
     bool watch = false;  // list again whenever a converter comes or goes
+    std::optional<int> setLatency;  // --set-latency: the timer to set, in ms (1..255)
+    std::string port;               // --port: the converter it is set on
 };
 
 // Exit statuses.
@@ -27,6 +29,8 @@ inline constexpr int kExitUsage = 2;        // the command line was not understo
                                             // ends with 2, too, when the simulation asked for is missing)
 inline constexpr int kExitOutputError = 3;  // the output could not be written (also: its reader went away)
 inline constexpr int kExitNoWatch = 4;      // --watch: no source of device events on this system
+inline constexpr int kExitNoSuchPort = 5;   // --set-latency: --port names no listed converter, or several
+inline constexpr int kExitLatencyNotSet = 6;  // --set-latency: the converter could not be opened or refused
 
 // The version of the JSON document ("format"); raised when a field changes meaning or goes.
 inline constexpr int kJsonFormat = 1;

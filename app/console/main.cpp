@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "app/console/lister.h"
+#include "app/console/set_latency.h"
 #include "app/demo_launch.h"
 #include "app/standard_streams.h"
 #if TORVANE_HAVE_HOTPLUG
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     if (const auto done = torvane_list::ParseCommandLine(argc, argv, options, out, std::cerr)) return *done;
     if (const auto ended = app::UseSimulatedLibraryIfAsked(options.demo, argv, "torvane-list", std::cerr))
         return *ended;
+    if (options.setLatency) return torvane_list::SetLatency(*options.setLatency, options.port, out, std::cerr);
     if (options.watch) return Watch(options.format, out);
     return torvane_list::ListDevices(options.format, out, std::cerr);
 }

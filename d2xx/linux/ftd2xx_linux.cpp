@@ -1,5 +1,5 @@
-// The vendor's D2XX functions (the seven the device list calls and the two
-// device-information ones) served from sysfs for the FTDI converters
+// The vendor's D2XX functions (the seven the device list calls, the two
+// device-information ones and the latency timer pair) served from sysfs for the FTDI converters
 // attached to this machine. The kernel's ftdi_sio driver keeps the devices: an
 // "open" here holds the device's sysfs directories, never the USB device or its
 // ttyUSB node. Handles are generation-tagged entries of a table, so a closed or
@@ -276,6 +276,19 @@ FT_STATUS GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
     });
 }
 
+FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* milliseconds) {
+    return OnOpenChannel(handle, milliseconds != nullptr, [&](const OpenChannel& open) {
+        return ReadLatencyTimer(open.dirs.interfaceDir.Get(), *milliseconds);
+    });
+}
+
+// 0 is refused: the chips' timer runs from 1 ms (the kernel would take 0 and the chip treat it as 1).
+FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+    return OnOpenChannel(handle, milliseconds != 0, [&](const OpenChannel& open) {
+        return WriteLatencyTimer(open.dirs.interfaceDir.Get(), milliseconds);
+    });
+}
+
 FT_STATUS CreateDeviceInfoList(std::uint32_t* count) {
     if (count == nullptr) return FT_INVALID_PARAMETER;
     SharedList channels;
@@ -337,6 +350,14 @@ FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
 
 FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
     return CatchAtBoundary([&] { return GetComPortNumber(handle, portNumber); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* milliseconds) {
+    return CatchAtBoundary([&] { return GetLatencyTimer(handle, milliseconds); });
+}
+
+FT_EXPORT FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+    return CatchAtBoundary([&] { return SetLatencyTimer(handle, milliseconds); });
 }
 
 FT_EXPORT FT_STATUS FT_CALL FT_CreateDeviceInfoList(std::uint32_t* numDevices) {

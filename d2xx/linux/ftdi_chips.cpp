@@ -170,6 +170,8 @@ std::optional<int> ParseInterfaceNumber(std::string_view text) {
     return *number;
 }
 
+std::optional<std::uint8_t> ParseLatency(std::string_view text) { return ParseWhole<std::uint8_t>(text, 10); }
+
 std::optional<std::uint16_t> ParseMaxPower(std::string_view text) {
     text = TrimBlanks(text);
     if (text.ends_with("mA")) text.remove_suffix(2);

@@ -95,6 +95,8 @@ std::int32_t ComPortForTtyUsb(std::optional<int> ttyUsbIndex);
 std::optional<std::uint16_t> ParseHex16(std::string_view text);
 // "00", "03" -> the interface number (bInterfaceNumber, printed "%02x").
 std::optional<int> ParseInterfaceNumber(std::string_view text);
+// "16" -> 16 (latency_timer, decimal milliseconds).
+std::optional<std::uint8_t> ParseLatency(std::string_view text);
 // "90mA" -> 90 (bMaxPower, already in mA as the kernel prints it).
 std::optional<std::uint16_t> ParseMaxPower(std::string_view text);
 // " 2.00" or "1.10" -> 0x0200 / 0x0110 (the device's bcdUSB as "version" prints it).

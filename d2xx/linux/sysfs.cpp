@@ -215,6 +215,18 @@ UniqueFd OpenBusDirectory(Reader& reader, const std::string& root) {
     return reader.Directory(AT_FDCWD, (root + "/bus/usb/devices").c_str());
 }
 
+// The directory of the port bound to the interface (ttyUSB<k> inside it).
+UniqueFd BoundPortDirectory(Reader& reader, int interfaceDir) {
+    const std::optional<int> tty = BoundTtyUsb(interfaceDir);
+    if (!tty) return UniqueFd();
+    return reader.Directory(interfaceDir, ("ttyUSB" + std::to_string(*tty)).c_str());
+}
+
+FT_STATUS LatencyWriteStatus(int error) {
+    if (error == EACCES || error == EPERM || error == EROFS) return FT_DEVICE_NOT_OPENED_FOR_WRITE;
+    return error == ENOENT ? FT_NOT_SUPPORTED : FT_IO_ERROR;
+}
+
 }  // namespace
 
 std::string SysfsRoot() {
@@ -316,6 +328,33 @@ std::optional<int> BoundTtyUsb(int interfaceDir) {
         if (index && (!lowest || *index < *lowest)) lowest = index;
     }
     return lowest;
+}
+
+FT_STATUS ReadLatencyTimer(int interfaceDir, std::uint8_t& milliseconds) {
+    Reader reader;
+    const UniqueFd port = BoundPortDirectory(reader, interfaceDir);
+    if (!port.Valid()) return FT_NOT_SUPPORTED;
+    const std::optional<std::string> text = reader.Attribute(port.Get(), "latency_timer");
+    if (!text) return reader.Status() == FT_OK ? FT_NOT_SUPPORTED : FT_IO_ERROR;
+    const std::optional<std::uint8_t> value = ParseLatency(*text);
+    if (!value) return FT_IO_ERROR;
+    milliseconds = *value;
+    return FT_OK;
+}
+
+FT_STATUS WriteLatencyTimer(int interfaceDir, std::uint8_t milliseconds) {
+    Reader reader;
+    const UniqueFd port = BoundPortDirectory(reader, interfaceDir);
+    if (!port.Valid()) return FT_NOT_SUPPORTED;
+    // Opened as a shell's "echo 1 >" opens it; sysfs takes each write whole.
+    const UniqueFd file(openat(port.Get(), "latency_timer", O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    if (!file.Valid()) return LatencyWriteStatus(errno);
+    struct stat info {};
+    if (fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return FT_IO_ERROR;
+    const std::string text = std::to_string(milliseconds) + "\n";
+    const ssize_t written = write(file.Get(), text.data(), text.size());
+    if (written < 0) return LatencyWriteStatus(errno);
+    return static_cast<std::size_t>(written) == text.size() ? FT_OK : FT_IO_ERROR;
 }
 
 }  // namespace ftdi_linux

@@ -85,6 +85,14 @@ std::optional<ChannelDescriptors> ReadChannelDescriptors(int deviceDir, int inte
 // The ttyUSB index bound to the interface, if any.
 std::optional<int> BoundTtyUsb(int interfaceDir);
 
+// The latency timer of the port the kernel's driver bound to the interface,
+// its "latency_timer" attribute. FT_NOT_SUPPORTED when there is none (no port
+// bound, or a chip without the timer); writing: FT_DEVICE_NOT_OPENED_FOR_WRITE
+// when this process may not write it (EACCES, EPERM, EROFS), FT_IO_ERROR for
+// any other failure. The value is written as it is; the caller checks it.
+FT_STATUS ReadLatencyTimer(int interfaceDir, std::uint8_t& milliseconds);
+FT_STATUS WriteLatencyTimer(int interfaceDir, std::uint8_t milliseconds);
+
 // Orders device names as "1-1.2" < "1-1.10" < "2-1": digit runs by value.
 bool NaturalLess(const std::string& a, const std::string& b);
 

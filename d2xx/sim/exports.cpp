@@ -1,6 +1,6 @@
 // The exported face of the simulated vendor library: the seven vendor
-// functions and the control interface, all forwarding to one Simulator under
-// a lock (the two device-information functions are exported from
+// functions, the latency timer pair and the control interface, all forwarding
+// to one Simulator under a lock (the two device-information functions are exported from
 // device_info_exports.cpp, which only the full library has). The scenario is loaded at the first call, not at library load, so
 // that a test can set TORVANE_SIM or load its own scenario first.
 #include <cstdio>
@@ -158,6 +158,14 @@ FT_STATUS FT_CALL FT_GetLibraryVersion(std::uint32_t* version) {
 
 FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE handle, std::int32_t* portNumber) {
     return VendorCall([&](Simulator& s, State&) { return s.GetComPortNumber(handle, portNumber); });
+}
+
+FT_STATUS FT_CALL FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* milliseconds) {
+    return VendorCall([&](Simulator& s, State&) { return s.GetLatencyTimer(handle, milliseconds); });
+}
+
+FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+    return VendorCall([&](Simulator& s, State&) { return s.SetLatencyTimer(handle, milliseconds); });
 }
 
 int TORVANE_SIM_CALL TorvaneSim_LoadScenarioText(const char* json) {

@@ -93,6 +93,8 @@ constexpr CallName kCallNames[] = {
     {"FT_GetComPortNumber", Call::GetComPortNumber, true},
     {"FT_CreateDeviceInfoList", Call::CreateDeviceInfoList, false},
     {"FT_GetDeviceInfoDetail", Call::GetDeviceInfoDetail, true},
+    {"FT_GetLatencyTimer", Call::GetLatencyTimer, true},
+    {"FT_SetLatencyTimer", Call::SetLatencyTimer, true},
 };
 static_assert(std::size(kCallNames) == kCallKinds, "every kind of call has its key");
 
@@ -133,7 +135,7 @@ Device ParseDevice(const json& value, const std::string& where, std::size_t inde
                         {"serial", "eeprom_serial", "description", "manufacturer",
                          "manufacturer_id", "location", "com_port", "driver_version", "vendor_id",
                          "product_id", "max_power", "pnp", "self_powered", "remote_wakeup", "type",
-                         "serial_write", "fail"});
+                         "latency_timer", "serial_write", "fail"});
     if (!value.contains("serial")) Fault(where, "missing field \"serial\"");
     Device device;
     const std::size_t anyLength = std::numeric_limits<std::size_t>::max();
@@ -173,6 +175,9 @@ Device ParseDevice(const json& value, const std::string& where, std::size_t inde
         if (value.contains(f.name)) device.*f.field = Half(value[f.name], where + "." + f.name);
     }
     if (value.contains("type")) device.type = Word(value["type"], where + ".type");
+    if (value.contains("latency_timer"))
+        device.latencyTimer =
+            static_cast<std::uint8_t>(IntegerIn(value["latency_timer"], where + ".latency_timer", 0, 255));
     if (value.contains("serial_write"))
         device.serialWrite = SerialWriteMode(value["serial_write"], where + ".serial_write");
     if (value.contains("fail")) device.fail = ParseFailRules(value["fail"], where + ".fail", true);

@@ -39,8 +39,10 @@ enum class Call : std::size_t {
     GetComPortNumber,
     CreateDeviceInfoList,
     GetDeviceInfoDetail,
+    GetLatencyTimer,
+    SetLatencyTimer,
 };
-inline constexpr std::size_t kCallKinds = 12;
+inline constexpr std::size_t kCallKinds = 14;
 
 // An injected status: after `skip` matching calls have gone through, the next
 // `times` matching calls (all of them when unset) fail with `status`.
@@ -83,6 +85,7 @@ struct Device {
     std::uint16_t selfPowered = 0;
     std::uint16_t remoteWakeup = 1;
     FT_DEVICE type = FT_DEVICE_232R;  // the chip, as FT_GetDeviceInfoDetail gives it
+    std::uint8_t latencyTimer = 16;  // ms; FT_SetLatencyTimer changes it until the next load
     std::optional<SerialWrite> serialWrite;  // overrides the scenario's
     FailRules fail;
 };

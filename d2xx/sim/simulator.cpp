@@ -356,4 +356,23 @@ FT_STATUS Simulator::GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* fla
     return line.Finish(log_, status);
 }
 
+FT_STATUS Simulator::GetLatencyTimer(FT_HANDLE handle, std::uint8_t* milliseconds) {
+    return OnOpenDevice("FT_GetLatencyTimer", Call::GetLatencyTimer, handle, milliseconds != nullptr,
+                        [&](const Device& device, LogLine& line) {
+                            *milliseconds = device.latencyTimer;
+                            line.Output("latency", std::to_string(*milliseconds));
+                            return FT_OK;
+                        });
+}
+
+// Refuses 0, which no chip's timer takes; the setting lasts until the next load.
+FT_STATUS Simulator::SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds) {
+    return OnOpenDevice("FT_SetLatencyTimer", Call::SetLatencyTimer, handle, milliseconds != 0,
+                        [&](Device& device, LogLine& line) {
+                            device.latencyTimer = milliseconds;
+                            line.Output("latency", std::to_string(milliseconds));
+                            return FT_OK;
+                        });
+}
+
 }  // namespace torvane_sim

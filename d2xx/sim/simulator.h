@@ -35,6 +35,8 @@ public:
     FT_STATUS GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
                                   std::uint32_t* id, std::uint32_t* location, void* serial, void* description,
                                   FT_HANDLE* handle);
+    FT_STATUS GetLatencyTimer(FT_HANDLE handle, std::uint8_t* milliseconds);
+    FT_STATUS SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds);
 
 private:
     class LogLine;

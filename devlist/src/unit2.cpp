@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "d2xx/D2XXUnit.h"
@@ -28,6 +29,7 @@ constexpr int kColumns = 4;
 constexpr int kRegistryColumnWidth = 150;
 
 bool refreshRunning = false;
+std::function<void(int)> listedRowObserver;
 
 // Holds the re-entrancy flag for one refresh, also when it ends by an exception.
 class RunningRefresh {
@@ -100,6 +102,7 @@ void ListDevice(Grid& grid, int index, std::set<std::string>& listedSerials) {
     SetText(grid, kPortColumn, row, PortText);
     SetText(grid, kNameColumn, row, DeviceName);
     SetText(grid, kSerialColumn, row, d2xx::DeviceSerialNumber);
+    if (listedRowObserver) listedRowObserver(row);
 }
 
 void ListD2xxDevices(Grid& grid) {
@@ -134,6 +137,8 @@ void ListRegistryPorts(Grid& grid) {
 }  // namespace
 
 bool IsRefreshRunning() { return refreshRunning; }
+
+void InstallListedRowObserver(std::function<void(int row)> observer) { listedRowObserver = std::move(observer); }
 
 bool RefreshDeviceList() {
     if (refreshRunning) return false;

@@ -299,7 +299,7 @@ const char* const kTwoDevices = R"({
   "devices": [
     {"serial": "FT0A1", "description": "COM_A", "com_port": 3, "driver_version": 132100,
      "manufacturer": "ACME", "manufacturer_id": "AC", "vendor_id": 1027, "product_id": 24596,
-     "max_power": 100, "pnp": 0, "self_powered": 1, "remote_wakeup": 0, "type": 8},
+     "max_power": 100, "pnp": 0, "self_powered": 1, "remote_wakeup": 0, "type": 8, "latency_timer": 2},
     {"serial": "a\"b\\c", "description": "Zażółć\ttab", "com_port": -1, "location": "0x2141"}
   ]})";
 
@@ -311,6 +311,7 @@ protected:
 TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
     std::uint32_t count = 0, version = 0, driver = 0, location = 0, flags = 0, type = 0, id = 0;
     std::int32_t port = 0;
+    std::uint8_t latency = 0;
     char text[64], serial[16];
     FT_HANDLE handle = nullptr, other = nullptr, holder = nullptr;
     Record record;
@@ -331,6 +332,11 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
     FT_EE_Read(handle, &record.data);
     FT_GetDriverVersion(handle, &driver);
     FT_GetComPortNumber(handle, &port);
+    FT_GetLatencyTimer(handle, &latency);
+    FT_SetLatencyTimer(handle, 0);
+    FT_SetLatencyTimer(handle, 1);
+    FT_GetLatencyTimer(handle, &latency);
+    FT_GetLatencyTimer(other, &latency);
     FT_Close(handle);
     EXPECT_EQ(LogLines(), (std::vector<std::string>{
                               "FT_Close(0x0) -> 1",
@@ -353,6 +359,11 @@ TEST_F(SimCalls, EveryCallIsLoggedWithInputsStatusAndOutputs) {
                               "FT_EE_Read(0x1) -> 0 description=\"COM_A\"",
                               "FT_GetDriverVersion(0x1) -> 0 version=0x00020404",
                               "FT_GetComPortNumber(0x1) -> 0 port=3",
+                              "FT_GetLatencyTimer(0x1) -> 0 latency=2",
+                              "FT_SetLatencyTimer(0x1) -> 6",
+                              "FT_SetLatencyTimer(0x1) -> 0 latency=1",
+                              "FT_GetLatencyTimer(0x1) -> 0 latency=1",
+                              "FT_GetLatencyTimer(0x2) -> 0 latency=16",
                               "FT_Close(0x1) -> 0",
                           }));
     TorvaneSim_ClearCallLog();
@@ -568,6 +579,12 @@ const Injection kInjections[] = {
          FT_HANDLE holder = nullptr;
          return FT_GetDeviceInfoDetail(0, &word, &word, &word, &word, serial, description, &holder);
      }},
+    {"FT_GetLatencyTimer", true, true,
+     [](FT_HANDLE handle) {
+         std::uint8_t latency = 0;
+         return FT_GetLatencyTimer(handle, &latency);
+     }},
+    {"FT_SetLatencyTimer", true, true, [](FT_HANDLE handle) { return FT_SetLatencyTimer(handle, 1); }},
 };
 
 class SimInjection : public testing::TestWithParam<Injection> {

@@ -1,4 +1,4 @@
-// The seven vendor functions of libftd2xx.so (d2xx/linux), called directly,
+// The vendor functions of libftd2xx.so (d2xx/linux), called directly,
 // over fake sysfs trees.
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <future>
 #include <set>
@@ -95,6 +96,11 @@ FT_HANDLE Open(const std::string& serial) {
 
 FT_STATUS TryOpen(const std::string& serial, FT_HANDLE& handle) {
     return FT_OpenEx(const_cast<char*>(serial.c_str()), FT_OPEN_BY_SERIAL_NUMBER, &handle);
+}
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::int32_t ComPort(FT_HANDLE handle) {
@@ -429,6 +435,42 @@ TEST_F(FtdiLinux, ComPortFollowsTheBoundNode) {
     EXPECT_EQ(ComPort(late), 42);
     EXPECT_EQ(ComPort(OpenTracked("HIGH0127")), 160);
     EXPECT_EQ(ComPort(OpenTracked("OVER0128")), -1) << "no COM number beyond the fixed range";
+}
+
+// The latency timer is the bound port's latency_timer: read, written as the
+// kernel takes it, refused for 0, absent without a bound port, gone with the device.
+TEST_F(FtdiLinux, LatencyTimerIsTheBoundPortsAttribute) {
+    AddMixedSet(tree_);
+    const auto attribute = [&](int tty) { return ReadText(tree_.PortPath(tty) / "latency_timer"); };
+    const struct {
+        const char* serial;
+        int set;                // 0: only read
+        FT_STATUS setStatus;
+        FT_STATUS getStatus;
+        int shown;              // what the get gives after the set
+    } cases[] = {
+        {"A10K1ABC", 0, FT_OK, FT_OK, 16},
+        {"FT5XYZB", 1, FT_OK, FT_OK, 1},
+        {"FT5XYZA", 255, FT_OK, FT_OK, 255},
+        {"FTNOTTY1", 2, FT_NOT_SUPPORTED, FT_NOT_SUPPORTED, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.serial);
+        const FT_HANDLE h = OpenTracked(c.serial);
+        if (c.set != 0) {
+            EXPECT_EQ(FT_SetLatencyTimer(h, static_cast<std::uint8_t>(c.set)), c.setStatus);
+        }
+        std::uint8_t latency = 0;
+        EXPECT_EQ(FT_GetLatencyTimer(h, &latency), c.getStatus);
+        EXPECT_EQ(latency, c.shown);
+    }
+    EXPECT_EQ(attribute(2), "1\n") << "FT5XYZB is ttyUSB2";
+    const FT_HANDLE first = opened_.front();
+    EXPECT_EQ(FT_SetLatencyTimer(first, 0), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_GetLatencyTimer(first, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(attribute(0), "16\n") << "nothing written for 0";
+    tree_.Remove("1-1");
+    EXPECT_EQ(FT_SetLatencyTimer(first, 3), FT_IO_ERROR);
 }
 
 TEST_F(FtdiLinux, EepromOfAnFt232r) {

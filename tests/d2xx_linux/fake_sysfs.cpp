@@ -23,6 +23,29 @@ std::string InterfaceName(const std::string& device, int number) {
     return device + ":1." + std::to_string(number);
 }
 
+std::string TtyName(int ttyUsb) { return "ttyUSB" + std::to_string(ttyUsb); }
+
+// The names udev gives: by-id from the strings (blanks as '_'), by-path from the port.
+std::string ByIdName(const UsbDevice& device, int number) {
+    std::string name = "usb-" + device.manufacturer.value_or("") + "_" + device.product.value_or("") + "_" +
+                       device.serial.value_or("") + "-if0" + std::to_string(number) + "-port0";
+    for (char& c : name)
+        if (c == ' ') c = '_';
+    return name;
+}
+
+// A link made again points at the newest node, as udev's do when names clash.
+void Relink(const fs::path& target, const fs::path& link) {
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    fs::create_symlink(target, link);
+}
+
+std::string ByPathName(const UsbDevice& device, int number) {
+    return "pci-0000:00:14.0-usb-0:" + device.name.substr(device.name.find('-') + 1) + ":1." + std::to_string(number) +
+           "-port0";
+}
+
 }  // namespace
 
 UsbDevice Ft232r(std::string name, std::string serial, std::optional<int> ttyUsb) {
@@ -102,11 +125,16 @@ Tree::Tree() {
     root_ = pattern;
     fs::create_directories(root_ / "bus/usb/devices");
     fs::create_directories(root_ / "devices/pci0000:00/0000:00:14.0/usb1");
+    fs::create_directories(root_ / "bus/usb-serial/devices");
+    fs::create_directories(DevRoot() / "serial/by-id");
+    fs::create_directories(DevRoot() / "serial/by-path");
     setenv("TORVANE_SYSFS_ROOT", root_.c_str(), 1);
+    setenv("TORVANE_DEV_ROOT", DevRoot().c_str(), 1);
 }
 
 Tree::~Tree() {
     unsetenv("TORVANE_SYSFS_ROOT");
+    unsetenv("TORVANE_DEV_ROOT");
     std::error_code ignored;
     fs::remove_all(root_, ignored);
 }
@@ -139,7 +167,12 @@ void Tree::Add(const UsbDevice& device) {
         WriteFile(dir / name / "bInterfaceNumber", number);
         WriteOptional(dir / name, "interface", i.interfaceString);
         fs::create_directory_symlink(dir / name, bus / name);
-        if (i.ttyUsb) BindTty(device.name, i.number, *i.ttyUsb);
+        if (!i.ttyUsb) continue;
+        BindTty(device.name, i.number, *i.ttyUsb);
+        if (!i.links) continue;
+        const fs::path node = fs::path("../..") / TtyName(*i.ttyUsb);
+        Relink(node, DevRoot() / "serial/by-id" / ByIdName(device, i.number));
+        Relink(node, DevRoot() / "serial/by-path" / ByPathName(device, i.number));
     }
 }
 
@@ -155,9 +188,15 @@ void Tree::Replace(const UsbDevice& device) {
 }
 
 void Tree::BindTty(const std::string& name, int number, int ttyUsb) {
-    const std::string node = "ttyUSB" + std::to_string(ttyUsb);
-    fs::create_directories(DevicePath(name) / InterfaceName(name, number) / node / "tty" / node);
+    const std::string node = TtyName(ttyUsb);
+    const fs::path port = DevicePath(name) / InterfaceName(name, number) / node;
+    fs::create_directories(port / "tty" / node);
+    WriteFile(port / "latency_timer", "16");
+    Relink(port, PortPath(ttyUsb));
+    WriteFile(DevRoot() / node, "");
 }
+
+fs::path Tree::PortPath(int ttyUsb) const { return root_ / "bus/usb-serial/devices" / TtyName(ttyUsb); }
 
 void Tree::SetAttribute(const std::string& name, const std::string& attribute, const std::string& text) {
     WriteFile(DevicePath(name) / attribute, text);

@@ -3,7 +3,11 @@
 // devices under devices/pci0000:00/0000:00:14.0/usb1/<name>, reached through
 // symlinks in bus/usb/devices; interfaces as <name>:1.<n> inside their device
 // (also linked from bus/usb/devices); a bound port as ttyUSB<k>/tty/ttyUSB<k>
-// inside its interface. While it lives, TORVANE_SYSFS_ROOT names it.
+// inside its interface, with its latency_timer (16) and its link in
+// bus/usb-serial/devices. Beside it, a /dev: each bound port's node (an empty
+// file, which a test may hold open) and its udev links in serial/by-id and
+// serial/by-path. While it lives, TORVANE_SYSFS_ROOT and TORVANE_DEV_ROOT
+// name the two.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,6 +19,7 @@ struct Interface {
     int number = 0;
     std::optional<int> ttyUsb;                   // ttyUSB<k> bound to it
     std::optional<std::string> interfaceString;  // the "interface" attribute
+    bool links = true;                           // udev's by-id and by-path links to the node
 };
 
 // Attribute texts as the kernel prints them; nullopt leaves the file out.
@@ -66,6 +71,10 @@ public:
     void SetAttribute(const std::string& name, const std::string& attribute, const std::string& text);
 
     const std::filesystem::path& Root() const { return root_; }
+    // The stand-in for /dev.
+    std::filesystem::path DevRoot() const { return root_ / "dev"; }
+    // The directory of the usb-serial port ttyUSB<k> (its latency_timer).
+    std::filesystem::path PortPath(int ttyUsb) const;
     // The directory of a device's attributes.
     std::filesystem::path DevicePath(const std::string& name) const;
 

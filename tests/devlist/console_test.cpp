@@ -119,6 +119,19 @@ const std::string kAwkwardDecodedInLine = "za\u0139\u013d\u0102\u0142\u0139\u201
 const std::string kRealLibraryLabel = LibraryVersionLabel(
     (TORVANE_VERSION_MAJOR << 16) | (TORVANE_VERSION_MINOR << 8) | TORVANE_VERSION_PATCH);
 
+const std::string kSharedSerialScenario = R"({"devices": [
+    {"serial": "DUP", "description": "first", "com_port": 3},
+    {"serial": "DUP", "description": "second", "com_port": 4}]})";
+
+// --set-latency's failures, each on a converter of its own: gone when opened
+// again, refused, a library without the setting, no permission (a second
+// channel of a dual chip).
+const std::string kLatencyScenario = R"({"devices": [
+    {"serial": "GONE", "com_port": 5, "fail": {"FT_OpenEx.location": 2}},
+    {"serial": "REFUSED", "com_port": 6, "fail": {"FT_SetLatencyTimer": 4}},
+    {"serial": "OLD", "com_port": 7, "fail": {"FT_SetLatencyTimer": 17}},
+    {"serial": "FT2QB", "com_port": 8, "type": 6, "fail": {"FT_SetLatencyTimer": 9}}]})";
+
 TEST(TorvaneList, OptionsOutputAndExitStatuses) {
     const struct {
         const char* what;
@@ -158,6 +171,33 @@ TEST(TorvaneList, OptionsOutputAndExitStatuses) {
         {"an argument", "--json COM3", "", 2, {}, "torvane-list: *"},
         {"a relaunch that did not reach the simulation does not loop", "--demo", "TORVANE_DEMO_RELAUNCHED=1", 2, {},
          "torvane-list: the simulated library was not loaded after the relaunch\n"},
+        {"--set-latency by port", "--demo --set-latency 1 --port com7", "", 0,
+         {"COM7: latency timer set to 1 ms, in effect until the converter is plugged in again"}, ""},
+        {"--set-latency by serial, a device without a port", "--set-latency 255 --port A5003MQZ", "TORVANE_SIM=", 0,
+         {"serial A5003MQZ: latency timer set to 255 ms, in effect until the converter is plugged in again"}, ""},
+        {"--set-latency out of range", "--demo --set-latency 256 --port COM7", "", 2, {}, "torvane-list: *"},
+        {"--set-latency without --port", "--demo --set-latency 2", "", 2, {}, "torvane-list: *"},
+        {"--port without --set-latency", "--demo --port COM7", "", 2, {}, "torvane-list: *"},
+        {"--set-latency with --json", "--demo --json --set-latency 2 --port COM7", "", 2, {}, "torvane-list: *"},
+        {"--set-latency on an unknown port", "--demo --set-latency 2 --port COM9", "", 5, {},
+         "torvane-list: --port COM9: no listed converter has this port, device or serial number\n"},
+        {"--set-latency on a serial several converters share",
+         "--set-latency 2 --port DUP", SimulationOf(kSharedSerialScenario), 5, {},
+         "torvane-list: --port DUP: serial number shared by 2 converters (COM3, COM4); name one by its port or "
+         "device\n"},
+        {"--set-latency on a converter unplugged since the listing",
+         "--set-latency 2 --port COM5", SimulationOf(kLatencyScenario), 6, {},
+         "torvane-list: COM5: the converter could not be opened (status 2; unplugged?); nothing was written\n"},
+        {"--set-latency refused by the library", "--set-latency 2 --port COM6", SimulationOf(kLatencyScenario), 6,
+         {}, "torvane-list: COM6: the latency timer was not set (status 4)\n"},
+        {"--set-latency the library cannot do", "--set-latency 2 --port COM7", SimulationOf(kLatencyScenario), 6,
+         {}, "torvane-list: COM7: the latency timer cannot be set through this vendor library or driver\n"},
+        {"--set-latency without permission: the udev rule for the channel", "--set-latency 3 --port COM8",
+         SimulationOf(kLatencyScenario), 6, {},
+         "torvane-list: COM8: no permission to change the latency timer (run as root)\n"
+         "torvane-list: to set it at every plug-in, put this line in a file under /etc/udev/rules.d/:\n"
+         "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", IMPORT{builtin}=\"usb_id\", "
+         "ENV{ID_SERIAL_SHORT}==\"FT2Q\", ENV{ID_USB_INTERFACE_NUM}==\"01\", ATTR{latency_timer}=\"3\"\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -177,6 +217,8 @@ TEST(TorvaneList, HelpDescribesTheOutputAndTheExitStatuses) {
     EXPECT_EQ(run.err, "");
     for (const char* part : {"Usage: torvane-list [OPTIONS]", "--json", "--demo", "--watch", "--version",
                              "Exit status:", "  3  the output could not be written", "usb_id", "channel",
+                             "--set-latency MS", "--port PORT", "latency_ms", "usb_speed_mbps", "by_id", "by_path",
+                             "in_use", "held_by", "  5  --set-latency", "  6  --set-latency",
                              "TORVANE_SIM", "TORVANE_SYSFS_ROOT", "TORVANE_DEMO_RELAUNCHED"})
         EXPECT_NE(run.out.find(part), std::string::npos) << part;
 }
@@ -186,19 +228,25 @@ TEST(TorvaneList, HelpDescribesTheOutputAndTheExitStatuses) {
 nlohmann::json DeviceWithoutInformation(const nlohmann::json& port, const std::string& description,
                                         const std::string& driverVersion, const std::string& serial,
                                         const nlohmann::json& com, const nlohmann::json& device) {
-    return {{"port", port}, {"description", description}, {"driver_version", driverVersion}, {"serial", serial},
-            {"com", com}, {"device", device}, {"usb_id", nullptr}, {"chip", nullptr}, {"location", nullptr},
-            {"channel", nullptr}};
+    return {{"port", port},       {"description", description}, {"driver_version", driverVersion},
+            {"serial", serial},   {"com", com},                 {"device", device},
+            {"usb_id", nullptr},  {"chip", nullptr},            {"location", nullptr},
+            {"channel", nullptr}, {"latency_ms", 16},           {"usb_speed_mbps", nullptr},
+            {"by_id", nullptr},   {"by_path", nullptr},         {"in_use", nullptr},
+            {"held_by", nullptr}};
 }
 
-// With the simulated library, a device of the built-in set: its information list entry found by serial.
+// With the simulated library, a device of the built-in set: its information list entry found by serial,
+// its speed and "opened" flag from it (none is open once the refresh is done).
 nlohmann::json DemoDevice(const nlohmann::json& port, const std::string& description, const std::string& driverVersion,
                           const std::string& serial, const nlohmann::json& com, const nlohmann::json& device,
-                          const std::string& usbId, const std::string& chip, int location) {
+                          const std::string& usbId, const std::string& chip, int location, int speed) {
     nlohmann::json object = DeviceWithoutInformation(port, description, driverVersion, serial, com, device);
     object["usb_id"] = usbId;
     object["chip"] = chip;
     object["location"] = location;
+    object["usb_speed_mbps"] = speed;
+    object["in_use"] = false;
     return object;
 }
 
@@ -234,11 +282,11 @@ TEST(TorvaneList, JsonParsesBackWithEveryListedDevice) {
           {"library_version", "3.01.15"},
           {"devices",
            {DemoDevice("COM3", "USB Serial Converter", "2.12.04", "FT4XK2A1", 3, "/dev/ttyS2", "0403:6015", "FT-X",
-                       0x1001),
+                       0x1001, 12),
             DemoDevice("COM7", "KALDORVENTIX   COM_B", "2.12.04", "FT7Q0B19", 7, "/dev/ttyS6", "0403:6014", "FT232H",
-                       0x1002),
+                       0x1002, 480),
             DemoDevice(nullptr, "FT232R USB UART", "2.0C.0A", "A5003MQZ", nullptr, nullptr, "0403:6001", "FT232R",
-                       0x1003)}}}},
+                       0x1003, 12)}}}},
         {"no device", SimulationOf(R"({"devices": [], "fail": {"FT_GetLibraryVersion": 1}})"), 0,
          {{"format", 1}, {"library_version", "??.??.??"}, {"devices", nlohmann::json::array()}}},
     };

@@ -1,7 +1,7 @@
 #pragma once
 // Our own declaration of the vendor's D2XX ABI: the seven functions the device
-// list calls, the two device-information functions the console lister looks up
-// by name (a library without them still serves the list), their status codes,
+// list calls, the two device-information functions and the latency timer pair
+// the console lister looks up by name (a library without them still serves the list), their status codes,
 // flags, device types and the FT_PROGRAM_DATA record up to its Version 2
 // fields. Written from the publicly documented signatures; any library
 // exporting the seven functions with these types can serve.
@@ -174,6 +174,10 @@ FT_EXPORT FT_STATUS FT_CALL FT_CreateDeviceInfoList(std::uint32_t* numDevices);
 FT_EXPORT FT_STATUS FT_CALL FT_GetDeviceInfoDetail(std::uint32_t index, std::uint32_t* flags, std::uint32_t* type,
                                                    std::uint32_t* id, std::uint32_t* locId, void* serialNumber,
                                                    void* description, FT_HANDLE* handle);
+// The open device's latency timer in ms: how long the chip holds received
+// bytes that do not fill a USB packet. Chips take 1 to 255.
+FT_EXPORT FT_STATUS FT_CALL FT_GetLatencyTimer(FT_HANDLE handle, std::uint8_t* milliseconds);
+FT_EXPORT FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE handle, std::uint8_t milliseconds);
 
 // The three functions looked up by name on every call.
 typedef FT_STATUS(FT_CALL* FT_GetDriverVersion_t)(FT_HANDLE, std::uint32_t*);
@@ -183,6 +187,9 @@ typedef FT_STATUS(FT_CALL* FT_GetComPortNumber_t)(FT_HANDLE, std::int32_t*);
 typedef FT_STATUS(FT_CALL* FT_CreateDeviceInfoList_t)(std::uint32_t*);
 typedef FT_STATUS(FT_CALL* FT_GetDeviceInfoDetail_t)(std::uint32_t, std::uint32_t*, std::uint32_t*, std::uint32_t*,
                                                      std::uint32_t*, void*, void*, FT_HANDLE*);
+// The latency timer pair, looked up by name by the console lister.
+typedef FT_STATUS(FT_CALL* FT_GetLatencyTimer_t)(FT_HANDLE, std::uint8_t*);
+typedef FT_STATUS(FT_CALL* FT_SetLatencyTimer_t)(FT_HANDLE, std::uint8_t);
 
 }  // extern "C"
 
