@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -78,10 +79,12 @@ void Event::reset() {
 
 // One wait for any of a list of events. The waiter's flag is cleared before
 // each scan, so a SetEvent that comes after an event was seen unsignalled
-// wakes it.
+// wakes it. Each thread has one waiter for all its waits (a thread waits for
+// one thing at a time), so a wait allocates nothing: a late wake-up from an
+// earlier wait only makes a scan that finds nothing and sleeps again.
 class EventWait {
 public:
-    explicit EventWait(const std::vector<std::shared_ptr<Event>>& events) : events_(events) {}
+    EventWait(const std::shared_ptr<Event>* events, std::size_t count) : events_(events), count_(count) {}
     ~EventWait() {
         for (std::size_t i = 0; i < registered_; ++i) {
             std::lock_guard lock(events_[i]->mutex_);
@@ -102,7 +105,7 @@ public:
 private:
     // The lowest signalled index; registers once with each event it passes.
     std::optional<DWORD> firstSignalled() {
-        for (std::size_t i = 0; i < events_.size(); ++i) {
+        for (std::size_t i = 0; i < count_; ++i) {
             Event& event = *events_[i];
             std::lock_guard lock(event.mutex_);
             if (event.signalled_) return static_cast<DWORD>(i);
@@ -114,12 +117,22 @@ private:
         return std::nullopt;
     }
 
-    const std::vector<std::shared_ptr<Event>>& events_;
+    static const std::shared_ptr<EventWaiter>& threadWaiter() {
+        thread_local const std::shared_ptr<EventWaiter> waiter = std::make_shared<EventWaiter>();
+        return waiter;
+    }
+
+    const std::shared_ptr<Event>* events_;
+    std::size_t count_;
     std::size_t registered_ = 0;
     // Shared with the events it is registered with: a SetEvent that found it
     // wakes it after releasing the event's mutex, maybe after the wait ended.
-    std::shared_ptr<EventWaiter> waiter_ = std::make_shared<EventWaiter>();
+    const std::shared_ptr<EventWaiter>& waiter_ = threadWaiter();
 };
+
+HANDLE newEvent(bool signalled) {
+    return insertNew([&] { return std::make_shared<Event>(signalled); });
+}
 
 std::shared_ptr<Event> findEvent(HANDLE event) {
     return std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event));
@@ -133,13 +146,14 @@ using posix::Event;
 using posix::lookup;
 
 // Manual-reset events only, the kind the library makes; names are not shared
-// between processes here: every event is private.
-HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
+// between processes here: every event is private. A weak definition, so that
+// a test program can link one in front of it that refuses chosen creations.
+[[gnu::weak]] HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
     if (!manualReset) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return posix::insertNew([&] { return std::make_shared<Event>(initialState != FALSE); });
+    return posix::newEvent(initialState != FALSE);
 }
 
 BOOL SetEvent(HANDLE event) {
@@ -162,16 +176,14 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::vector<std::shared_ptr<Event>> events;
-    events.reserve(count);
+    std::array<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> events;
     for (DWORD i = 0; i < count; ++i) {
-        auto e = lookup<Event>(handles[i]);
-        if (!e) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
-        events.push_back(std::move(e));
+        events[i] = lookup<Event>(handles[i]);
+        if (!events[i]) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
     }
     std::optional<posix::Clock::time_point> deadline;
     if (milliseconds != INFINITE) deadline = posix::Clock::now() + std::chrono::milliseconds(milliseconds);
-    return posix::EventWait(events).run(deadline);
+    return posix::EventWait(events.data(), count).run(deadline);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
