@@ -269,7 +269,7 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
     }
     ULONG_PTR status = loadStatus(overlapped);
     if (status == STATUS_PENDING_CODE)
-        noteChangeLocked(isRead ? PortChange::ReadQueued : PortChange::WriteQueued, transfer.deadline);
+        noteChangeLocked(isRead ? PortChange::ReadPending : PortChange::WritePending, transfer.deadline);
     else if (bufferFreed)
         noteChangeLocked(PortChange::BufferFreed);
     else if (!isRead && transmitter_.nextCheck())

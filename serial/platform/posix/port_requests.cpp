@@ -56,9 +56,9 @@ std::optional<ULONG_PTR> serveWrite(Transfer& w, Device& device, bool& hungUp, C
     return std::nullopt;
 }
 
-bool TransmitterEmpty::check(Device& device, bool writesQueued, bool hungUp, DWORD baud, Clock::time_point now) {
+bool TransmitterEmpty::check(Device& device, bool writing, bool hungUp, DWORD baud, Clock::time_point now) {
     checkAt_.reset();
-    if (!sentSinceEmpty_ || writesQueued) return false;
+    if (!sentSinceEmpty_ || writing) return false;
     unsigned queued = 0;
     if (!hungUp && device.outputQueued(queued) == 0 && queued > 0) {
         DWORD bitsPerSecond = std::max<DWORD>(baud, 300);

@@ -83,7 +83,7 @@ class TransmitterEmpty {
 public:
     void noteSent() { sentSinceEmpty_ = true; }
     // True once when the transmitter has just run empty (EV_TXEMPTY is due).
-    bool check(Device& device, bool writesQueued, bool hungUp, DWORD baud, Clock::time_point now);
+    bool check(Device& device, bool writing, bool hungUp, DWORD baud, Clock::time_point now);
     // When check() should look again.
     std::optional<Clock::time_point> nextCheck() const { return checkAt_; }
 
