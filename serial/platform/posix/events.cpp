@@ -4,7 +4,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -59,8 +58,9 @@ private:
 Event::Event(bool initiallySignalled) : signalled_(initiallySignalled) {}
 
 void Event::set() {
+    signalled_.store(true);
+    if (waiterCount_.load() == 0) return;
     std::unique_lock lock(mutex_);
-    signalled_ = true;
     if (waiters_.size() == 1) {  // the usual case, without a copy of the list
         std::shared_ptr<EventWaiter> only = waiters_.front();
         lock.unlock();
@@ -70,11 +70,6 @@ void Event::set() {
     std::vector<std::shared_ptr<EventWaiter>> several = waiters_;
     lock.unlock();
     for (const auto& waiter : several) waiter->wake();
-}
-
-void Event::reset() {
-    std::lock_guard lock(mutex_);
-    signalled_ = false;
 }
 
 // One wait for any of a list of events. The waiter's flag is cleared before
@@ -87,9 +82,10 @@ public:
     EventWait(const std::shared_ptr<Event>* events, std::size_t count) : events_(events), count_(count) {}
     ~EventWait() {
         for (std::size_t i = 0; i < registered_; ++i) {
-            std::lock_guard lock(events_[i]->mutex_);
-            auto& list = events_[i]->waiters_;
-            list.erase(std::remove(list.begin(), list.end(), waiter_), list.end());
+            Event& event = *events_[i];
+            std::lock_guard lock(event.mutex_);
+            std::erase(event.waiters_, waiter_);
+            event.waiterCount_.fetch_sub(1);
         }
     }
 
@@ -103,16 +99,20 @@ public:
     }
 
 private:
-    // The lowest signalled index; registers once with each event it passes.
+    // The lowest signalled index; registers once with each event it passes,
+    // and looks at it again after registering.
     std::optional<DWORD> firstSignalled() {
         for (std::size_t i = 0; i < count_; ++i) {
             Event& event = *events_[i];
-            std::lock_guard lock(event.mutex_);
-            if (event.signalled_) return static_cast<DWORD>(i);
-            if (i == registered_) {
+            if (event.signalled_.load()) return static_cast<DWORD>(i);
+            if (i < registered_) continue;
+            {
+                std::lock_guard lock(event.mutex_);
                 event.waiters_.push_back(waiter_);
-                registered_ = i + 1;
+                event.waiterCount_.fetch_add(1);
             }
+            registered_ = i + 1;
+            if (event.signalled_.load()) return static_cast<DWORD>(i);
         }
         return std::nullopt;
     }
@@ -134,9 +134,7 @@ HANDLE newEvent(bool signalled) {
     return insertNew([&] { return std::make_shared<Event>(signalled); });
 }
 
-std::shared_ptr<Event> findEvent(HANDLE event) {
-    return std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event));
-}
+std::shared_ptr<Event> findEvent(HANDLE event) { return ofType<Event>(HandleTable::instance().find(event)); }
 
 }  // namespace winapi::posix
 
@@ -176,14 +174,17 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::array<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> events;
+    // The library waits for at most four; more go to the heap.
+    std::array<std::shared_ptr<Event>, 4> few;
+    std::vector<std::shared_ptr<Event>> many(count > few.size() ? count : 0);
+    std::shared_ptr<Event>* events = count > few.size() ? many.data() : few.data();
     for (DWORD i = 0; i < count; ++i) {
         events[i] = lookup<Event>(handles[i]);
         if (!events[i]) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
     }
     std::optional<posix::Clock::time_point> deadline;
     if (milliseconds != INFINITE) deadline = posix::Clock::now() + std::chrono::milliseconds(milliseconds);
-    return posix::EventWait(events.data(), count).run(deadline);
+    return posix::EventWait(events, count).run(deadline);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {

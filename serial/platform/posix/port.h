@@ -19,7 +19,7 @@
 
 namespace winapi::posix {
 
-class Port : public KernelObject {
+class Port final : public KernelObject {
 public:
     // Puts the device into raw mode and starts the service thread.
     Port(std::unique_ptr<Device> device, bool overlapped);
