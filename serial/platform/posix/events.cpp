@@ -89,32 +89,35 @@ public:
         }
     }
 
+    // A wait that finds an event signalled registers nowhere; one that must
+    // sleep registers with every event, then looks once more before sleeping.
     DWORD run(std::optional<Clock::time_point> deadline) {
         for (;;) {
             waiter_->clear();
             if (auto index = firstSignalled()) return WAIT_OBJECT_0 + *index;
+            if (registered_ < count_) {
+                registerWithAll();
+                continue;
+            }
             if (deadline && Clock::now() >= *deadline) return WAIT_TIMEOUT;
             waiter_->sleep(deadline);
         }
     }
 
 private:
-    // The lowest signalled index; registers once with each event it passes,
-    // and looks at it again after registering.
-    std::optional<DWORD> firstSignalled() {
-        for (std::size_t i = 0; i < count_; ++i) {
-            Event& event = *events_[i];
-            if (event.signalled_.load()) return static_cast<DWORD>(i);
-            if (i < registered_) continue;
-            {
-                std::lock_guard lock(event.mutex_);
-                event.waiters_.push_back(waiter_);
-                event.waiterCount_.fetch_add(1);
-            }
-            registered_ = i + 1;
-            if (event.signalled_.load()) return static_cast<DWORD>(i);
-        }
+    std::optional<DWORD> firstSignalled() const {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (events_[i]->signalled_.load()) return static_cast<DWORD>(i);
         return std::nullopt;
+    }
+
+    void registerWithAll() {
+        for (; registered_ < count_; ++registered_) {
+            Event& event = *events_[registered_];
+            std::lock_guard lock(event.mutex_);
+            event.waiters_.push_back(waiter_);
+            event.waiterCount_.fetch_add(1);
+        }
     }
 
     static const std::shared_ptr<EventWaiter>& threadWaiter() {
