@@ -1,8 +1,10 @@
 // The serial library's cost on a pseudo-terminal pair beside plain blocking
-// write()/read() and beside pyserial's write(1)/read(1) (Debian's
-// python3-serial, in a child process on the same pair), measured in one run:
-// every round runs each library case, then its plain and pyserial
-// counterparts, so all see the same load on a shared machine. The table gives
+// write()/read(), beside the floor of its own design (floor_model.h: the
+// same threads and hand-overs with the cheapest primitives) and beside
+// pyserial's write(1)/read(1) (Debian's python3-serial, in a child process on
+// the same pair), measured in one run: every round runs each library case,
+// then its plain, floor and pyserial counterparts, so all see the same load
+// on a shared machine. The table gives
 // the medians over the rounds of wall and whole-process CPU (all threads: the
 // library's workers and service threads count) and the medians of the
 // per-round ratios. Then an open port is left idle and its CPU measured. One
@@ -32,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/serial/floor_model.h"
 #include "serial/include/winseria.h"
 #include "torvane/unique_fd.h"
 
@@ -84,9 +87,10 @@ PtyPort& pty() {
     std::exit(1);
 }
 
-void readOne(int fd) {
+std::uint8_t readOne(int fd) {
     std::uint8_t byte = 0;
     if (read(fd, &byte, 1) != 1) die("read");
+    return byte;
 }
 
 void writeOne(int fd, std::uint8_t byte) {
@@ -130,7 +134,7 @@ private:
 void writeEach(std::size_t n, const std::function<void(std::uint8_t)>& writeByte) {
     for (std::size_t i = 0; i < n; ++i) {
         writeByte(static_cast<std::uint8_t>(i));
-        readOne(pty().master());
+        if (readOne(pty().master()) != static_cast<std::uint8_t>(i)) die("byte check");
     }
 }
 
@@ -153,6 +157,14 @@ void libraryRead(std::size_t n) {
 void plainRead(std::size_t n) {
     PlainSlave slave;
     readEach(n, [&] { readOne(slave.fd()); });
+}
+
+void floorRead(std::size_t n) {
+    winseria::bench::FloorPort port(pty().slave());
+    readEach(n, [&] {
+        std::uint8_t in = 0;
+        if (!port.readByte(in)) die("floor readByte");
+    });
 }
 
 // n bytes written one at a time while another thread reads them in bulk.
@@ -179,6 +191,15 @@ std::function<void(std::size_t)> throughPlainSlave(WritingOperation operation) {
     return [operation](std::size_t n) {
         PlainSlave slave;
         operation(n, [&](std::uint8_t b) { writeOne(slave.fd(), b); });
+    };
+}
+
+std::function<void(std::size_t)> throughFloor(WritingOperation operation) {
+    return [operation](std::size_t n) {
+        winseria::bench::FloorPort port(pty().slave());
+        operation(n, [&](std::uint8_t b) {
+            if (!port.writeByte(b)) die("floor writeByte");
+        });
     };
 }
 
@@ -250,6 +271,7 @@ struct Case {
     const char* unit;  // what one operation is
     std::function<void(std::size_t)> library;
     std::function<void(std::size_t)> plain;
+    std::function<void(std::size_t)> floor;  // none: no floor
     const char* pyCase;  // pyserial_peer.py's case; nullptr: none
     std::size_t libraryOps;
     std::size_t plainOps;
@@ -257,10 +279,11 @@ struct Case {
     bool asRate;           // print bytes per second instead of time per operation
 };
 
-// One round of a case: the library, plain calls and pyserial (if any).
+// One round of a case: the library, plain calls, the floor and pyserial (if any).
 struct Round {
     Cost library;
     Cost plain;
+    std::optional<Cost> floor;
     std::optional<Cost> python;
 };
 
@@ -282,18 +305,24 @@ double medianOf(const std::vector<Round>& rounds, const std::function<std::optio
 void report(const Case& c, const std::vector<Round>& rounds) {
     auto print = [&](const char* what, double Cost::*field, bool rate) {
         auto shown = [&](double seconds) { return rate ? 1e-3 / seconds : seconds * 1e6; };
-        auto python = [field](const Round& r) -> std::optional<double> {
-            return r.python ? std::optional((*r.python).*field) : std::nullopt;
+        auto of = [field](const std::optional<Cost> Round::*side) {
+            return [field, side](const Round& r) -> std::optional<double> {
+                return (r.*side) ? std::optional((*(r.*side)).*field) : std::nullopt;
+            };
         };
-        std::printf("%-7s %-5s %10.2f %10.2f %10.2f %8.2f %8.2f\n", c.name, what,
-                    shown(medianOf(rounds, [&](const Round& r) { return r.plain.*field; })),
-                    shown(medianOf(rounds, python)),
+        auto libraryOver = [field](const std::function<std::optional<double>(const Round&)>& other) {
+            return [field, other](const Round& r) -> std::optional<double> {
+                if (auto o = other(r)) return r.library.*field / *o;
+                return std::nullopt;
+            };
+        };
+        auto plain = [field](const Round& r) -> std::optional<double> { return r.plain.*field; };
+        std::printf("%-7s %-5s %10.2f %10.2f %10.2f %10.2f %8.2f %8.2f %8.2f\n", c.name, what,
+                    shown(medianOf(rounds, plain)), shown(medianOf(rounds, of(&Round::floor))),
+                    shown(medianOf(rounds, of(&Round::python))),
                     shown(medianOf(rounds, [&](const Round& r) { return r.library.*field; })),
-                    medianOf(rounds, [&](const Round& r) { return r.library.*field / (r.plain.*field); }),
-                    medianOf(rounds, [&](const Round& r) -> std::optional<double> {
-                        if (auto p = python(r)) return r.library.*field / *p;
-                        return std::nullopt;
-                    }));
+                    medianOf(rounds, libraryOver(plain)), medianOf(rounds, libraryOver(of(&Round::floor))),
+                    medianOf(rounds, libraryOver(of(&Round::python))));
     };
     std::printf("%-7s %s\n", c.name, c.asRate ? "(wall: kB/s, CPU: us per byte)" : c.unit);
     print("wall", &Cost::wall, c.asRate);
@@ -302,13 +331,26 @@ void report(const Case& c, const std::vector<Round>& rounds) {
 
 std::vector<Case> cases() {
     return {
-        {"write", "us per byte", throughLibrary(writeEach), throughPlainSlave(writeEach), "write", 2000, 2000, 20,
-         false},
-        {"read", "us per byte", libraryRead, plainRead, "read", 2000, 2000, 20, false},
-        {"stream", "64 KiB one by one", throughLibrary(stream), throughPlainSlave(stream), "stream", kStreamBytes,
-         kStreamBytes, 0, true},
-        {"cycle", "us per open+close", libraryCycle, plainCycle, nullptr, 10, 200, 0, false},
+        {"write", "us per byte", throughLibrary(writeEach), throughPlainSlave(writeEach), throughFloor(writeEach),
+         "write", 2000, 2000, 20, false},
+        {"read", "us per byte", libraryRead, plainRead, floorRead, "read", 2000, 2000, 20, false},
+        {"stream", "64 KiB one by one", throughLibrary(stream), throughPlainSlave(stream), throughFloor(stream),
+         "stream", kStreamBytes, kStreamBytes, 0, true},
+        {"cycle", "us per open+close", libraryCycle, plainCycle, nullptr, nullptr, 10, 200, 0, false},
     };
+}
+
+// The system's 1-, 5- and 15-minute load averages: the machine may be shared.
+std::string loadAverage() {
+    double one = 0, five = 0, fifteen = 0;
+    FILE* f = std::fopen("/proc/loadavg", "r");
+    if (f == nullptr) return "?";
+    const int fields = std::fscanf(f, "%lf %lf %lf", &one, &five, &fifteen);
+    std::fclose(f);
+    if (fields != 3) return "?";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+    return text;
 }
 
 // CPU of the whole process while an open port sees no traffic.
@@ -337,26 +379,31 @@ int main(int argc, char** argv) {
         for (const Case& c : all) {
             if (only == c.name) c.library(c.libraryOps);
             if (only == std::string("plain-") + c.name) c.plain(c.plainOps);
+            if (only == std::string("floor-") + c.name && c.floor) c.floor(c.libraryOps);
         }
         return 0;
     }
+    const std::string loadBefore = loadAverage();
     std::vector<std::vector<Round>> results(all.size());
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t i = 0; i < all.size(); ++i) {
             const Case& c = all[i];
             Round r{measure(c.library, c.libraryOps, c.setupOps), measure(c.plain, c.plainOps, c.setupOps),
+                    c.floor ? std::optional(measure(c.floor, c.libraryOps, c.setupOps)) : std::nullopt,
                     c.pyCase ? pyserial(c.pyCase, c.libraryOps) : std::nullopt};
             results[i].push_back(r);
         }
     }
-    std::printf("serial library vs plain write()/read() and pyserial on one pty pair, %d interleaved rounds\n",
-                rounds);
-    std::printf("%-7s %-5s %10s %10s %10s %8s %8s\n", "case", "", "raw", "pyserial", "library", "lib/raw",
-                "lib/py");
+    std::printf("serial library vs plain write()/read(), its design's floor and pyserial on one pty pair,\n"
+                "%d interleaved rounds; load average %s before, %s after\n",
+                rounds, loadBefore.c_str(), loadAverage().c_str());
+    std::printf("%-7s %-5s %10s %10s %10s %10s %8s %8s %8s\n", "case", "", "raw", "floor", "pyserial", "library",
+                "lib/raw", "lib/floor", "lib/py");
     for (std::size_t i = 0; i < all.size(); ++i) report(all[i], results[i]);
     std::printf("Figures: medians over the rounds; ratios: medians of the per-round ratios of costs (time or CPU\n"
                 "per operation: below 1 the library is cheaper). CPU: the whole process, all threads\n"
-                "(getrusage(RUSAGE_SELF)); pyserial's: its own process. nan: pyserial not available.\n");
+                "(getrusage(RUSAGE_SELF)); pyserial's: its own process. nan: pyserial not available.\n"
+                "floor: the library's threads and hand-overs with futex words and blocking calls (floor_model.h).\n");
     if (idleSeconds > 0)
         std::printf("idle open port: %.3f ms of CPU in %d s\n", idlePortCpuSeconds(idleSeconds) * 1e3, idleSeconds);
     return 0;

@@ -20,8 +20,6 @@ ErrorSlot& Slot() {
     return *slot;
 }
 
-std::atomic<EventCreator> installedEventCreator{nullptr};
-
 }  // namespace
 
 void SetError(std::string_view cp1250Text, std::int32_t code) {
@@ -60,10 +58,7 @@ LineDefaults& Defaults() {
 }
 
 winapi::HANDLE CreateManualEvent(bool signalled) {
-    if (EventCreator creator = installedEventCreator.load(std::memory_order_acquire)) return creator(signalled);
     return winapi::CreateEventA(nullptr, winapi::TRUE, signalled ? winapi::TRUE : winapi::FALSE, nullptr);
 }
-
-void InstallEventCreator(EventCreator creator) { installedEventCreator.store(creator, std::memory_order_release); }
 
 }  // namespace winseria

@@ -41,14 +41,8 @@ struct LineDefaults {
 };
 LineDefaults& Defaults();
 
-// Every event the library creates: manual-reset, unnamed, made by the event
-// creator in force. Returns nullptr with the last error set when it fails.
+// Every event the library creates: manual-reset, unnamed. Returns nullptr
+// with the last error set when it fails.
 winapi::HANDLE CreateManualEvent(bool signalled);
-
-// Makes one manual-reset event as CreateManualEvent promises.
-using EventCreator = winapi::HANDLE (*)(bool signalled);
-// Installs the creator CreateManualEvent uses (tests refuse chosen creations
-// this way); nullptr restores the platform's CreateEventA.
-void InstallEventCreator(EventCreator creator);
 
 }  // namespace winseria

@@ -12,4 +12,12 @@ foreach(seam ManualEventSource FaultRegistry "MemoryRegistry::SetUnreadable" "Me
     message(FATAL_ERROR "${PROGRAM} carries ${seam}")
   endif()
 endforeach()
+# The serial tests' seams: refused event creations, in-process devices, a
+# count of open handles.
+foreach(seam InstallEventCreator InstallDeviceResolver "HandleTable::openCount")
+  string(FIND "${symbols}" "${seam}" found)
+  if(NOT found EQUAL -1)
+    message(FATAL_ERROR "${PROGRAM} carries ${seam}")
+  endif()
+endforeach()
 message(STATUS "${PROGRAM} carries no test seam")

@@ -8,7 +8,6 @@
 #include "serial/platform/win32_calls.h"
 #include "serial/src/comm.h"
 #include "serial/src/comm_threads.h"
-#include "tests/serial/platform/fixtures/virtual_null_modem.h"
 #include "tests/serial/support/event_failures.h"
 #include "tests/serial/support/port_fixture.h"
 #include "tests/serial/support/wake_counter.h"
@@ -91,15 +90,6 @@ TEST_F(PtyPort, AMissingPortGivesTwoAndStartsNoThread) {
     EXPECT_EQ(test::ThreadCount(), threads);
     EXPECT_EQ(CommPort()->Watcher(), nullptr);
     EXPECT_EQ(UnInitializePort(), 0);
-}
-
-TEST_F(PtyPort, SomethingThatIsNoSerialDeviceIsRefusedWithANonZeroCode) {
-    const winapi::posix::NotASerialDevice file(kPort + 3);
-    const std::int32_t result = InitializePort(kPort + 3, 9600, 2, 2);
-    EXPECT_EQ(result, 6);
-    EXPECT_EQ(FetchError(), Failure("Niepoprawny uchwyt do urządzenia, proces przerwany.", 6));
-    EXPECT_FALSE(CommPort()->IsOpen());
-    EXPECT_EQ(InitializePort(kPort, 9600, 2, 2), 0);  // nothing was left open
 }
 
 TEST_F(PtyPort, APortHeldByAnotherProcessIsRefusedWithAccessDenied) {

@@ -34,8 +34,6 @@ public:
     // samples the lines while someone waits for their events.
     virtual bool wakesOnLineChange() const = 0;
 
-    // Whether a read would find input now; a device that cannot tell says yes.
-    virtual bool inputPending() { return true; }
     virtual IoResult read(std::uint8_t* buffer, std::size_t size) = 0;
     virtual IoResult write(const std::uint8_t* buffer, std::size_t size) = 0;
 

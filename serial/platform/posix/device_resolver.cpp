@@ -4,7 +4,6 @@
 
 #include <strings.h>
 
-#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -28,37 +27,21 @@ std::string portsDirLink(const std::string& directory, unsigned comNumber) {
     return directory + "/com" + std::to_string(comNumber);
 }
 
-namespace {
-
-class TtyResolver : public DeviceResolver {
-public:
-    ResolvedDevice open(unsigned comNumber) override {
-        // Ignored in secure-execution mode (set-user-ID, set-group-ID, file
-        // capabilities): whoever starts such a program must not choose the node it opens.
-        const char* dir = secure_getenv("TORVANE_PORTS_DIR");
-        std::optional<std::string> path =
-            (dir == nullptr || *dir == '\0') ? torvane::ComDevicePath(comNumber) : portsDirLink(dir, comNumber);
-        if (!path) return ResolvedDevice::Failure(ERROR_FILE_NOT_FOUND);
-        DWORD error = ERROR_SUCCESS;
-        std::unique_ptr<Device> tty = openTty(*path, error);
-        return tty ? ResolvedDevice::Serial(std::move(tty)) : ResolvedDevice::Failure(error);
+std::unique_ptr<Device> openSystemDevice(unsigned comNumber, DWORD& error) {
+    // Ignored in secure-execution mode (set-user-ID, set-group-ID, file
+    // capabilities): whoever starts such a program must not choose the node it opens.
+    const char* dir = secure_getenv("TORVANE_PORTS_DIR");
+    std::optional<std::string> path =
+        (dir == nullptr || *dir == '\0') ? torvane::ComDevicePath(comNumber) : portsDirLink(dir, comNumber);
+    if (!path) {
+        error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
     }
-};
-
-std::atomic<DeviceResolver*> installed{nullptr};
-
-}  // namespace
-
-DeviceResolver& SystemDeviceResolver() {
-    static TtyResolver system;
-    return system;
+    return openTty(*path, error);
 }
 
-DeviceResolver& ActiveDeviceResolver() {
-    DeviceResolver* resolver = installed.load(std::memory_order_acquire);
-    return resolver ? *resolver : SystemDeviceResolver();
+[[gnu::weak]] std::unique_ptr<Device> openPortDevice(unsigned comNumber, DWORD& error) {
+    return openSystemDevice(comNumber, error);
 }
-
-void InstallDeviceResolver(DeviceResolver* resolver) { installed.store(resolver, std::memory_order_release); }
 
 }  // namespace winapi::posix

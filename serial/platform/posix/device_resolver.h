@@ -1,8 +1,6 @@
 #pragma once
-// Which device "\\.\COMn" names. CreateFileA asks the resolver in force:
-// the system's (a tty reached through TORVANE_PORTS_DIR or the fixed /dev
-// numbering) unless another is installed, as tests do to put in-process
-// devices behind port numbers.
+// Which device "\\.\COMn" names: a tty reached through TORVANE_PORTS_DIR or
+// the fixed /dev numbering.
 #include "serial/platform/posix/device.h"
 #include "serial/platform/win32_calls.h"
 
@@ -19,26 +17,6 @@ std::optional<unsigned> parseComPortName(const char* name);
 // The link "comN" in the ports directory.
 std::string portsDirLink(const std::string& directory, unsigned comNumber);
 
-// One of three answers: a serial device (it becomes a port); something that
-// opens but is no serial device (a handle of that file type, which every comm
-// call refuses); or nothing, with the Windows code CreateFileA fails with.
-struct ResolvedDevice {
-    std::unique_ptr<Device> device;
-    DWORD error = ERROR_SUCCESS;
-    DWORD fileType = FILE_TYPE_CHAR;
-
-    static ResolvedDevice Serial(std::unique_ptr<Device> device) { return {std::move(device), ERROR_SUCCESS}; }
-    static ResolvedDevice NotSerial(DWORD fileType) { return {nullptr, ERROR_SUCCESS, fileType}; }
-    static ResolvedDevice Failure(DWORD error) { return {nullptr, error}; }
-};
-
-class DeviceResolver {
-public:
-    virtual ~DeviceResolver() = default;
-    // Opens what port comNumber (1-255) names, for that port's exclusive use.
-    virtual ResolvedDevice open(unsigned comNumber) = 0;
-};
-
 // Opens path as a serial port's device: non-blocking, without becoming its
 // controlling terminal, for exclusive use (TIOCEXCL keeps other openers out,
 // flock(LOCK_EX|LOCK_NB) holds against root and other processes that lock too,
@@ -48,14 +26,16 @@ public:
 // failure returns nothing with error set.
 std::unique_ptr<Device> openTty(const std::string& path, DWORD& error);
 
-// Ttys only: anything else a name reaches (a regular file, a FIFO, a
-// directory, a character device that is no terminal) is a missing device.
-DeviceResolver& SystemDeviceResolver();
+// Opens the device port comNumber (1-255) names, for that port's exclusive
+// use: the tty TORVANE_PORTS_DIR's link comN reaches when that is set, else
+// the fixed /dev numbering. Ttys only: anything else a name reaches (a
+// regular file, a FIFO, a directory, a character device that is no terminal)
+// is a missing device. On failure returns nothing with error set.
+std::unique_ptr<Device> openSystemDevice(unsigned comNumber, DWORD& error);
 
-// The installed resolver, else the system's.
-DeviceResolver& ActiveDeviceResolver();
-// Installs a resolver (not owned; it must outlive its use). nullptr restores
-// the system's.
-void InstallDeviceResolver(DeviceResolver* resolver);
+// What CreateFileA opens: the system's device. A weak definition, so that a
+// test program can link its own in front of it (in-process devices behind
+// chosen port numbers) without any hook in the shipped library.
+std::unique_ptr<Device> openPortDevice(unsigned comNumber, DWORD& error);
 
 }  // namespace winapi::posix

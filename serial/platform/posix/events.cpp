@@ -4,7 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -58,8 +58,9 @@ private:
 Event::Event(bool initiallySignalled) : signalled_(initiallySignalled) {}
 
 void Event::set() {
+    signalled_.store(true);
+    if (waiterCount_.load() == 0) return;
     std::unique_lock lock(mutex_);
-    signalled_ = true;
     if (waiters_.size() == 1) {  // the usual case, without a copy of the list
         std::shared_ptr<EventWaiter> only = waiters_.front();
         lock.unlock();
@@ -71,59 +72,72 @@ void Event::set() {
     for (const auto& waiter : several) waiter->wake();
 }
 
-void Event::reset() {
-    std::lock_guard lock(mutex_);
-    signalled_ = false;
-}
-
 // One wait for any of a list of events. The waiter's flag is cleared before
 // each scan, so a SetEvent that comes after an event was seen unsignalled
-// wakes it.
+// wakes it. Each thread has one waiter for all its waits (a thread waits for
+// one thing at a time), so a wait allocates nothing: a late wake-up from an
+// earlier wait only makes a scan that finds nothing and sleeps again.
 class EventWait {
 public:
-    explicit EventWait(const std::vector<std::shared_ptr<Event>>& events) : events_(events) {}
+    EventWait(const std::shared_ptr<Event>* events, std::size_t count) : events_(events), count_(count) {}
     ~EventWait() {
         for (std::size_t i = 0; i < registered_; ++i) {
-            std::lock_guard lock(events_[i]->mutex_);
-            auto& list = events_[i]->waiters_;
-            list.erase(std::remove(list.begin(), list.end(), waiter_), list.end());
+            Event& event = *events_[i];
+            std::lock_guard lock(event.mutex_);
+            std::erase(event.waiters_, waiter_);
+            event.waiterCount_.fetch_sub(1);
         }
     }
 
+    // A wait that finds an event signalled registers nowhere; one that must
+    // sleep registers with every event, then looks once more before sleeping.
     DWORD run(std::optional<Clock::time_point> deadline) {
         for (;;) {
             waiter_->clear();
             if (auto index = firstSignalled()) return WAIT_OBJECT_0 + *index;
+            if (registered_ < count_) {
+                registerWithAll();
+                continue;
+            }
             if (deadline && Clock::now() >= *deadline) return WAIT_TIMEOUT;
             waiter_->sleep(deadline);
         }
     }
 
 private:
-    // The lowest signalled index; registers once with each event it passes.
-    std::optional<DWORD> firstSignalled() {
-        for (std::size_t i = 0; i < events_.size(); ++i) {
-            Event& event = *events_[i];
-            std::lock_guard lock(event.mutex_);
-            if (event.signalled_) return static_cast<DWORD>(i);
-            if (i == registered_) {
-                event.waiters_.push_back(waiter_);
-                registered_ = i + 1;
-            }
-        }
+    std::optional<DWORD> firstSignalled() const {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (events_[i]->signalled_.load()) return static_cast<DWORD>(i);
         return std::nullopt;
     }
 
-    const std::vector<std::shared_ptr<Event>>& events_;
+    void registerWithAll() {
+        for (; registered_ < count_; ++registered_) {
+            Event& event = *events_[registered_];
+            std::lock_guard lock(event.mutex_);
+            event.waiters_.push_back(waiter_);
+            event.waiterCount_.fetch_add(1);
+        }
+    }
+
+    static const std::shared_ptr<EventWaiter>& threadWaiter() {
+        thread_local const std::shared_ptr<EventWaiter> waiter = std::make_shared<EventWaiter>();
+        return waiter;
+    }
+
+    const std::shared_ptr<Event>* events_;
+    std::size_t count_;
     std::size_t registered_ = 0;
     // Shared with the events it is registered with: a SetEvent that found it
     // wakes it after releasing the event's mutex, maybe after the wait ended.
-    std::shared_ptr<EventWaiter> waiter_ = std::make_shared<EventWaiter>();
+    const std::shared_ptr<EventWaiter>& waiter_ = threadWaiter();
 };
 
-std::shared_ptr<Event> findEvent(HANDLE event) {
-    return std::dynamic_pointer_cast<Event>(HandleTable::instance().find(event));
+HANDLE newEvent(bool signalled) {
+    return insertNew([&] { return std::make_shared<Event>(signalled); });
 }
+
+std::shared_ptr<Event> findEvent(HANDLE event) { return ofType<Event>(HandleTable::instance().find(event)); }
 
 }  // namespace winapi::posix
 
@@ -133,13 +147,14 @@ using posix::Event;
 using posix::lookup;
 
 // Manual-reset events only, the kind the library makes; names are not shared
-// between processes here: every event is private.
-HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
+// between processes here: every event is private. A weak definition, so that
+// a test program can link one in front of it that refuses chosen creations.
+[[gnu::weak]] HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
     if (!manualReset) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return posix::insertNew([&] { return std::make_shared<Event>(initialState != FALSE); });
+    return posix::newEvent(initialState != FALSE);
 }
 
 BOOL SetEvent(HANDLE event) {
@@ -162,16 +177,17 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::vector<std::shared_ptr<Event>> events;
-    events.reserve(count);
+    // The library waits for at most four; more go to the heap.
+    std::array<std::shared_ptr<Event>, 4> few;
+    std::vector<std::shared_ptr<Event>> many(count > few.size() ? count : 0);
+    std::shared_ptr<Event>* events = count > few.size() ? many.data() : few.data();
     for (DWORD i = 0; i < count; ++i) {
-        auto e = lookup<Event>(handles[i]);
-        if (!e) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
-        events.push_back(std::move(e));
+        events[i] = lookup<Event>(handles[i]);
+        if (!events[i]) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
     }
     std::optional<posix::Clock::time_point> deadline;
     if (milliseconds != INFINITE) deadline = posix::Clock::now() + std::chrono::milliseconds(milliseconds);
-    return posix::EventWait(events).run(deadline);
+    return posix::EventWait(events, count).run(deadline);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {

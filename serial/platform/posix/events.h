@@ -1,13 +1,15 @@
 #pragma once
-// Events and the waits on them. Each event has its own mutex over its state
-// and the list of its waiters; a waiter is a futex word of its own. SetEvent
-// marks the event signalled, releases its mutex, then wakes the waiters it
-// found registered (a system call only for a waiter that is asleep), so a
-// woken waiter never blocks on a mutex the setter still holds. A wait scans
+// Events and the waits on them. Each event has an atomic state and its own
+// mutex over the list of its waiters; a waiter is a futex word of its own.
+// SetEvent marks the event signalled and, only when waiters are registered,
+// takes the list, releases the mutex and wakes them (a system call only for a
+// waiter that is asleep), so a woken waiter never blocks on a mutex the
+// setter still holds. A wait scans
 // its handles in order, so the lowest signalled index wins. Events are
 // manual-reset: a wait never consumes one.
 #include "serial/platform/posix/handle_table.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -20,19 +22,26 @@ using Clock = std::chrono::steady_clock;
 
 class EventWaiter;
 
-class Event : public KernelObject {
+class Event final : public KernelObject {
 public:
     explicit Event(bool initiallySignalled);
     void set();
-    void reset();
+    void reset() { signalled_.store(false); }
 
 private:
     friend class EventWait;
-    std::mutex mutex_;
-    bool signalled_;
+    // Read and written without the lock: a waiter registers, then looks; a
+    // setter marks, then looks for waiters (both sequentially consistent), so
+    // one of them always sees the other.
+    std::atomic<bool> signalled_;
+    std::atomic<std::size_t> waiterCount_{0};
+    std::mutex mutex_;  // over the list
     std::vector<std::shared_ptr<EventWaiter>> waiters_;
 };
 
+// A manual-reset event and its handle: nullptr, with ERROR_NOT_ENOUGH_MEMORY
+// as the last error, when none can be had.
+HANDLE newEvent(bool signalled);
 // The event a handle names; nullptr for any other handle.
 std::shared_ptr<Event> findEvent(HANDLE event);
 

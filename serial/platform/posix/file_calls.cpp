@@ -1,7 +1,5 @@
-// CreateFileA and the calls on its handles. A port name is resolved by the
-// device resolver in force (device_resolver.h); a serial device becomes a
-// port, anything else a resolver reports opens as a plain file so that
-// GetFileType can tell it apart.
+// CreateFileA and the calls on its handles. A port name opens the device it
+// names (device_resolver.h) as a port; every handle CreateFileA gives is one.
 #include "serial/platform/posix/device_resolver.h"
 #include "serial/platform/posix/errors.h"
 #include "serial/platform/posix/events.h"
@@ -13,35 +11,16 @@ namespace winapi::posix {
 
 namespace {
 
-// Something a port name reached that is no serial device.
-class FileObject : public KernelObject {
-public:
-    explicit FileObject(DWORD type) : type_(type) {}
-    DWORD type() const { return type_; }
-
-private:
-    DWORD type_;
-};
-
 HANDLE failOpen(DWORD error) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
 
-// The port a handle names; a plain file gets ERROR_INVALID_FUNCTION, as a
-// serial request sent to a disk file does on Windows.
-std::shared_ptr<Port> portFor(HANDLE handle) {
-    std::shared_ptr<KernelObject> object = HandleTable::instance().find(handle);
-    if (auto port = std::dynamic_pointer_cast<Port>(object)) return port;
-    SetLastError(std::dynamic_pointer_cast<FileObject>(object) ? ERROR_INVALID_FUNCTION : ERROR_INVALID_HANDLE);
-    return nullptr;
-}
-
-// Runs a comm call on the port a handle names; FALSE, with the error
-// portFor set, when the handle names none.
+// Runs a comm call on the port a handle names; FALSE with
+// ERROR_INVALID_HANDLE when it names none.
 template <typename... Params, typename... Args>
 BOOL onPort(HANDLE handle, BOOL (Port::*call)(Params...), Args... args) {
-    std::shared_ptr<Port> port = portFor(handle);
+    std::shared_ptr<Port> port = lookup<Port>(handle);
     return port ? (port.get()->*call)(args...) : FALSE;
 }
 
@@ -61,11 +40,11 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD, void*, DWOR
     if (creationDisposition != OPEN_EXISTING || desiredAccess != (GENERIC_READ | GENERIC_WRITE))
         return failOpen(ERROR_INVALID_PARAMETER);
     try {
-        ResolvedDevice resolved = ActiveDeviceResolver().open(*number);
-        if (!resolved.device && resolved.error != ERROR_SUCCESS) return failOpen(resolved.error);
-        HANDLE handle = insertNew([&]() -> std::shared_ptr<KernelObject> {
-            if (!resolved.device) return std::make_shared<FileObject>(resolved.fileType);
-            return std::make_shared<Port>(std::move(resolved.device), (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0);
+        DWORD error = ERROR_SUCCESS;
+        std::unique_ptr<Device> device = openPortDevice(*number, error);
+        if (!device) return failOpen(error);
+        HANDLE handle = insertNew([&] {
+            return std::make_shared<Port>(std::move(device), (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0);
         });
         return handle ? handle : INVALID_HANDLE_VALUE;
     } catch (const std::bad_alloc&) {
@@ -75,13 +54,7 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD, void*, DWOR
     }
 }
 
-DWORD GetFileType(HANDLE file) {
-    std::shared_ptr<KernelObject> object = HandleTable::instance().find(file);
-    if (std::dynamic_pointer_cast<Port>(object)) return FILE_TYPE_CHAR;
-    if (auto plain = std::dynamic_pointer_cast<FileObject>(object)) return plain->type();
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FILE_TYPE_UNKNOWN;
-}
+DWORD GetFileType(HANDLE file) { return lookup<Port>(file) ? FILE_TYPE_CHAR : FILE_TYPE_UNKNOWN; }
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped) {
     if (bytesRead) *bytesRead = 0;

@@ -1,5 +1,7 @@
 #include "serial/platform/posix/handle_table.h"
 
+#include <array>
+
 namespace winapi::posix {
 
 namespace {
@@ -20,19 +22,28 @@ HANDLE HandleTable::insert(std::shared_ptr<KernelObject> object) {
 }
 
 std::shared_ptr<KernelObject> HandleTable::find(HANDLE handle) const {
-    std::lock_guard lock(mutex_);
-    const std::shared_ptr<KernelObject>* object = table_.Find(valueOf(handle));
-    return object ? *object : std::shared_ptr<KernelObject>();
+    struct Found {
+        HANDLE handle = nullptr;
+        std::shared_ptr<KernelObject> object;
+    };
+    // Indexed by the slot number (the handle's low bits above the alignment).
+    thread_local std::array<Found, 16> recent;
+    Found& cached = recent[(valueOf(handle) >> kLayout.alignShift) % recent.size()];
+    if (cached.handle == handle && cached.object && !cached.object->closed()) return cached.object;
+    std::shared_ptr<KernelObject> object;
+    {
+        std::lock_guard lock(mutex_);
+        if (const std::shared_ptr<KernelObject>* found = table_.Find(valueOf(handle))) object = *found;
+    }
+    if (object) cached = {handle, object};
+    return object;
 }
 
 std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
     std::lock_guard lock(mutex_);
-    return table_.Remove(valueOf(handle)).value_or(nullptr);
-}
-
-std::size_t HandleTable::openCount() const {
-    std::lock_guard lock(mutex_);
-    return table_.Size();
+    std::shared_ptr<KernelObject> removed = table_.Remove(valueOf(handle)).value_or(nullptr);
+    if (removed) removed->closed_.store(true, std::memory_order_release);
+    return removed;
 }
 
 }  // namespace winapi::posix

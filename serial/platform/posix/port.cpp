@@ -59,12 +59,13 @@ void Port::onClose() {
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(mutex_);
     device_.reset();  // closes the descriptor, drops the lock and the claim
+    wakeFd_.Close();  // the object may outlive its handle (handle_table.h)
 }
 
 void Port::stopLocked() {
     closed_ = true;
-    reads_.cancelAll(*this, STATUS_CANCELLED_CODE);
-    writes_.cancelAll(*this, STATUS_CANCELLED_CODE);
+    endLocked(read_, STATUS_CANCELLED_CODE);
+    endLocked(write_, STATUS_CANCELLED_CODE);
     if (lineWait_) completeLineWaitLocked(STATUS_CANCELLED_CODE, 0);
 }
 
@@ -86,13 +87,13 @@ void Port::serviceLoop() {
     bool inputAnnounced = false;
     while (!closed_) {
         pumpLocked(Clock::now(), inputAnnounced);
-        bool someoneWaits = lineWait_ || !reads_.empty() || !writes_.empty();
+        bool someoneWaits = lineWait_ || read_ || write_;
         wake_.chooseWatch(!wake_.hungUp && input_.hasRoom(), someoneWaits, Clock::now());
         int timeout = pollTimeoutLocked(Clock::now());
         pollfd fds[2] = {{wakeFd_.Get(), POLLIN, 0}, {-1, 0, 0}};
         nfds_t count = 1;
         if (!wake_.hungUp) {
-            fds[1] = {device_->pollFd(), device_->pollEvents(wake_.pollsInput(), !writes_.empty()), 0};
+            fds[1] = {device_->pollFd(), device_->pollEvents(wake_.pollsInput(), write_.has_value()), 0};
             count = 2;
         }
         lock.unlock();
@@ -118,20 +119,20 @@ void Port::pumpLocked(Clock::time_point now, bool inputAnnounced) {
             inputAnnounced = false;
             stalled = input_.stalled();
         }
-        bool consumed = reads_.serve(input_, timeouts_, now, *this);
+        bool consumed = serveReadLocked(now);
         // A full buffer that a read has just emptied may leave data behind in
         // a device that will not wake us again for it.
         if (!(stalled && consumed)) break;
     }
     sampleModemLinesLocked(now);
-    serveWritesLocked(now);
+    serveWriteLocked(now);
     checkTransmitterLocked(now);
 }
 
 int Port::pollTimeoutLocked(Clock::time_point now) {
     std::optional<Clock::time_point> next;
-    for (const auto& t : {reads_.nextDeadline(), writes_.nextDeadline(), transmitter_.nextCheck(), nextModemSample_,
-                          wake_.unwatchedCheck()})
+    for (const auto& t : {read_ ? read_->deadline : std::nullopt, write_ ? write_->deadline : std::nullopt,
+                          transmitter_.nextCheck(), nextModemSample_, wake_.unwatchedCheck()})
         if (t && (!next || *t < *next)) next = t;
     wake_.sleepsUntil(next);
     if (!next) return -1;
@@ -151,17 +152,11 @@ bool Port::drainInputLocked() {
     return report.events != 0 || report.errors != 0;
 }
 
-// For the calls that report the buffer as of now; the service thread
-// drains what arrives anyway.
-void Port::drainIfPendingLocked() {
-    if (!wake_.hungUp && device_->inputPending()) drainInputLocked();
-}
-
 void Port::latchErrorsLocked(DWORD errors) {
     errors_ |= errors;
     if (dcb_.fAbortOnError && (errors & kLineErrorFlags)) {
-        reads_.cancelAll(*this, STATUS_CANCELLED_CODE);
-        writes_.cancelAll(*this, STATUS_CANCELLED_CODE);
+        endLocked(read_, STATUS_CANCELLED_CODE);
+        endLocked(write_, STATUS_CANCELLED_CODE);
     }
 }
 
@@ -179,14 +174,35 @@ void Port::sampleModemLinesLocked(Clock::time_point now) {
     if (!device_->wakesOnLineChange()) nextModemSample_ = now + kModemSamplePeriod;
 }
 
-void Port::serveWritesLocked(Clock::time_point now) {
-    if (writes_.serve(*device_, wake_.hungUp, timeouts_, now, *this)) transmitter_.noteSent();
+// True when the read took bytes from the buffer.
+bool Port::serveReadLocked(Clock::time_point now) {
+    if (!read_) return false;
+    const DWORD before = read_->done;
+    std::optional<ULONG_PTR> end = serveRead(*read_, input_, now);
+    const bool consumed = read_->done != before;
+    if (end) endLocked(read_, *end);
+    return consumed;
+}
+
+void Port::serveWriteLocked(Clock::time_point now) {
+    if (!write_) return;
+    const DWORD before = write_->done;
+    std::optional<ULONG_PTR> end = serveWrite(*write_, *device_, wake_.hungUp, now);
+    if (write_->done != before) transmitter_.noteSent();
+    if (end) endLocked(write_, *end);
+}
+
+// Ends the transfer, if any, with the status and the bytes it had moved.
+void Port::endLocked(std::optional<Transfer>& transfer, ULONG_PTR status) {
+    if (!transfer) return;
+    finish(transfer->request, status, transfer->done);
+    transfer.reset();
 }
 
 // EV_TXEMPTY when the device's queue has run empty; else the next look is
 // scheduled (transmitter_.nextCheck()).
 void Port::checkTransmitterLocked(Clock::time_point now) {
-    if (transmitter_.check(*device_, !writes_.empty(), wake_.hungUp, dcb_.BaudRate, now)) raiseEventsLocked(EV_TXEMPTY);
+    if (transmitter_.check(*device_, write_.has_value(), wake_.hungUp, dcb_.BaudRate, now)) raiseEventsLocked(EV_TXEMPTY);
 }
 
 void Port::raiseEventsLocked(DWORD events) {
@@ -204,15 +220,7 @@ void Port::completeLineWaitLocked(ULONG_PTR status, DWORD reported) {
     lineWait_.reset();
     bool succeeded = status == STATUS_SUCCESS_CODE;
     if (succeeded) *wait.mask = reported;  // a cancelled wait leaves the caller's mask alone
-    complete(wait.request, status, succeeded ? sizeof(DWORD) : 0);
-}
-
-// The count and status first, then the event: a caller that sees the status
-// or the event sees the count and the mask. The event was looked up as the
-// request started, as the record may be reused as soon as the status shows.
-void Port::complete(const Request& request, ULONG_PTR status, DWORD count) {
-    storeResult(request.overlapped, status, count);
-    request.event->set();
+    finish(wait.request, status, succeeded ? sizeof(DWORD) : 0);
 }
 
 bool Port::abortLatchedLocked() const { return dcb_.fAbortOnError && (errors_ & kLineErrorFlags); }
@@ -231,10 +239,10 @@ DWORD Port::startRequest(OVERLAPPED* overlapped, Request& request) const {
     return ERROR_SUCCESS;
 }
 
-// A transfer with none queued ahead of it starts inside the call, by the
-// same rules the service thread serves the queue with; one that completes
-// there returns TRUE, as a driver may complete a request at once. Anything
-// else, a failure included, is reported through the record.
+// A transfer starts inside the call, by the same rules the service thread
+// serves it with; one that completes there returns TRUE, as a driver may
+// complete a request at once. Anything else, a failure included, is reported
+// through the record. One read and one write may be in flight.
 BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped) {
     if (transfer.length > 0 && transfer.into == nullptr && transfer.from == nullptr)
         return fail(ERROR_INVALID_PARAMETER);
@@ -242,25 +250,26 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (abortLatchedLocked()) return fail(ERROR_OPERATION_ABORTED);
+    std::optional<Transfer>& slot = isRead ? read_ : write_;
+    if (slot) return fail(ERROR_INVALID_PARAMETER);
     Clock::time_point now = Clock::now();
     markPending(overlapped);
     bool bufferFreed = false;
     if (isRead) {
-        reads_.push(transfer);
-        if (reads_.size() == 1) {
-            if (input_.size() < transfer.length) drainIfPendingLocked();  // else the buffer holds it all
-            bufferFreed = reads_.serve(input_, timeouts_, now, *this);
-        }
+        transfer.atOnce = timeouts_.ReadIntervalTimeout == MAXDWORD;
+        transfer.deadline = deadlineAfter(now, timeouts_.ReadTotalTimeoutConstant);
+        read_ = transfer;
+        if (input_.size() < transfer.length && !wake_.hungUp) drainInputLocked();  // else the buffer holds it all
+        bufferFreed = serveReadLocked(now);
     } else {
-        writes_.push(transfer);
-        if (writes_.size() == 1) {
-            serveWritesLocked(now);
-            checkTransmitterLocked(now);
-        }
+        transfer.deadline = deadlineAfter(now, timeouts_.WriteTotalTimeoutConstant);
+        write_ = transfer;
+        serveWriteLocked(now);
+        checkTransmitterLocked(now);
     }
     ULONG_PTR status = loadStatus(overlapped);
     if (status == STATUS_PENDING_CODE)
-        noteChangeLocked(isRead ? PortChange::ReadQueued : PortChange::WriteQueued, reads_.nextDeadline());
+        noteChangeLocked(isRead ? PortChange::ReadPending : PortChange::WritePending, transfer.deadline);
     else if (bufferFreed)
         noteChangeLocked(PortChange::BufferFreed);
     else if (!isRead && transmitter_.nextCheck())
@@ -285,8 +294,8 @@ BOOL Port::purge(DWORD flags) {
     if (flags == 0 || (flags & ~kKnownPurgeFlags)) return fail(ERROR_INVALID_PARAMETER);
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
-    if (flags & PURGE_TXABORT) writes_.cancelAll(*this, STATUS_CANCELLED_CODE);
-    if (flags & PURGE_RXABORT) reads_.cancelAll(*this, STATUS_CANCELLED_CODE);
+    if (flags & PURGE_TXABORT) endLocked(write_, STATUS_CANCELLED_CODE);
+    if (flags & PURGE_RXABORT) endLocked(read_, STATUS_CANCELLED_CODE);
     if (flags & (PURGE_TXCLEAR | PURGE_RXCLEAR)) device_->flush(flags & PURGE_RXCLEAR, flags & PURGE_TXCLEAR);
     if (flags & PURGE_RXCLEAR) input_.clear();
     noteChangeLocked(PortChange::StateChanged);
@@ -296,14 +305,16 @@ BOOL Port::purge(DWORD flags) {
 BOOL Port::clearError(DWORD* errors, COMSTAT* stat) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
-    drainIfPendingLocked();  // queue counts as of now
+    // The queue counts as of now; the errors alone (the line-event handler's
+    // question) are what the service thread has latched.
+    if (stat && !wake_.hungUp) drainInputLocked();
     bool wasAborting = abortLatchedLocked();
     if (errors) *errors = errors_;
     errors_ = 0;
     if (stat) {
         COMSTAT s{};
         s.cbInQue = static_cast<DWORD>(input_.size());
-        DWORD outgoing = writes_.outstandingBytes();
+        DWORD outgoing = write_ ? write_->length - write_->done : 0;
         unsigned queued = 0;
         if (device_->outputQueued(queued) == 0) outgoing += queued;
         s.cbOutQue = outgoing;
@@ -332,12 +343,13 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (eventMask_ == 0 || lineWait_) return fail(ERROR_INVALID_PARAMETER);
-    drainIfPendingLocked();
+    // Input that has arrived unseen is the service thread's to find: it
+    // polls for input while this wait is pending.
     if (eventHistory_) {
         DWORD reported = eventHistory_;
         eventHistory_ = 0;
         *mask = reported;
-        complete(request, STATUS_SUCCESS_CODE, sizeof(DWORD));
+        finish(request, STATUS_SUCCESS_CODE, sizeof(DWORD));
         return TRUE;
     }
     lineWait_ = LineWait{mask, request};  // the service thread completes it when an event comes

@@ -19,7 +19,7 @@
 
 namespace winapi::posix {
 
-class Port : public KernelObject, private CompletionSink {
+class Port final : public KernelObject {
 public:
     // Puts the device into raw mode and starts the service thread.
     Port(std::unique_ptr<Device> device, bool overlapped);
@@ -55,14 +55,14 @@ private:
     void pumpLocked(Clock::time_point now, bool inputAnnounced);
     int pollTimeoutLocked(Clock::time_point now);
     bool drainInputLocked();
-    void drainIfPendingLocked();
     void checkTransmitterLocked(Clock::time_point now);
     void sampleModemLinesLocked(Clock::time_point now);
-    void serveWritesLocked(Clock::time_point now);
+    bool serveReadLocked(Clock::time_point now);
+    void serveWriteLocked(Clock::time_point now);
 
     void raiseEventsLocked(DWORD events);
     void latchErrorsLocked(DWORD errors);
-    void complete(const Request& request, ULONG_PTR status, DWORD count) override;
+    static void endLocked(std::optional<Transfer>& transfer, ULONG_PTR status);
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
     DWORD startRequest(OVERLAPPED* overlapped, Request& request) const;
@@ -80,8 +80,8 @@ private:
     ServiceWake wake_;
 
     ReceivedInput input_;
-    ReadQueue reads_;
-    WriteQueue writes_;
+    std::optional<Transfer> read_;
+    std::optional<Transfer> write_;
     TransmitterEmpty transmitter_;
 
     std::optional<LineWait> lineWait_;

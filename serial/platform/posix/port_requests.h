@@ -1,40 +1,27 @@
 #pragma once
-// What a port's transfers are made of: the request record, where it reports
-// its end, the FIFO queue the reads and the writes each wait in, and when the
-// transmitter ran empty after them.
+// What a port's transfers are made of: the time-outs, the request record and
+// where it reports its end, the transfer in flight, and when the transmitter
+// ran empty after it.
 #include "serial/platform/posix/device.h"
 #include "serial/platform/posix/events.h"
 #include "serial/platform/posix/received_input.h"
 #include "serial/platform/win32_calls.h"
 
-#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 
 namespace winapi::posix {
 
-// The COMMTIMEOUTS rules as plain data: what a read or write of n bytes may
-// wait for. Pure, so the rule table is tested without a device.
-using Millis = std::chrono::milliseconds;
-
-struct ReadPlan {
-    bool immediate = false;        // complete now with what is buffered (maybe nothing)
-    std::optional<Millis> total;   // from the start of the read
-    std::optional<Millis> interval;  // from the last byte received
-};
-
-// What SetCommTimeouts accepts: a read interval of MAXDWORD only with both
-// read totals 0 (the library's "return at once"; the other MAXDWORD modes,
-// such as "wait for the first bytes", it never sets, so they are refused).
+// What SetCommTimeouts accepts: the modes the library sets. Both
+// multipliers 0 (it never scales a time-out by the length), and a read
+// interval of MAXDWORD only with the read total 0 (its "return at once"). A
+// read interval of another value is kept for GetCommTimeouts and otherwise
+// ignored: its timer starts after the first byte, and the library reads one
+// byte at a time, so that byte always completes the read first.
 bool isValidTimeouts(const COMMTIMEOUTS& t);
-
-// Interval MAXDWORD: immediate. Otherwise the total is multiplier * n +
-// constant (0: none) and a non-zero interval runs after each byte.
-ReadPlan planRead(const COMMTIMEOUTS& t, DWORD length);
-// multiplier * n + constant; both 0: no limit.
-std::optional<Millis> writeTotal(const COMMTIMEOUTS& t, DWORD length);
+// now + milliseconds; a total of 0 is no limit.
+std::optional<Clock::time_point> deadlineAfter(Clock::time_point now, DWORD milliseconds);
 
 // Request states kept in OVERLAPPED.Internal, as the NT status codes Windows keeps there.
 constexpr ULONG_PTR STATUS_SUCCESS_CODE = 0x0;
@@ -64,64 +51,29 @@ struct Request {
     std::shared_ptr<Event> event;
 };
 
-// Reports requests' ends (the port).
-class CompletionSink {
-public:
-    virtual void complete(const Request& request, ULONG_PTR status, DWORD count) = 0;
+// Stores the result, then sets the record's event: a caller that sees the
+// status or the event sees the count. The event was looked up as the request
+// started, as the record may be reused as soon as the status shows.
+void finish(const Request& request, ULONG_PTR status, DWORD count);
 
-protected:
-    ~CompletionSink() = default;
-};
-
+// One read or one write in flight: the library's worker makes one transfer
+// at a time, so a port holds at most one of each.
 struct Transfer {
-    std::uint8_t* into = nullptr;        // reads
-    const std::uint8_t* from = nullptr;  // writes
+    std::uint8_t* into = nullptr;        // a read
+    const std::uint8_t* from = nullptr;  // a write
     DWORD length = 0;
     DWORD done = 0;
     Request request{};
-    bool started = false;
-    ReadPlan plan{};
-    std::optional<Clock::time_point> totalDeadline{};
-    std::optional<Clock::time_point> intervalDeadline{};
+    bool atOnce = false;  // a read that completes with whatever is buffered
+    std::optional<Clock::time_point> deadline{};
 };
 
-// Requests in arrival order; only the head runs its timers.
-class TransferQueue {
-public:
-    bool empty() const { return queue_.empty(); }
-    std::size_t size() const { return queue_.size(); }
-    void push(const Transfer& transfer) { queue_.push_back(transfer); }
-    // Ends every queued request with the status and the bytes it had moved.
-    void cancelAll(CompletionSink& sink, ULONG_PTR status);
-    // Bytes the queued requests have still to move.
-    DWORD outstandingBytes() const;
-    // The head's nearest deadline.
-    std::optional<Clock::time_point> nextDeadline() const;
-
-protected:
-    void completeFront(CompletionSink& sink, ULONG_PTR status);
-
-    std::deque<Transfer> queue_;
-};
-
-// The port's queued reads, served in order from the receive buffer under
-// the COMMTIMEOUTS in force when each becomes the head.
-class ReadQueue : public TransferQueue {
-public:
-    // Moves buffered bytes into the reads and completes those that are full,
-    // due or timed out; true when any byte was taken.
-    bool serve(ReceivedInput& input, const COMMTIMEOUTS& timeouts, Clock::time_point now, CompletionSink& sink);
-};
-
-// The port's queued writes, handed to the device in order; the head's
-// write time-out starts when it becomes the head.
-class WriteQueue : public TransferQueue {
-public:
-    // Gives the device what it takes now and completes the writes that are
-    // done, timed out or failed (the device hung up); true when any byte moved.
-    bool serve(Device& device, bool& hungUp, const COMMTIMEOUTS& timeouts, Clock::time_point now,
-               CompletionSink& sink);
-};
+// Moves buffered bytes into the read; its end status once it is full, due at
+// once or timed out, else nothing.
+std::optional<ULONG_PTR> serveRead(Transfer& read, ReceivedInput& input, Clock::time_point now);
+// Gives the device what it takes now; the end status once the write is done,
+// timed out or failed (the device hung up), else nothing.
+std::optional<ULONG_PTR> serveWrite(Transfer& write, Device& device, bool& hungUp, Clock::time_point now);
 
 // When the transmitter ran empty: after bytes were handed to the device, the
 // moment its output queue reads 0 with no write left. The kernel does not
@@ -131,7 +83,7 @@ class TransmitterEmpty {
 public:
     void noteSent() { sentSinceEmpty_ = true; }
     // True once when the transmitter has just run empty (EV_TXEMPTY is due).
-    bool check(Device& device, bool writesQueued, bool hungUp, DWORD baud, Clock::time_point now);
+    bool check(Device& device, bool writing, bool hungUp, DWORD baud, Clock::time_point now);
     // When check() should look again.
     std::optional<Clock::time_point> nextCheck() const { return checkAt_; }
 

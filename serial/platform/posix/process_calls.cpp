@@ -24,7 +24,7 @@ namespace winapi::posix {
 namespace {
 
 // The calling process (the only one the library opens).
-class ProcessObject : public KernelObject {};
+class ProcessObject final : public KernelObject {};
 
 constexpr int kRealtimeClassNice = -15;
 constexpr int kTimeCriticalNice = -20;

@@ -16,8 +16,8 @@ namespace winapi::posix {
 
 // A change a caller makes to the port, as far as the service thread cares.
 enum class PortChange {
-    WriteQueued,          // the device must be watched for room to write
-    ReadQueued,           // matters only by its deadline, or when input is not watched
+    WritePending,         // the device must be watched for room to write
+    ReadPending,          // matters only by its deadline, or when input is not watched
     InputWanted,          // a line-event wait: arriving input must wake the thread
     BufferFreed,          // a read made room in a buffer that had stopped the drain
     TransmitterCheckDue,  // the transmitter-empty look is scheduled
@@ -78,7 +78,7 @@ public:
     // ---- the one decision ----
     bool mustWake(PortChange change, std::optional<Clock::time_point> due = std::nullopt) const {
         switch (change) {
-            case PortChange::ReadQueued:
+            case PortChange::ReadPending:
                 // The thread already polls for input whenever the buffer has
                 // room: a read changes its sleep only by an earlier deadline.
                 if (inputReady_ || hungUp || !pollsInput_) return true;

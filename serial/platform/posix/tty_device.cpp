@@ -65,10 +65,6 @@ public:
     }
 
     int pollFd() const override { return fd_; }
-    bool inputPending() override {
-        int n = 0;
-        return ioctl(fd_, FIONREAD, &n) != 0 || n > 0;  // when in doubt, read
-    }
     short pollEvents(bool wantInput, bool wantOutput) const override {
         return static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
     }

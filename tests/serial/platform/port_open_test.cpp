@@ -84,17 +84,6 @@ TEST(Open, DeviceLockedByAnotherProcessIsDenied) {
     EXPECT_NE(after.get(), INVALID_HANDLE_VALUE) << "free again once the other process is gone";
 }
 
-TEST(Open, WhatIsNoSerialDeviceOpensButRefusesCommCalls) {
-    PortsDir dir;
-    posix::NotASerialDevice file(3);
-    Handle h(openCom(3));
-    ASSERT_NE(h.get(), INVALID_HANDLE_VALUE) << GetLastError();
-    EXPECT_EQ(GetFileType(h.get()), FILE_TYPE_DISK);
-    DCB dcb{};
-    EXPECT_EQ(GetCommState(h.get(), &dcb), FALSE);
-    EXPECT_EQ(GetLastError(), 1u) << "ERROR_INVALID_FUNCTION";
-}
-
 TEST(Open, OnlyOpenExistingIsAccepted) {
     PtyPort p;
     p.dir.link(6, p.pty.slavePath());

@@ -30,8 +30,6 @@ const ReadTimeoutCase kReadTimeouts[] = {
     {"enough_buffered_completes_at_once", {0, 0, 0, 0, 0}, 2, "xyz", -1, "", true, 2, 0, 1000},
     {"total_constant_times_out_empty", {0, 0, 200, 0, 0}, 1, "", -1, "", false, 0, 190, 3000},
     {"two_second_read_gets_early_byte", {2000, 0, 2000, 0, 0}, 1, "", 100, "k", false, 1, 90, 1900},
-    {"interval_ends_after_last_byte", {100, 0, 0, 0, 0}, 10, "", 50, "abc", false, 3, 140, 3000},
-    {"multiplier_bounds_short_read", {0, 50, 0, 0, 0}, 4, "ab", -1, "", false, 2, 190, 3000},
     {"no_timeouts_waits_for_all", {0, 0, 0, 0, 0}, 2, "", 80, "hi", false, 2, 70, 3000},
 };
 
@@ -111,18 +109,21 @@ TEST_P(OnBothDevices, PendingReadIsIncompleteUntilDataArrives) {
     EXPECT_EQ(ov.record.InternalHigh, 1u);
 }
 
-TEST_P(OnBothDevices, ReadsCompleteInOrder) {
+// One read and one write at a time, as the library's worker makes them: a
+// second read while one is pending is refused and leaves the first alone.
+TEST_P(OnBothDevices, ASecondReadWhileOneIsPendingIsRefused) {
     setTimeouts(port, 0, 0, 5000);
     Overlapped first, second;
     char a = 0, b = 0;
     ASSERT_EQ(ReadFile(port, &a, 1, nullptr, &first.record), FALSE);
-    ASSERT_EQ(ReadFile(port, &b, 1, nullptr, &second.record), FALSE);
-    bench->send("12");
-    DWORD n1 = 0, n2 = 0;
-    ASSERT_EQ(GetOverlappedResult(port, &first.record, &n1, TRUE), TRUE);
-    ASSERT_EQ(GetOverlappedResult(port, &second.record, &n2, TRUE), TRUE);
-    EXPECT_EQ(std::string({a, b}), "12");
-    EXPECT_EQ(n1 + n2, 2u);
+    SetLastError(kPoison);
+    EXPECT_EQ(ReadFile(port, &b, 1, nullptr, &second.record), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    bench->send("1");
+    DWORD n = 0;
+    ASSERT_EQ(GetOverlappedResult(port, &first.record, &n, TRUE), TRUE);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(a, '1');
 }
 
 TEST_P(OnBothDevices, PurgeRxAbortCancelsThePendingRead) {

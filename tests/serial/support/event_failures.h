@@ -1,6 +1,6 @@
 #pragma once
-// Refusing chosen event creations of the library, through its installable
-// event creator.
+// Refusing chosen event creations of the library: a program that uses this
+// file creates every event through its CreateEventA (event_failures.cpp).
 namespace winseria::testing {
 
 // Lets the next `successes` event creations succeed and makes the one after

@@ -17,6 +17,8 @@ using torvane::testing::PtyPair;
 // Counts for leak checks.
 std::size_t OpenDescriptorCount();
 std::size_t ThreadCount();
+// Handles open in the POSIX stand-in's table.
+std::size_t OpenHandleCount();
 // Starts and joins a thread, so that helper threads a runtime starts with the
 // first thread (ThreadSanitizer's) exist before a count is taken.
 void SettleThreads();
