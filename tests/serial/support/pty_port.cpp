@@ -1,5 +1,6 @@
 #include "tests/serial/support/pty_port.h"
 
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -36,6 +37,16 @@ std::size_t CountEntries(const char* directory) {
 std::size_t OpenDescriptorCount() { return CountEntries("/proc/self/fd"); }
 
 std::size_t ThreadCount() { return CountEntries("/proc/self/task"); }
+
+std::size_t ThreadCountOnceItIs(std::size_t expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    std::size_t count = ThreadCount();
+    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        count = ThreadCount();
+    }
+    return count;
+}
 
 std::size_t OpenHandleCount() { return winapi::posix::OpenHandles::Count(); }
 

@@ -17,6 +17,9 @@ using torvane::testing::PtyPair;
 // Counts for leak checks.
 std::size_t OpenDescriptorCount();
 std::size_t ThreadCount();
+// The count once it is `expected`, or after 2 s: a joined thread can stay
+// listed in /proc for a moment after its join returned.
+std::size_t ThreadCountOnceItIs(std::size_t expected);
 // Handles open in the POSIX stand-in's table.
 std::size_t OpenHandleCount();
 // Starts and joins a thread, so that helper threads a runtime starts with the
