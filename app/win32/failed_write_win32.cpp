@@ -9,9 +9,9 @@
 namespace app {
 
 // msvcrt maps only ERROR_BROKEN_PIPE to EPIPE: a write to a pipe whose reader
-// closed it fails with ERROR_NO_DATA (ERROR_PIPE_NOT_CONNECTED once the pipe
-// is torn down), which it reports as EINVAL. The system's own error, which
-// it keeps in _doserrno beside errno, tells the two apart.
+// closed it fails with ERROR_NO_DATA or ERROR_PIPE_NOT_CONNECTED, which it
+// reports as EINVAL. The system's own error, kept in _doserrno beside errno,
+// tells them from a real EINVAL.
 int ErrnoOfFailedWrite() {
     const int error = errno != 0 ? errno : EIO;
     if (error != EINVAL) return error;
