@@ -101,7 +101,7 @@ int WriteAndFlush(std::FILE* stream, std::string_view text) {
     errno = 0;
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), stream);
     if (written == text.size() && std::fflush(stream) == 0) return 0;
-    const int error = errno != 0 ? errno : EIO;
+    const int error = ErrnoOfFailedWrite();
     std::clearerr(stream);
     return error;
 }

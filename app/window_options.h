@@ -38,6 +38,11 @@ inline constexpr int kWindowExitNoDisplay = 4;     // Linux: no display to show 
 // errno of the failed write (EPIPE: the reader went away).
 int WriteAndFlush(std::FILE* stream, std::string_view text);
 
+// The errno of the write of a C stream that has just failed (EIO when the
+// stream set none), with EPIPE wherever the system says that the reader went
+// away. One implementation per platform.
+int ErrnoOfFailedWrite();
+
 // The message for a failed write of `program`'s output on `err`; nothing
 // for 0 or EPIPE (a reader that went away ends the program quietly, as Unix
 // tools do).

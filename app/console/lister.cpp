@@ -356,7 +356,8 @@ Exit status:
   1  the list was printed, and at least one message was shown
   2  the command line was not understood, or the simulated library is missing
   3  the output could not be written (a message says why; none when the
-     reader went away, as through a closed pipe)
+     reader went away, as through a closed pipe, nor on Windows when a
+     watch is ended while its reader has stopped reading)
   4  --watch: no source of device events (no udev monitor; on Windows, no
      window for the device notifications)
   5  --set-latency: PORT names no listed converter, or a serial number that

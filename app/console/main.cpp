@@ -11,6 +11,7 @@
 #include "app/linux/udev_event_source.h"
 #elif defined(_WIN32)
 #include "app/console/win32/device_change_feed.h"
+#include "app/console/win32/watch_output.h"
 #endif
 
 namespace {
@@ -31,7 +32,8 @@ int Watch(torvane_list::Format format, torvane_list::Output& out) {
         std::cerr << "torvane-list: --watch: no window for device notifications\n";
         return torvane_list::kExitNoWatch;
     }
-    return torvane_list::WatchDevices(format, *feed, out, std::cerr);
+    torvane_list::WatchOutput served(out, *feed);
+    return torvane_list::WatchDevices(format, *feed, served, std::cerr);
 #else
     (void)format, (void)out;
     std::cerr << "torvane-list: --watch: no source of device events on this system\n";

@@ -48,11 +48,16 @@ DeviceNotifications::~DeviceNotifications() {
 void HotplugTimer::Changed() {
     const hotplug::Clock::time_point now = hotplug::Clock::now();
     rate_.OnEvents(now);
-    Arm(now);
+    // An armed timer is left alone: a change only moves the due time later,
+    // and Fired() arms again for it. Arming at every change would push a
+    // refresh already due back by the timer's minimum each time, so a stream
+    // of changes closer than that would never refresh.
+    if (!armed_) Arm(now);
 }
 
 bool HotplugTimer::Fired() {
     KillTimer(window_, id_);
+    armed_ = false;
     const hotplug::Clock::time_point now = hotplug::Clock::now();
     if (rate_.FireIfDue(now)) return true;
     Arm(now);
@@ -64,7 +69,7 @@ void HotplugTimer::Arm(hotplug::Clock::time_point now) {
     if (!due) return;
     // Rounded up: a timer that ends before the due time would only be armed again.
     const auto delay = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
-    SetTimer(window_, id_, static_cast<UINT>(std::max<long long>(delay, USER_TIMER_MINIMUM)), nullptr);
+    armed_ = SetTimer(window_, id_, static_cast<UINT>(std::max<long long>(delay, USER_TIMER_MINIMUM)), nullptr) != 0;
 }
 
 }  // namespace app::win32

@@ -49,6 +49,7 @@ private:
     HWND window_;
     UINT_PTR id_;
     hotplug::RefreshCoalescer rate_{hotplug::CoalescingPolicy{}};
+    bool armed_ = false;
 };
 
 }  // namespace app::win32

@@ -24,13 +24,7 @@ using TickCount64Function = ULONGLONG(WINAPI*)();
 std::atomic<std::uint64_t> fallbackCount{0};
 
 ULONGLONG WINAPI TickCount64FromTickCount() {
-    std::uint64_t last = fallbackCount.load();
-    std::uint64_t next = torvane::ExtendTickCount(last, GetTickCount());
-    // Lost only to another reader that moved the count meanwhile: retry
-    // from its value.
-    while (next != last && !fallbackCount.compare_exchange_weak(last, next))
-        next = torvane::ExtendTickCount(last, GetTickCount());
-    return next;
+    return torvane::AdvanceTickCount(fallbackCount, [] { return static_cast<std::uint32_t>(GetTickCount()); });
 }
 
 ULONGLONG WINAPI ResolveTickCount64();

@@ -1,8 +1,10 @@
-// torvane-list.exe --watch as a script runs it: the copy in demo\, over the
-// simulated FTD2XX.DLL beside it, its standard output a pipe. WM_DEVICECHANGE messages are sent to
-// its message-only window, found by class name; each settled burst of
-// converter changes prints one more document, other devices none; WM_CLOSE
-// ends it with status 0.
+// torvane-list.exe as a script runs it: the copy in demo\, over the
+// simulated FTD2XX.DLL beside it, its standard output a pipe. WM_DEVICECHANGE
+// messages are sent to --watch's message-only window, found by class name;
+// each settled burst of converter changes prints one more document, other
+// devices none; WM_CLOSE ends it with status 0. And the output's reader
+// misbehaving: gone before the first write, or never reading, with the watch
+// then ended by WM_CLOSE or Ctrl+C.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -27,40 +29,59 @@ std::string WindowsPath(std::string path) {
     return path;
 }
 
-// The program running with its standard output in a pipe that a thread of
-// this test reads to the end.
-class WatchProcess {
+// Who is at the other end of the program's standard output.
+enum class Reader {
+    Reads,    // a thread of this test, to the end
+    Gone,     // nobody: the read end is closed before the program starts
+    Stalled,  // nobody reads; the pipe holds next to nothing (Wine keeps to the size asked)
+};
+
+// The program running with its standard output in a pipe and its standard
+// error in another, read once it has ended. `flags`: CreateProcess's.
+class ListerProcess {
 public:
-    explicit WatchProcess(const std::string& arguments) {
+    ListerProcess(const std::string& arguments, Reader reader, DWORD flags = 0) {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         HANDLE writeEnd = nullptr;
-        if (!CreatePipe(&readEnd_, &writeEnd, &inherit, 0)) return;
+        HANDLE errorWriteEnd = nullptr;
+        if (!CreatePipe(&readEnd_, &writeEnd, &inherit, reader == Reader::Stalled ? 1 : 0)) return;
+        if (!CreatePipe(&errorReadEnd_, &errorWriteEnd, &inherit, 0)) return;
         SetHandleInformation(readEnd_, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(errorReadEnd_, HANDLE_FLAG_INHERIT, 0);
+        if (reader == Reader::Gone) {
+            CloseHandle(readEnd_);
+            readEnd_ = nullptr;
+        }
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         startup.hStdOutput = writeEnd;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdError = errorWriteEnd;
         std::string commandLine = "\"" + WindowsPath(program) + "\" " + arguments;
         PROCESS_INFORMATION info{};
-        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
+                           &info)) {
             CloseHandle(info.hThread);
             process_ = info.hProcess;
+            id_ = info.dwProcessId;
         }
         CloseHandle(writeEnd);
-        reader_ = std::thread([this] { ReadToEnd(); });
+        CloseHandle(errorWriteEnd);
+        if (reader == Reader::Reads) reader_ = std::thread([this] { ReadToEnd(); });
     }
-    ~WatchProcess() {
+    ~ListerProcess() {
         if (process_ != nullptr) {
             if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
             CloseHandle(process_);
         }
-        reader_.join();
-        CloseHandle(readEnd_);
+        if (reader_.joinable()) reader_.join();
+        if (readEnd_ != nullptr) CloseHandle(readEnd_);
+        CloseHandle(errorReadEnd_);
     }
 
     bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
 
     std::vector<std::string> Lines() {
         std::lock_guard lock(mutex_);
@@ -81,18 +102,32 @@ public:
         return static_cast<long>(code);
     }
 
+    // What the program wrote on standard error, once it has ended.
+    std::string ErrorOutput() {
+        std::string text;
+        char buffer[4096];
+        DWORD waiting = 0;
+        DWORD got = 0;
+        while (PeekNamedPipe(errorReadEnd_, nullptr, 0, nullptr, &waiting, nullptr) && waiting > 0 &&
+               ReadFile(errorReadEnd_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            text.append(buffer, got);
+        return text;
+    }
+
 private:
     void ReadToEnd() {
         char buffer[4096];
         DWORD got = 0;
-        while (readEnd_ != nullptr && ReadFile(readEnd_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        while (ReadFile(readEnd_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
             std::lock_guard lock(mutex_);
             output_.append(buffer, got);
         }
     }
 
     HANDLE readEnd_ = nullptr;
+    HANDLE errorReadEnd_ = nullptr;
     HANDLE process_ = nullptr;
+    DWORD id_ = 0;
     std::mutex mutex_;
     std::string output_;
     std::thread reader_;
@@ -112,12 +147,25 @@ bool WaitFor(Condition done, std::chrono::milliseconds limit) {
 using torvane_test::Change;
 using torvane_test::SendDeviceChange;
 
+HWND WatchWindow() { return FindWindowExW(HWND_MESSAGE, nullptr, L"TorvaneListWatch", nullptr); }
+
+// Ctrl+C as a user types it in the console of the program (started with
+// CREATE_NEW_CONSOLE): this test joins that console for the moment of it,
+// ignoring the event itself.
+void PressCtrlC(DWORD processId) {
+    FreeConsole();
+    ASSERT_TRUE(AttachConsole(processId)) << GetLastError();
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+    FreeConsole();
+    SetConsoleCtrlHandler(nullptr, FALSE);
+}
+
 TEST(ListWatch, PrintsOneDocumentPerSettledBurstOfConverterChangesAndEndsOnClose) {
-    WatchProcess watch("--json --watch");
+    ListerProcess watch("--json --watch", Reader::Reads);
     ASSERT_TRUE(watch.Started()) << program;
     HWND window = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (window = FindWindowExW(HWND_MESSAGE, nullptr, L"TorvaneListWatch", nullptr)) != nullptr; },
-                        std::chrono::seconds(30)));
+    ASSERT_TRUE(WaitFor([&] { return (window = WatchWindow()) != nullptr; }, std::chrono::seconds(30)));
     ASSERT_TRUE(WaitFor([&] { return watch.Lines().size() == 1; }, std::chrono::seconds(10)));
 
     const struct {
@@ -148,6 +196,42 @@ TEST(ListWatch, PrintsOneDocumentPerSettledBurstOfConverterChangesAndEndsOnClose
         EXPECT_EQ(line.rfind("{\"format\":1,", 0), 0u) << line;
         EXPECT_NE(line.find("\"devices\":["), std::string::npos) << line;
         EXPECT_EQ(line.back(), '}') << line;
+    }
+}
+
+// A reader that went away is the quiet end: status 3 for a single listing
+// or the help (not delivered), 0 for a watch (its ordinary end). A watch
+// whose reader stopped reading still ends on WM_CLOSE and Ctrl+C, with
+// status 3 (its listing was cut short) and no message.
+TEST(ListWatch, EndsQuietlyWhenTheOutputsReaderIsGoneOrStalled) {
+    enum class End { Itself, WmClose, CtrlC };
+    const struct {
+        const char* name;
+        const char* arguments;
+        Reader reader;
+        End end;
+        long status;
+    } kCases[] = {
+        {"a listing, reader gone", "--json", Reader::Gone, End::Itself, 3},
+        {"the help, reader gone", "--help", Reader::Gone, End::Itself, 3},
+        {"a watch, reader gone", "--json --watch", Reader::Gone, End::Itself, 0},
+        {"a watch, reader stalled, WM_CLOSE", "--json --watch", Reader::Stalled, End::WmClose, 3},
+        {"a watch, reader stalled, Ctrl+C", "--json --watch", Reader::Stalled, End::CtrlC, 3},
+        {"a watch, reader reading, Ctrl+C", "--json --watch", Reader::Reads, End::CtrlC, 0},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        ListerProcess lister(c.arguments, c.reader, c.end == End::CtrlC ? CREATE_NEW_CONSOLE : 0);
+        ASSERT_TRUE(lister.Started()) << program;
+        if (c.end != End::Itself) {
+            HWND window = nullptr;
+            ASSERT_TRUE(WaitFor([&] { return (window = WatchWindow()) != nullptr; }, std::chrono::seconds(30)));
+            Sleep(500);  // the first listing written (or stalled)
+            if (c.end == End::WmClose) PostMessageW(window, WM_CLOSE, 0, 0);
+            if (c.end == End::CtrlC) PressCtrlC(lister.Id());
+        }
+        EXPECT_EQ(lister.ExitCode(10000), c.status);
+        EXPECT_EQ(lister.ErrorOutput(), "");
     }
 }
 

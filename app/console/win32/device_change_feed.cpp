@@ -60,6 +60,22 @@ ChangeFeed::Next DeviceChangeFeed::WaitForChange() {
     return Next::Changed;
 }
 
+bool DeviceChangeFeed::ServeUntil(HANDLE object) {
+    for (;;) {
+        // The queue first: the wait wakes only for messages that came after
+        // the thread last looked at it.
+        MSG message;
+        while (!ended_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) ended_ = true;
+            else DispatchMessageW(&message);
+        }
+        if (ended_) return WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
+        const DWORD woken = MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) return true;
+        if (woken != WAIT_OBJECT_0 + 1) ended_ = true;  // the wait itself failed, as GetMessage's -1
+    }
+}
+
 LRESULT CALLBACK DeviceChangeFeed::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* feed = reinterpret_cast<DeviceChangeFeed*>(GetWindowLongW(window, GWL_USERDATA));
     if (feed == nullptr) return DefWindowProcW(window, message, wParam, lParam);

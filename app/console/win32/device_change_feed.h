@@ -27,6 +27,9 @@ public:
 
     // Runs the thread's message loop until the list is due again or the watch ends.
     Next WaitForChange() override;
+    // Serves the thread's messages until `object` is signalled (true) or the
+    // watch has been ended (false); signalled outranks ended.
+    bool ServeUntil(HANDLE object);
 
 private:
     explicit DeviceChangeFeed(HWND window);
