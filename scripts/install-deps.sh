@@ -37,6 +37,7 @@ test_packages=(
   python3                           # examples and test helpers
   umockdev libumockdev-dev          # the hot-plug watcher's tests against a mock udev
   lintian unzip                     # scripts/check-packages.sh: lintian on the .debs, the zip unpacked
+  qemu-system-x86 xz-utils          # the kernel tests' guest (scripts/kernel-guest.sh; xz unpacks the kernel)
 )
 
 group="${1:-test}"
