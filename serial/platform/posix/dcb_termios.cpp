@@ -109,11 +109,6 @@ KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
     return t;
 }
 
-bool sameLineFormat(const KernelTermios& a, const KernelTermios& b) {
-    constexpr std::uint32_t kFormat = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
-    return (a.cflag & kFormat) == (b.cflag & kFormat);
-}
-
 DWORD baudRateOf(const KernelTermios& t) {
     std::uint32_t code = t.cflag & CBAUD;
     if (code == kTermiosBother || t.ospeed != 0) return t.ospeed;

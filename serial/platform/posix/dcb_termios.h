@@ -28,9 +28,6 @@ void applyBaudRate(KernelTermios& t, DWORD baud);
 void applyByteSize(KernelTermios& t, BYTE byteSize);
 void applyParity(KernelTermios& t, BYTE parity);
 
-// Whether two settings have the same data bits, parity and stop bits.
-bool sameLineFormat(const KernelTermios& a, const KernelTermios& b);
-
 DWORD baudRateOf(const KernelTermios& t);
 BYTE byteSizeOf(const KernelTermios& t);
 BYTE parityOf(const KernelTermios& t);

@@ -26,16 +26,11 @@ BOOL Port::setState(const DCB* dcb) {
     if (dcb == nullptr || !isValidDcb(*dcb)) return fail(ERROR_INVALID_PARAMETER);
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
+    // Refused before anything changes: the driver would take it silently.
     if (dcb->ByteSize < device_->smallestByteSize()) return fail(ERROR_INVALID_PARAMETER);
     KernelTermios current;
     if (int e = device_->getTermios(current)) return fail(windowsErrorFromErrno(e));
-    const KernelTermios wanted = termiosForDcb(current, *dcb);
-    if (int e = device_->setTermios(wanted)) return fail(windowsErrorFromErrno(e));
-    // A driver puts back a size, parity or stop bits its hardware cannot do
-    // (ftdi_sio reverts CS6) and still reports success: read what it kept.
-    KernelTermios kept;
-    if (int e = device_->getTermios(kept)) return fail(windowsErrorFromErrno(e));
-    if (!sameLineFormat(wanted, kept)) return fail(ERROR_INVALID_PARAMETER);
+    if (int e = device_->setTermios(termiosForDcb(current, *dcb))) return fail(windowsErrorFromErrno(e));
     device_->keepSettingsAtClose();
     // Lines follow the DCB where the device has them; a pty has none, and
     // that must not stop it from being configured.

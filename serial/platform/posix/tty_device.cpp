@@ -49,9 +49,10 @@ HeldDevices& heldDevices() {
 
 int ioctlError(int result) { return result == 0 ? 0 : errno; }
 
-// Drivers whose hardware has fewer data sizes than termios offers. ftdi_sio
-// keeps CS5 in the settings (some smartcard readers use it as a mode switch)
-// but gives the chip no size, and FTDI chips then send 8 bits.
+// Drivers whose hardware has fewer data sizes than termios offers, and which
+// do not say so: ftdi_sio puts back the old size for CS6 and keeps CS5 in the
+// settings (some smartcard readers use it as a mode switch) but gives the
+// chip no size, and FTDI chips then send 8 bits. tcsetattr succeeds in both.
 struct DriverByteSizes {
     const char* driver;
     int smallest;
