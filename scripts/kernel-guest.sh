@@ -104,6 +104,10 @@ build_initramfs() {
 }
 
 kpkg=$(kernel_package)
+if [ -z "$kpkg" ] && [ "$(id -u)" -eq 0 ]; then  # a machine whose package lists were never fetched
+  apt-get update -q >&2
+  kpkg=$(kernel_package)
+fi
 [ -n "$kpkg" ] || { echo "kernel-guest: apt-cache knows no linux-image-amd64 (run apt-get update)" >&2; exit 1; }
 if [ "$(cat "$cache/kernel-package" 2>/dev/null)" != "$kpkg" ] || [ ! -f "$cache/base.cpio.gz" ] ||
    [ "$here/kernel-guest-init" -nt "$cache/base.cpio.gz" ]; then

@@ -13,11 +13,13 @@ shift 3
 checks_dir=$KERNEL_SOURCE_DIR/tests/kernel/checks
 mkdir -p "$KERNEL_RESULTS_DIR"
 
-# udev: Debian's systemd-udevd (unpacked by the harness), with the host's
-# rules hidden so that only ours names the group and mode of the nodes.
+# udev: Debian's systemd-udevd (unpacked by the harness). The host's rules
+# are hidden so that only ours names the group and mode of the nodes; Debian's
+# 60-serial.rules, which sets neither, makes /dev/serial/by-id and by-path.
 start_udev() {
   local udev=$KERNEL_GUEST_UDEV
   mount -t tmpfs rules /usr/lib/udev/rules.d
+  cp "$udev/lib/udev/rules.d/60-serial.rules" /usr/lib/udev/rules.d/
   mkdir -p /etc/udev/rules.d
   cp "$KERNEL_SOURCE_DIR"/packaging/udev/*.rules /etc/udev/rules.d/
   ln -sf "$udev/bin/udevadm" /bin/udevadm
