@@ -98,6 +98,10 @@ build_initramfs() {
   for p in "${order[@]}"; do cp "$m/$p" "$i/modules/"; basename "$p" .ko; done > "$i/modules/load.order"
   printf 'root:x:0:0:root:/root:/bin/sh\n' > "$i/etc/passwd"
   printf 'root:x:0:\ntty:x:5:\ndialout:x:20:\n' > "$i/etc/group"
+  # udev, for the checks that need a daemon; its libraries come from the host's /usr.
+  mkdir -p "$i/udev"
+  cp "$root/bin/udevadm" "$root/lib/udev/rules.d/60-serial.rules" "$i/udev/"
+  ln -s udevadm "$i/udev/systemd-udevd"
   cp "$here/kernel-guest-init" "$i/init"; chmod +x "$i/init"
   (cd "$i" && find . | "$bb" cpio -o -H newc 2>/dev/null) | gzip -1 > "$cache/base.cpio.gz"
   rm -rf "$i"
@@ -109,11 +113,14 @@ if [ -z "$kpkg" ] && [ "$(id -u)" -eq 0 ]; then  # a machine whose package lists
   kpkg=$(kernel_package)
 fi
 [ -n "$kpkg" ] || { echo "kernel-guest: apt-cache knows no linux-image-amd64 (run apt-get update)" >&2; exit 1; }
-if [ "$(cat "$cache/kernel-package" 2>/dev/null)" != "$kpkg" ] || [ ! -f "$cache/base.cpio.gz" ] ||
-   [ "$here/kernel-guest-init" -nt "$cache/base.cpio.gz" ]; then
+if [ "$(cat "$cache/kernel-package" 2>/dev/null)" != "$kpkg" ]; then
+  rm -f "$cache/kernel-package"
   fetch_packages "$kpkg"
   build_initramfs
   echo "$kpkg" > "$cache/kernel-package"
+elif [ ! -f "$cache/base.cpio.gz" ] || [ "$here/kernel-guest-init" -nt "$cache/base.cpio.gz" ] ||
+     [ "$0" -nt "$cache/base.cpio.gz" ]; then
+  build_initramfs
 fi
 
 # ---- one run ----------------------------------------------------------------
@@ -129,16 +136,13 @@ trap cleanup EXIT
 
 token=$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')
 all_shares=("${shares[@]}" "${ro_shares[@]}")
+mkdir -p "$run/layer/etc"
 {
   echo "token=$token"
   echo "workdir=${shares[0]:-/}"
   for i in "${!all_shares[@]}"; do echo "share$i=${all_shares[$i]}"; done
-  echo "udev=$cache/root"
-} > "$run/guest.conf"
-printf '%q ' "$@" > "$run/command"
-mkdir -p "$run/layer/etc"
-cp "$run/guest.conf" "$run/layer/etc/kernel-guest.conf"
-cp "$run/command" "$run/layer/etc/kernel-guest.command"
+} > "$run/layer/etc/kernel-guest.conf"
+printf '%q ' "$@" > "$run/layer/etc/kernel-guest.command"
 (cd "$run/layer" && find . | "$cache/root/bin/busybox" cpio -o -H newc 2>/dev/null) | gzip -1 > "$run/layer.cpio.gz"
 cat "$cache/base.cpio.gz" "$run/layer.cpio.gz" > "$run/initrd.gz"
 
