@@ -187,7 +187,7 @@ TEST_P(KernelPort, ReadTimesOutWhenNothingComes) {
     auto waited = Clock::now() - start;
     EXPECT_EQ(TimeOut(), 1);
     EXPECT_GE(waited, 900ms);
-    EXPECT_LT(waited, 3s);
+    EXPECT_LT(waited, 5s);
 }
 
 TEST_P(KernelPort, ClearPortDropsWhatArrived) {
@@ -195,7 +195,7 @@ TEST_P(KernelPort, ClearPortDropsWhatArrived) {
     torvane::UniqueFd peer = OpenPeer(c);
     ASSERT_EQ(InitializePort(static_cast<uint8_t>(ComOf(c)), 115200, 1, 1), 0);
     WritePeer(peer.Get(), "stale");
-    std::this_thread::sleep_for(300ms);  // through the chip and the driver into the port's buffer
+    std::this_thread::sleep_for(1s);  // through the chip and the driver into the port's buffer (ms, unless loaded)
     EXPECT_EQ(ClearPort(), 0);
     WritePeer(peer.Get(), "n");
     uint8_t value = 0;
