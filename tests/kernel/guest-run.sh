@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs in the guest that scripts/kernel-guest.sh boots: starts udev with the
-# packaged rule as its only rule, then runs every check in CHECKS_DIR (an
-# executable file each, in name order), each bounded by a time-out, writing
+# packaged rule, then runs the given checks of tests/kernel/checks (an
+# executable file each; all of them in name order when none is given), each
+# bounded by a time-out, writing
 # RESULTS_DIR/<check>.log (its output) and RESULTS_DIR/<check>.status (its
 # exit status). Exits 0 once every check has run, whatever they found: the
 # CTest test of each check reads its own result.
