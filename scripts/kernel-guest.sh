@@ -107,6 +107,9 @@ build_initramfs() {
   rm -rf "$i"
 }
 
+# One preparer at a time per cache; runs share what it made.
+exec 8>"$cache/.lock"
+flock 8
 kpkg=$(kernel_package)
 if [ -z "$kpkg" ] && [ "$(id -u)" -eq 0 ]; then  # a machine whose package lists were never fetched
   apt-get update -q >&2
@@ -122,6 +125,8 @@ elif [ ! -f "$cache/base.cpio.gz" ] || [ "$here/kernel-guest-init" -nt "$cache/b
      [ "$0" -nt "$cache/base.cpio.gz" ]; then
   build_initramfs
 fi
+
+flock -u 8
 
 # ---- one run ----------------------------------------------------------------
 run=$(mktemp -d "${TMPDIR:-/tmp}/kernel-guest.XXXXXX")
