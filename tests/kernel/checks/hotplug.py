@@ -15,10 +15,12 @@ from guest_lib import LISTER, Checks, monitor  # noqa: E402
 DEADLINE = 2.0   # seconds from the monitor command to the document
 QUIET = 1.5      # then no second document for the same change
 
-# (monitor command, serial expected in the list after it or None, serial expected gone or None)
+# (monitor command, (serial, location) expected in the list after it, serial expected gone)
 STEPS = [
-    ("device_add usb-serial,id=hot1,bus=xhci.0,port=4,chardev=hot1,serial=FTHOT001,always-plugged=on", "FTHOT001", None),
-    ("device_add usb-serial,id=hot2,bus=xhci.0,port=2.3,chardev=hot2,serial=FTHOT002,always-plugged=on", "FTHOT002", None),
+    ("device_add usb-serial,id=hot1,bus=xhci.0,port=4,chardev=hot1,serial=FTHOT001,always-plugged=on",
+     ("FTHOT001", 0x141), None),
+    ("device_add usb-serial,id=hot2,bus=xhci.0,port=2.3,chardev=hot2,serial=FTHOT002,always-plugged=on",
+     ("FTHOT002", 0x1231), None),
     ("device_del hot1", None, "FTHOT001"),
     ("device_del hot2", None, "FTHOT002"),
 ]
@@ -51,8 +53,11 @@ try:
         count += 1 if added else -1
         c.equal("  converters listed", len(serials), count)
         if added:
-            c.true(f"  {added} listed", added in serials, str(serials))
-            c.true(f"  {added} has its tty", any(d["serial"] == added and d["device"] for d in doc["devices"]))
+            serial, location = added
+            new = [d for d in doc["devices"] if d["serial"] == serial]
+            if c.true(f"  {serial} listed", len(new) == 1, str(serials)):
+                c.equal(f"  {serial} location", new[0]["location"], location)
+                c.true(f"  {serial} has its tty", bool(new[0]["device"]), str(new[0]["device"]))
         if removed:
             c.true(f"  {removed} gone", removed not in serials, str(serials))
         c.true("  one document for the change", next_document(watch, QUIET) is None)
