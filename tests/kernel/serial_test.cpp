@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,19 @@ public:
         while (std::getline(in, line)) {
             auto at = line.find(key);
             if (at != std::string::npos) found = line.substr(at + key.size());
+        }
+        return found;
+    }
+
+    // Every `event` line since mark() about that device that contains `part`.
+    std::vector<std::string> all(const std::string& event, const std::string& address, const std::string& part) const {
+        std::ifstream in(path_);
+        in.seekg(static_cast<std::streamoff>(from_));
+        std::vector<std::string> found;
+        const std::string key = "usb_serial_" + event + " dev 0:" + address;
+        for (std::string line; std::getline(in, line);) {
+            auto at = line.find(key);
+            if (at != std::string::npos && line.find(part) != std::string::npos) found.push_back(line.substr(at + key.size()));
         }
         return found;
     }
@@ -253,6 +267,51 @@ TEST(KernelSpeed, ChangeSpeedReachesTheChipAndBytesStillPass) {
     EXPECT_EQ(trace.last("set_baud", chip), "baud rate 19200");
     EXPECT_EQ(WriteByte(0x5a), 1);
     EXPECT_EQ(ReadPeer(peer.Get(), 1, 2s), "\x5a");
+    UnInitializePort();
+}
+
+// DTR and RTS as the chip is told them: the modem-control request 0x4001,
+// whose value holds the levels (bit 0 DTR, bit 1 RTS) and which lines change
+// (bits 8, 9). A pty has no lines, so only here do the line functions act.
+struct LineCall {
+    const char* name;
+    int32_t (*call)();
+    std::vector<std::string> seen;
+};
+
+const std::string kSetLines = "got control 0x4001, value ";
+
+class KernelLines : public ::testing::TestWithParam<LineCall> {
+protected:
+    void TearDown() override { UnInitializePort(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, KernelLines,
+    ::testing::Values(
+        LineCall{"UstawKanal1", [] { return int32_t{UstawKanal(1)}; }, {kSetLines + "0x100", kSetLines + "0x202"}},
+        LineCall{"UstawKanal2", [] { return int32_t{UstawKanal(2)}; }, {kSetLines + "0x101", kSetLines + "0x202"}},
+        LineCall{"UstawKanal3", [] { return int32_t{UstawKanal(3)}; }, {kSetLines + "0x100", kSetLines + "0x200"}},
+        LineCall{"UstawKanal4", [] { return int32_t{UstawKanal(4)}; }, {kSetLines + "0x101", kSetLines + "0x200"}},
+        LineCall{"SetDTRLine", SetDTRLine, {kSetLines + "0x101"}},
+        LineCall{"ClearDTRLine", ClearDTRLine, {kSetLines + "0x100"}},
+        LineCall{"SetRTSLine", SetRTSLine, {kSetLines + "0x202"}},
+        LineCall{"ClearRTSLine", ClearRTSLine, {kSetLines + "0x200"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(KernelLines, ReachTheChip) {
+    const std::string chip = TraceAddressOf(kRootPort);
+    ASSERT_EQ(InitializePort(static_cast<uint8_t>(ComOf(kRootPort)), 115200, 1, 1), 0);
+    Trace trace;
+    EXPECT_NE(GetParam().call(), 0);
+    EXPECT_EQ(trace.all("handle_control", chip, "0x4001"), GetParam().seen);
+}
+
+// The modem inputs through the driver: QEMU's converter, without a cable,
+// reports CTS, DSR and DCD on.
+TEST(KernelModemStatus, ReadsTheDriversLines) {
+    ASSERT_EQ(InitializePort(static_cast<uint8_t>(ComOf(kRootPort)), 115200, 1, 1), 0);
+    EXPECT_EQ(ModemStatus(), 0x10u | 0x20u | 0x80u);
     UnInitializePort();
 }
 
