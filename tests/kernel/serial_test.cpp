@@ -1,7 +1,8 @@
 // The serial library on the kernel's own ftdi_sio driver, in the guest that
 // scripts/kernel-guest.sh boots: bytes through both converters with a data
 // peer (a virtio port; a 16550), time-outs, the purge, CharSent, and what
-// reached the emulated chip (QEMU's usb_serial trace, a file shared in).
+// reached the emulated chip (QEMU's usb_serial trace, a file shared in):
+// speeds, line settings, DTR and RTS.
 // Run by the checks serial.sh and idle_port.sh; never on the build machine.
 #include <fcntl.h>
 #include <poll.h>
@@ -46,8 +47,7 @@ struct Converter {
 const Converter kRootPort{"1-1", "virtio:ftdi0peer"};
 const Converter kBehindHub{"1-2.1", "/dev/ttyS1"};
 
-// COM number of the ttyUSB node bound to the converter's interface, and the
-// USB address QEMU's trace names it by.
+// COM number of the ttyUSB node bound to the converter's interface.
 int ComOf(const Converter& c) {
     for (const auto& e : fs::directory_iterator("/sys/bus/usb/devices/" + c.usb + "/" + c.usb + ":1.0")) {
         std::string name = e.path().filename();
@@ -116,27 +116,16 @@ int32_t LastErrorCode() {
     return code;
 }
 
-// QEMU's usb_serial trace: its lines about one device, written after mark().
+// QEMU's usb_serial trace, from the point where the object was made.
 class Trace {
 public:
-    Trace() : path_(std::getenv("KERNEL_TRACE") ? std::getenv("KERNEL_TRACE") : "") { mark(); }
-    void mark() { from_ = path_.empty() ? 0 : static_cast<std::uintmax_t>(fs::file_size(path_)); }
-    // What the last `event` line since mark() says of the device QEMU
-    // numbers `address` (any device when empty): "baud rate 9600".
-    std::string last(const std::string& event, const std::string& address = "") const {
-        std::ifstream in(path_);
-        in.seekg(static_cast<std::streamoff>(from_));
-        std::string line, found;
-        const std::string key = "usb_serial_" + event + " dev 0:" + address;
-        while (std::getline(in, line)) {
-            auto at = line.find(key);
-            if (at != std::string::npos) found = line.substr(at + key.size());
-        }
-        return found;
+    Trace() : path_(std::getenv("KERNEL_TRACE") ? std::getenv("KERNEL_TRACE") : "") {
+        from_ = path_.empty() ? 0 : static_cast<std::uintmax_t>(fs::file_size(path_));
     }
-
-    // Every `event` line since mark() about that device that contains `part`.
-    std::vector<std::string> all(const std::string& event, const std::string& address, const std::string& part) const {
+    // What every `event` line since then says of the device QEMU numbers
+    // `address` (any device when empty), if it contains `part`: "baud rate 9600".
+    std::vector<std::string> all(const std::string& event, const std::string& address = "",
+                                 const std::string& part = "") const {
         std::ifstream in(path_);
         in.seekg(static_cast<std::streamoff>(from_));
         std::vector<std::string> found;
@@ -146,6 +135,10 @@ public:
             if (at != std::string::npos && line.find(part) != std::string::npos) found.push_back(line.substr(at + key.size()));
         }
         return found;
+    }
+    std::string last(const std::string& event, const std::string& address = "") const {
+        auto found = all(event, address);
+        return found.empty() ? "" : found.back();
     }
 
 private:
