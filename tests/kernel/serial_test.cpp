@@ -132,7 +132,8 @@ public:
         const std::string key = "usb_serial_" + event + " dev 0:" + address;
         for (std::string line; std::getline(in, line);) {
             auto at = line.find(key);
-            if (at != std::string::npos && line.find(part) != std::string::npos) found.push_back(line.substr(at + key.size()));
+            if (at != std::string::npos && line.find(part) != std::string::npos)
+                found.push_back(line.substr(at + key.size()));
         }
         return found;
     }
@@ -246,7 +247,8 @@ TEST_P(KernelSettings, ReachTheChip) {
     const LineCase& l = GetParam();
     const std::string chip = TraceAddressOf(kRootPort);
     Trace trace;
-    ASSERT_EQ(pInitializePort(static_cast<uint8_t>(ComOf(kRootPort)), l.baud, 1, 1, l.parity, l.byteSize, l.stopBits), 0);
+    const uint8_t port = static_cast<uint8_t>(ComOf(kRootPort));
+    ASSERT_EQ(pInitializePort(port, l.baud, 1, 1, l.parity, l.byteSize, l.stopBits), 0);
     EXPECT_EQ(trace.last("set_baud", chip), l.baudSeen);
     EXPECT_EQ(trace.last("set_data", chip), l.dataSeen);
 }
