@@ -38,8 +38,8 @@ demo: build
 	@TORVANE_DEMO=1 bash scripts/run.sh
 
 # Everything CI checks: the suite natively, the kernel tests (the native
-# build in a QEMU guest against the real ftdi_sio driver), under ASan+UBSan, the serial
-# tests under TSan, a bounded fuzz run, and the 32-bit Windows build with its
+# build in a QEMU guest against the real ftdi_sio driver), the suite under
+# ASan+UBSan, the serial tests under TSan, a bounded fuzz run, and the 32-bit Windows build with its
 # tests under Wine; both platforms configured without a preset, as a packager
 # does, writing nothing outside their build folder; then the packages, built
 # and checked as users get them.
