@@ -23,20 +23,15 @@
 #include <gtest/gtest.h>
 
 #include "serial/include/winseria.h"
+#include "tests/kernel/guest_sysfs.h"
 #include "torvane/unique_fd.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kernel_guest::ReadAttr;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-std::string ReadAttr(const fs::path& path) {
-    std::ifstream in(path);
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
 
 // A converter of the harness's layout, found by its USB device name.
 struct Converter {
@@ -47,14 +42,7 @@ struct Converter {
 const Converter kRootPort{"1-1", "virtio:ftdi0peer"};
 const Converter kBehindHub{"1-2.1", "/dev/ttyS1"};
 
-// COM number of the ttyUSB node bound to the converter's interface.
-int ComOf(const Converter& c) {
-    for (const auto& e : fs::directory_iterator("/sys/bus/usb/devices/" + c.usb + "/" + c.usb + ":1.0")) {
-        std::string name = e.path().filename();
-        if (name.rfind("ttyUSB", 0) == 0) return 33 + std::stoi(name.substr(6));
-    }
-    return -1;
-}
+int ComOf(const Converter& c) { return kernel_guest::ComOf(c.usb); }
 
 std::string PeerPath(const Converter& c) {
     const std::string prefix = "virtio:";

@@ -5,8 +5,6 @@
 #include <sys/utsname.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,10 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "d2xx/ftd2xx_abi.h"
+#include "tests/kernel/guest_sysfs.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using kernel_guest::ComOf;
 
 // The harness's layout: USB device, serial, location (bus, ports,
 // interface + 1 as hexadecimal digits).
@@ -33,15 +32,6 @@ const std::vector<Converter> kLayout = {
     {"1-2.2", "FTSHARED", 0x1221},
 };
 constexpr char kDescription[] = "QEMU USB SERIAL";
-
-// The COM number of the ttyUSB node the kernel bound to the converter.
-int ComOf(const std::string& usb) {
-    for (const auto& e : fs::directory_iterator("/sys/bus/usb/devices/" + usb + "/" + usb + ":1.0")) {
-        std::string name = e.path().filename();
-        if (name.rfind("ttyUSB", 0) == 0) return 33 + std::stoi(name.substr(6));
-    }
-    return -1;
-}
 
 const Converter* AtLocation(std::uint32_t location) {
     for (const auto& c : kLayout)
