@@ -12,11 +12,6 @@ BUILD = os.environ["KERNEL_BUILD_DIR"]
 LISTER = os.path.join(BUILD, "app/console/torvane-list")
 
 
-def uptime():
-    with open("/proc/uptime") as f:
-        return float(f.read().split()[0])
-
-
 def read_attr(path):
     try:
         with open(path) as f:

@@ -46,4 +46,6 @@ c.equal("torvane-list status", text.returncode, 0)
 rows = [line.split("\t") for line in text.stdout.splitlines()[1:-1]]
 c.equal("text rows", rows, [[d["port"], d["description"], d["driver_version"], d["serial"]]
                             for d in docs[0]["devices"]])
+c.true("text label names the library version", text.stdout.splitlines()[-1].endswith(docs[0]["library_version"]),
+       text.stdout.splitlines()[-1])
 c.exit()
