@@ -108,6 +108,7 @@ build_initramfs() {
 }
 
 # One preparer at a time per cache; runs share what it made.
+relay=$cache/relay
 exec 8>"$cache/.lock"
 flock 8
 kpkg=$(kernel_package)
@@ -126,9 +127,22 @@ elif [ ! -f "$cache/base.cpio.gz" ] || [ "$here/kernel-guest-init" -nt "$cache/b
   build_initramfs
 fi
 
+[ "$relay" -nt "$here/kernel-guest-relay.c" ] || cc -O2 -Wall -o "$relay" "$here/kernel-guest-relay.c"
 flock -u 8
 
 # ---- one run ----------------------------------------------------------------
+# KVM where it boots this kernel (tried once per cache: a nested /dev/kvm
+# may exist and still not boot it), TCG otherwise.
+if [ -z "${KERNEL_GUEST_ACCEL:-}" ] && [ ! -s "$cache/accel" ]; then
+  accel=tcg
+  if [ -r /dev/kvm ] && [ -w /dev/kvm ] &&
+     KERNEL_GUEST_ACCEL=kvm "$0" --cache "$cache" --timeout 30 -- true >/dev/null 2>&1; then
+    accel=kvm
+  fi
+  echo "$accel" > "$cache/accel"
+fi
+accel=${KERNEL_GUEST_ACCEL:-$(cat "$cache/accel")}
+
 run=$(mktemp -d "${TMPDIR:-/tmp}/kernel-guest.XXXXXX")
 relays=()
 cleanup() {
@@ -156,8 +170,6 @@ cat "$cache/base.cpio.gz" "$run/layer.cpio.gz" > "$run/initrd.gz"
 # (virtio-serial, a 16550) deadlocks it once some 16-64 KiB are pending. The
 # relay reads each side eagerly and buffers. It also joins the monitor to the
 # guest's "qemu-monitor" port.
-relay=$cache/relay
-[ "$relay" -nt "$here/kernel-guest-relay.c" ] || cc -O2 -Wall -o "$relay" "$here/kernel-guest-relay.c"
 for pair in ftdi0:peer0 ftdi1:peer1 mon:monport; do
   "$relay" "$run/${pair%:*}.sock" "$run/${pair#*:}.sock" & relays+=($!)
 done
@@ -165,17 +177,6 @@ for _ in $(seq 200); do
   n=$(ls "$run"/*.sock 2>/dev/null | wc -l); [ "$n" -ge 6 ] && break; sleep 0.01
 done
 
-# KVM where it boots this kernel (tried once per cache: a nested /dev/kvm
-# may exist and still not boot it), TCG otherwise.
-if [ -z "${KERNEL_GUEST_ACCEL:-}" ] && [ ! -s "$cache/accel" ]; then
-  accel=tcg
-  if [ -r /dev/kvm ] && [ -w /dev/kvm ] &&
-     KERNEL_GUEST_ACCEL=kvm "$0" --cache "$cache" --timeout 30 -- true >/dev/null 2>&1; then
-    accel=kvm
-  fi
-  echo "$accel" > "$cache/accel"
-fi
-accel=${KERNEL_GUEST_ACCEL:-$(cat "$cache/accel")}
 accel_args=(-accel "$accel"); [ "$accel" = kvm ] && accel_args+=(-cpu host)
 share_args=()
 for i in "${!shares[@]}"; do
@@ -206,11 +207,13 @@ timeout -s KILL "$timeout" qemu-system-x86_64 "${accel_args[@]}" -m 384 -nodefau
   -virtfs local,path=/usr,mount_tag=hostusr,security_model=none,readonly=on "${share_args[@]}" \
   </dev/null 2>"$run/qemu.stderr" |
   tr -d '\r' | while IFS= read -r line; do
-    case "$line" in
-      "@@kernel-guest-exit-$token="*) echo "${line#*=}" > "$run/status" ;;
-      "[init] "* | "["*"."*"] "*) [ -z "${KERNEL_GUEST_VERBOSE:-}" ] || echo "$line" >&2 ;;  # init and kernel chatter
-      *) printf '%s\n' "$line" ;;
-    esac
+    if [[ $line == "@@kernel-guest-exit-$token="* ]]; then
+      echo "${line#*=}" > "$run/status"
+    elif [[ $line == "[init] "* || $line =~ ^\[\ *[0-9]+\.[0-9]{6}\]\  ]]; then  # init's and the kernel's chatter
+      [ -z "${KERNEL_GUEST_VERBOSE:-}" ] || echo "$line" >&2
+    else
+      printf '%s\n' "$line"
+    fi
   done
 qemu_status=${PIPESTATUS[0]}
 set -e
