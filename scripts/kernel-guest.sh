@@ -136,7 +136,7 @@ flock -u 8
 if [ -z "${KERNEL_GUEST_ACCEL:-}" ] && [ ! -s "$cache/accel" ]; then
   accel=tcg
   if [ -r /dev/kvm ] && [ -w /dev/kvm ] &&
-     KERNEL_GUEST_ACCEL=kvm "$0" --cache "$cache" --timeout 30 -- true >/dev/null 2>&1; then
+     KERNEL_GUEST_ACCEL=kvm "$0" --cache "$cache" --timeout 15 -- true >/dev/null 2>&1; then
     accel=kvm
   fi
   echo "$accel" > "$cache/accel"
