@@ -4,7 +4,7 @@
 // vendor_calls.sh; never on the build machine.
 #include <sys/utsname.h>
 
-#include <cstring>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
