@@ -1,6 +1,6 @@
 # The front door. `make run` and `make test` each install what is missing,
 # configure, build, then run or test.
-.PHONY: deps deps-run deps-package build build-tests run demo test check test-linux test-asan test-tsan fuzz mingw test-win32 package package-linux package-win32 test-packages test-no-preset bench clean
+.PHONY: deps deps-run deps-package build build-tests run demo test check test-linux test-kernel test-asan test-tsan fuzz mingw test-win32 package package-linux package-win32 test-packages test-no-preset bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -37,12 +37,13 @@ run: build
 demo: build
 	@TORVANE_DEMO=1 bash scripts/run.sh
 
-# Everything CI checks: the suite natively, under ASan+UBSan, the serial
-# tests under TSan, a bounded fuzz run, and the 32-bit Windows build with its
+# Everything CI checks: the suite natively, the kernel tests (the native
+# build in a QEMU guest against the real ftdi_sio driver), the suite under
+# ASan+UBSan, the serial tests under TSan, a bounded fuzz run, and the 32-bit Windows build with its
 # tests under Wine; both platforms configured without a preset, as a packager
 # does, writing nothing outside their build folder; then the packages, built
 # and checked as users get them.
-test: deps test-linux test-asan test-tsan fuzz test-win32 test-no-preset test-packages
+test: deps test-linux test-kernel test-asan test-tsan fuzz test-win32 test-no-preset test-packages
 
 # The quick loop for developers: native build and tests only.
 check: build-tests
@@ -50,6 +51,10 @@ check: build-tests
 
 test-linux: build-tests
 	ctest --preset linux -j $(JOBS)
+
+# One QEMU guest boot runs every kernel check (docs/kernel-tests.md).
+test-kernel: build-tests
+	ctest --preset linux-kernel
 
 test-asan: deps
 	cmake --preset linux-asan

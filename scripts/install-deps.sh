@@ -37,6 +37,8 @@ test_packages=(
   python3                           # examples and test helpers
   umockdev libumockdev-dev          # the hot-plug watcher's tests against a mock udev
   lintian unzip                     # scripts/check-packages.sh: lintian on the .debs, the zip unpacked
+  qemu-system-x86 xz-utils          # the kernel tests' guest (scripts/kernel-guest.sh; xz unpacks the kernel)
+  libkmod2 libcap2 libacl1 libblkid1 libselinux1  # the guest's systemd-udevd runs with the host's libraries
 )
 
 group="${1:-test}"

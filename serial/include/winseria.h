@@ -95,7 +95,10 @@ WINSERIA_API int32_t WINSERIA_CALL InitializePort(uint8_t port, uint32_t baud, u
  * initialization, then does what InitializePort does. The defaults are
  * stored even when the initialization is then refused or fails. Values
  * the device refuses make the initialization fail with 87 and the port
- * stays open (see InitializePort).
+ * stays open (see InitializePort); on Linux an FTDI converter refuses 5 and
+ * 6 data bits, which its driver would take silently. A device that fails a
+ * setting its driver accepted, with no more than a kernel log line, cannot
+ * be seen: the call succeeds.
  * Result and thread: as InitializePort (the defaults are stored before the
  * turn is taken). */
 WINSERIA_API int32_t WINSERIA_CALL pInitializePort(uint8_t port, uint32_t baud, uint16_t writeTimeoutSec,

@@ -37,6 +37,9 @@ public:
     virtual IoResult read(std::uint8_t* buffer, std::size_t size) = 0;
     virtual IoResult write(const std::uint8_t* buffer, std::size_t size) = 0;
 
+    // The fewest data bits the hardware sends as asked, where its driver
+    // accepts fewer without saying so.
+    virtual int smallestByteSize() const { return 5; }
     virtual int getTermios(KernelTermios& out) = 0;
     virtual int setTermios(const KernelTermios& in) = 0;
     // The port's owner chose the line settings (SetCommState): they stay when

@@ -26,6 +26,8 @@ BOOL Port::setState(const DCB* dcb) {
     if (dcb == nullptr || !isValidDcb(*dcb)) return fail(ERROR_INVALID_PARAMETER);
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
+    // Refused before anything changes: the driver would take it silently.
+    if (dcb->ByteSize < device_->smallestByteSize()) return fail(ERROR_INVALID_PARAMETER);
     KernelTermios current;
     if (int e = device_->getTermios(current)) return fail(windowsErrorFromErrno(e));
     if (int e = device_->setTermios(termiosForDcb(current, *dcb))) return fail(windowsErrorFromErrno(e));

@@ -9,13 +9,16 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <mutex>
 #include <set>
+#include <string>
 
 namespace winapi::posix {
 
@@ -46,11 +49,38 @@ HeldDevices& heldDevices() {
 
 int ioctlError(int result) { return result == 0 ? 0 : errno; }
 
+// Drivers whose hardware has fewer data sizes than termios offers, and which
+// do not say so: ftdi_sio puts back the old size for CS6 and keeps CS5 in the
+// settings (some smartcard readers use it as a mode switch) but gives the
+// chip no size, and FTDI chips then send 8 bits. tcsetattr succeeds in both.
+struct DriverByteSizes {
+    const char* driver;
+    int smallest;
+};
+constexpr DriverByteSizes kDriverByteSizes[] = {{.driver = "ftdi_sio", .smallest = 7}};
+
+// The kernel driver behind a tty (its sysfs device's driver), "" when none.
+std::string driverOf(dev_t device) {
+    std::error_code ignored;
+    auto link = std::filesystem::read_symlink(
+        "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/device/driver",
+        ignored);
+    return link.filename().string();
+}
+
+int smallestByteSizeOf(dev_t device) {
+    const std::string driver = driverOf(device);
+    for (const DriverByteSizes& d : kDriverByteSizes)
+        if (driver == d.driver) return d.smallest;
+    return 5;
+}
+
 class TtyDevice : public Device {
 public:
     // Takes the descriptor and this process's claim on the device, and
     // remembers the settings found, to put them back at close.
-    TtyDevice(torvane::UniqueFd fd, dev_t device) : owned_(std::move(fd)), fd_(owned_.Get()), device_(device) {
+    TtyDevice(torvane::UniqueFd fd, dev_t device)
+        : owned_(std::move(fd)), fd_(owned_.Get()), device_(device), smallestByteSize_(smallestByteSizeOf(device)) {
         foundSettingsKnown_ = readKernelTermios(fd_, foundSettings_) == 0;
     }
     ~TtyDevice() override {
@@ -82,6 +112,7 @@ public:
         return {static_cast<std::size_t>(n), 0};
     }
 
+    int smallestByteSize() const override { return smallestByteSize_; }
     int getTermios(KernelTermios& out) override { return readKernelTermios(fd_, out); }
     int setTermios(const KernelTermios& in) override { return writeKernelTermios(fd_, in); }
     void keepSettingsAtClose() override { keepSettings_.store(true); }
@@ -113,6 +144,7 @@ private:
     torvane::UniqueFd owned_;
     const int fd_;
     dev_t device_;
+    const int smallestByteSize_;
     KernelTermios foundSettings_;
     bool foundSettingsKnown_ = false;
     std::atomic<bool> keepSettings_{false};
