@@ -6,18 +6,11 @@ if(failed)
   message(FATAL_ERROR "${NM} -C failed on ${PROGRAM}")
 endif()
 # The hand-fed event source, the registry's fault knobs, the serial messages'
-# UTF-8 spelling and the D2XX loader's installer.
+# UTF-8 spelling, the D2XX loader's installer, and the serial stand-in's
+# refused event creations, in-process devices and count of open handles.
 foreach(seam ManualEventSource FaultRegistry "MemoryRegistry::SetUnreadable" "MemoryRegistry::DenyFullAccess"
         "MemoryRegistry::FailListingAfter" "MemoryRegistry::OpenCount" "winseria::Utf8Text"
-        "InstallLibraryLoader")
-  string(FIND "${symbols}" "${seam}" found)
-  if(NOT found EQUAL -1)
-    message(FATAL_ERROR "${PROGRAM} carries ${seam}")
-  endif()
-endforeach()
-# The serial tests' seams: refused event creations, in-process devices, a
-# count of open handles.
-foreach(seam InstallEventCreator InstallDeviceResolver "HandleTable::openCount")
+        "InstallLibraryLoader" InstallEventCreator InstallDeviceResolver "HandleTable::openCount")
   string(FIND "${symbols}" "${seam}" found)
   if(NOT found EQUAL -1)
     message(FATAL_ERROR "${PROGRAM} carries ${seam}")
