@@ -1,12 +1,9 @@
+// Alone in this file: a test program that defines ActiveLibraryLoader itself
+// never pulls this definition out of the static library.
 #include "d2xx/library_loader.h"
 
 namespace d2xx {
-namespace {
-LibraryLoader* installed = nullptr;
-}  // namespace
 
-LibraryLoader& ActiveLibraryLoader() { return installed ? *installed : PlatformLibraryLoader(); }
-
-void InstallLibraryLoader(LibraryLoader* loader) { installed = loader; }
+LibraryLoader& ActiveLibraryLoader() { return PlatformLibraryLoader(); }
 
 }  // namespace d2xx

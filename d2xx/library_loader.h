@@ -1,8 +1,9 @@
 #pragma once
 // The loader seam: the OS's run-time library loading, reduced to what the D2XX
 // layer's by-name lookups need. The platform's loader (posix/: dlopen,
-// dlsym, dlclose; win32/: LoadLibraryA, GetProcAddress, FreeLibrary) is in
-// force unless another is installed, which tests do to drive the failure paths.
+// dlsym, dlclose; win32/: LoadLibraryA, GetProcAddress, FreeLibrary) is the
+// one in force; the D2XX tests link their own ActiveLibraryLoader in front of
+// it to drive the failure paths (tests/d2xx/installed_loader.*).
 namespace d2xx {
 
 class LibraryLoader {
@@ -25,9 +26,8 @@ const char* VendorLibraryFileName();
 // The OS's own loader.
 LibraryLoader& PlatformLibraryLoader();
 
-// The loader in force: the installed one, else the platform's.
+// The loader in force. Defined alone in its file (library_loader.cpp), so
+// that a program's own definition takes its place at link time.
 LibraryLoader& ActiveLibraryLoader();
-// Installs a loader (not owned; it must outlive its use). nullptr restores the platform's.
-void InstallLibraryLoader(LibraryLoader* loader);
 
 }  // namespace d2xx

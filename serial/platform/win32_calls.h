@@ -17,70 +17,105 @@ using BOOL = int;
 using HANDLE = void*;
 using ULONG_PTR = std::uintptr_t;
 
-constexpr BOOL TRUE = 1;
-constexpr BOOL FALSE = 0;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
-constexpr DWORD INFINITE = 0xFFFFFFFFu;
-constexpr DWORD MAXDWORD = 0xFFFFFFFFu;
 
-// Error codes.
-constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr DWORD ERROR_ACCESS_DENIED = 5;
-constexpr DWORD ERROR_INVALID_HANDLE = 6;
-constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr DWORD ERROR_GEN_FAILURE = 31;
-constexpr DWORD ERROR_NOT_SUPPORTED = 50;
-constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-constexpr DWORD ERROR_OPERATION_ABORTED = 995;
-constexpr DWORD ERROR_IO_INCOMPLETE = 996;
-constexpr DWORD ERROR_IO_PENDING = 997;
+// Every constant of the seam, once: its type, its Windows name and value. The
+// list declares them below; the Windows build checks each against
+// <windows.h> by name (win32/win32_calls.cpp). A new constant is one row.
+#define TORVANE_WINAPI_CONSTANTS(X)            \
+    X(BOOL, TRUE, 1)                           \
+    X(BOOL, FALSE, 0)                          \
+    X(DWORD, INFINITE, 0xFFFFFFFFu)            \
+    X(DWORD, MAXDWORD, 0xFFFFFFFFu)            \
+    /* Error codes. */                         \
+    X(DWORD, ERROR_SUCCESS, 0)                 \
+    X(DWORD, ERROR_FILE_NOT_FOUND, 2)          \
+    X(DWORD, ERROR_ACCESS_DENIED, 5)           \
+    X(DWORD, ERROR_INVALID_HANDLE, 6)          \
+    X(DWORD, ERROR_NOT_ENOUGH_MEMORY, 8)       \
+    X(DWORD, ERROR_GEN_FAILURE, 31)            \
+    X(DWORD, ERROR_NOT_SUPPORTED, 50)          \
+    X(DWORD, ERROR_INVALID_PARAMETER, 87)      \
+    X(DWORD, ERROR_OPERATION_ABORTED, 995)     \
+    X(DWORD, ERROR_IO_INCOMPLETE, 996)         \
+    X(DWORD, ERROR_IO_PENDING, 997)            \
+    /* CreateFileA, GetFileType. */            \
+    X(DWORD, GENERIC_READ, 0x80000000u)        \
+    X(DWORD, GENERIC_WRITE, 0x40000000u)       \
+    X(DWORD, OPEN_EXISTING, 3)                 \
+    X(DWORD, FILE_ATTRIBUTE_NORMAL, 0x80)      \
+    X(DWORD, FILE_FLAG_OVERLAPPED, 0x40000000u)\
+    X(DWORD, FILE_TYPE_UNKNOWN, 0)             \
+    X(DWORD, FILE_TYPE_DISK, 1)                \
+    X(DWORD, FILE_TYPE_CHAR, 2)                \
+    X(DWORD, FILE_TYPE_PIPE, 3)                \
+    /* Waits. */                               \
+    X(DWORD, WAIT_OBJECT_0, 0)                 \
+    X(DWORD, WAIT_TIMEOUT, 258)                \
+    X(DWORD, WAIT_FAILED, 0xFFFFFFFFu)         \
+    X(DWORD, MAXIMUM_WAIT_OBJECTS, 64)         \
+    /* DCB values. */                          \
+    X(BYTE, NOPARITY, 0)                       \
+    X(BYTE, ODDPARITY, 1)                      \
+    X(BYTE, EVENPARITY, 2)                     \
+    X(BYTE, MARKPARITY, 3)                     \
+    X(BYTE, SPACEPARITY, 4)                    \
+    X(BYTE, ONESTOPBIT, 0)                     \
+    X(BYTE, ONE5STOPBITS, 1)                   \
+    X(BYTE, TWOSTOPBITS, 2)                    \
+    X(DWORD, DTR_CONTROL_DISABLE, 0)           \
+    X(DWORD, DTR_CONTROL_ENABLE, 1)            \
+    X(DWORD, DTR_CONTROL_HANDSHAKE, 2)         \
+    X(DWORD, RTS_CONTROL_DISABLE, 0)           \
+    X(DWORD, RTS_CONTROL_ENABLE, 1)            \
+    X(DWORD, RTS_CONTROL_HANDSHAKE, 2)         \
+    X(DWORD, RTS_CONTROL_TOGGLE, 3)            \
+    /* PurgeComm. */                           \
+    X(DWORD, PURGE_TXABORT, 0x1)               \
+    X(DWORD, PURGE_RXABORT, 0x2)               \
+    X(DWORD, PURGE_TXCLEAR, 0x4)               \
+    X(DWORD, PURGE_RXCLEAR, 0x8)               \
+    /* Line events. */                         \
+    X(DWORD, EV_RXCHAR, 0x1)                   \
+    X(DWORD, EV_RXFLAG, 0x2)                   \
+    X(DWORD, EV_TXEMPTY, 0x4)                  \
+    X(DWORD, EV_CTS, 0x8)                      \
+    X(DWORD, EV_DSR, 0x10)                     \
+    X(DWORD, EV_RLSD, 0x20)                    \
+    X(DWORD, EV_BREAK, 0x40)                   \
+    X(DWORD, EV_ERR, 0x80)                     \
+    X(DWORD, EV_RING, 0x100)                   \
+    /* ClearCommError flags. */                \
+    X(DWORD, CE_RXOVER, 0x1)                   \
+    X(DWORD, CE_OVERRUN, 0x2)                  \
+    X(DWORD, CE_RXPARITY, 0x4)                 \
+    X(DWORD, CE_FRAME, 0x8)                    \
+    X(DWORD, CE_BREAK, 0x10)                   \
+    X(DWORD, CE_TXFULL, 0x100)                 \
+    /* EscapeCommFunction. */                  \
+    X(DWORD, SETXOFF, 1)                       \
+    X(DWORD, SETXON, 2)                        \
+    X(DWORD, SETRTS, 3)                        \
+    X(DWORD, CLRRTS, 4)                        \
+    X(DWORD, SETDTR, 5)                        \
+    X(DWORD, CLRDTR, 6)                        \
+    X(DWORD, SETBREAK, 8)                      \
+    X(DWORD, CLRBREAK, 9)                      \
+    /* GetCommModemStatus. */                  \
+    X(DWORD, MS_CTS_ON, 0x10)                  \
+    X(DWORD, MS_DSR_ON, 0x20)                  \
+    X(DWORD, MS_RING_ON, 0x40)                 \
+    X(DWORD, MS_RLSD_ON, 0x80)                 \
+    /* Processes and threads. */               \
+    X(DWORD, PROCESS_SET_INFORMATION, 0x0200)  \
+    X(DWORD, NORMAL_PRIORITY_CLASS, 0x20)      \
+    X(DWORD, REALTIME_PRIORITY_CLASS, 0x100)   \
+    X(int, THREAD_PRIORITY_NORMAL, 0)          \
+    X(int, THREAD_PRIORITY_TIME_CRITICAL, 15)
 
-// CreateFileA.
-constexpr DWORD GENERIC_READ = 0x80000000u;
-constexpr DWORD GENERIC_WRITE = 0x40000000u;
-constexpr DWORD OPEN_EXISTING = 3;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
-constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000u;
-// GetFileType.
-constexpr DWORD FILE_TYPE_UNKNOWN = 0;
-constexpr DWORD FILE_TYPE_DISK = 1;
-constexpr DWORD FILE_TYPE_CHAR = 2;
-constexpr DWORD FILE_TYPE_PIPE = 3;
-
-// Waits.
-constexpr DWORD WAIT_OBJECT_0 = 0;
-constexpr DWORD WAIT_TIMEOUT = 258;
-constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
-constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
-
-// DCB values.
-constexpr BYTE NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2, MARKPARITY = 3, SPACEPARITY = 4;
-constexpr BYTE ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2;
-constexpr DWORD DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2;
-constexpr DWORD RTS_CONTROL_DISABLE = 0, RTS_CONTROL_ENABLE = 1, RTS_CONTROL_HANDSHAKE = 2,
-                RTS_CONTROL_TOGGLE = 3;
-
-// PurgeComm.
-constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4, PURGE_RXCLEAR = 0x8;
-// Line events.
-constexpr DWORD EV_RXCHAR = 0x1, EV_RXFLAG = 0x2, EV_TXEMPTY = 0x4, EV_CTS = 0x8, EV_DSR = 0x10,
-                EV_RLSD = 0x20, EV_BREAK = 0x40, EV_ERR = 0x80, EV_RING = 0x100;
-// ClearCommError flags.
-constexpr DWORD CE_RXOVER = 0x1, CE_OVERRUN = 0x2, CE_RXPARITY = 0x4, CE_FRAME = 0x8, CE_BREAK = 0x10,
-                CE_TXFULL = 0x100;
-// EscapeCommFunction.
-constexpr DWORD SETXOFF = 1, SETXON = 2, SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6, SETBREAK = 8,
-                CLRBREAK = 9;
-// GetCommModemStatus.
-constexpr DWORD MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD_ON = 0x80;
-
-// Processes and threads.
-constexpr DWORD PROCESS_SET_INFORMATION = 0x0200;
-constexpr DWORD NORMAL_PRIORITY_CLASS = 0x20;
-constexpr DWORD REALTIME_PRIORITY_CLASS = 0x100;
-constexpr int THREAD_PRIORITY_NORMAL = 0;
-constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
+#define TORVANE_WINAPI_DECLARE(type, name, value) constexpr type name = value;
+TORVANE_WINAPI_CONSTANTS(TORVANE_WINAPI_DECLARE)
+#undef TORVANE_WINAPI_DECLARE
 
 struct DCB {
     DWORD DCBlength;

@@ -124,7 +124,7 @@ std::int32_t TComm::Connect() {
 
     eventThread_ = std::make_unique<TZdarzeniaCommThread>(portHandle_.get(), eventSet_);
     eventThread_->SetOnCommEvent([this](TZdarzeniaCommThread* sender, DWORD mask) { HandleCommEvent(sender, mask); });
-    transferThread_ = std::make_unique<TZapisOdczytThread>(*this, portHandle_.get());
+    transferThread_ = std::make_unique<TZapisOdczytThread>(*this);
 
     if (const std::int32_t configured = Configure(); configured != 0) return configured;
 
@@ -164,10 +164,7 @@ std::int32_t TComm::Disconnect() {
     if (!SetCommTimeouts(portHandle_.get(), &savedTimeouts_)) RecordFailure(Message::TimeoutsWrite);
     CloseDevice();
 
-    SetLastError(0);
-    if (!SetEvent(Handshake().PortClosed())) {
-        return RecordFailure(Message::EventSignal);
-    }
+    if (!Handshake().SignalPortClosed()) return RecordFailure(Message::EventSignal);
     return 0;
 }
 
@@ -248,10 +245,8 @@ void TComm::LineEvent(DWORD event) {
 
 bool TComm::QueryTransmitEmpty() {
     if (!IsOpen()) return false;
-    // In the order a write passes through them: the request for the worker,
-    // the worker's write, the driver's queue.
-    if (WaitForSingleObject(Handshake().WriteRequest(), 0) == WAIT_OBJECT_0) return false;
-    if (writeUnderway_.load()) return false;
+    // In the order a write passes through them: the hand-over, the driver's queue.
+    if (Handshake().WritePending()) return false;
     DWORD errors = 0;
     COMSTAT status{};
     if (!ClearCommError(portHandle_.get(), &errors, &status)) return false;

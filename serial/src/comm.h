@@ -11,6 +11,7 @@
 
 #include "serial/platform/win32_calls.h"
 #include "serial/src/comm_threads.h"
+#include "serial/src/handshake.h"
 #include "serial/src/line_events.h"
 #include "serial/src/unique_handle.h"
 
@@ -28,7 +29,7 @@ winapi::COMMTIMEOUTS TimeoutsFor(std::uint16_t writeSec, std::uint16_t readSec);
 // The parity a new port object takes from the library default.
 std::uint32_t ParityFromDefault(std::uint8_t parity);
 
-class TComm final : public ByteTransfers {
+class TComm final : public ByteDevice {
 public:
     TComm();
     TComm(const TComm&) = delete;
@@ -52,8 +53,8 @@ public:
     winapi::HANDLE CommHandle() const { return portHandle_.get(); }
 
     // One overlapped transfer each, run by the worker thread only.
-    winapi::DWORD SendByte(const std::uint8_t* buffer) override;
-    winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count) override;
+    winapi::DWORD WriteToDevice(const std::uint8_t& byte) override;
+    winapi::DWORD ReadFromDevice(std::uint8_t& byte) override;
 
     // True when no byte handed to WriteByte is still to leave: no write waits
     // for the worker or runs, and the driver's output queue is empty.
@@ -83,8 +84,6 @@ private:
     winapi::DWORD RunTransfer(const TransferKind& kind, winapi::OVERLAPPED& overlapped, void* buffer,
                               winapi::DWORD count);
     winapi::DWORD AwaitTransfer(const TransferKind& kind, winapi::OVERLAPPED& overlapped, winapi::DWORD count);
-    // Sets the time-out flag from `moved` and releases the caller.
-    winapi::DWORD FinishTransfer(winapi::DWORD moved);
     // Cancels the worker's transfers of one direction (purge and CancelIo).
     void Abort(winapi::DWORD purgeFlag);
     // Completes a transfer left outstanding on the device before its
@@ -111,10 +110,6 @@ private:
     std::uint16_t writeTimeoutSec_ = 0;
     std::uint16_t readTimeoutSec_ = 0;
 
-    // Set by the worker before it takes a write request and cleared once the
-    // write is in the driver's queue (or failed), so that CharSent always
-    // sees the request, the running write or the queued bytes.
-    std::atomic<bool> writeUnderway_{false};
     // Line errors that CharSent's ClearCommError took, kept for the next
     // line-event report.
     std::atomic<winapi::DWORD> errorsTakenByQuery_{0};

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
 #include "serial/src/line_events.h"
+#include "serial/src/wait_for_first.h"
 
 namespace winseria {
 
@@ -117,13 +117,12 @@ void TZdarzeniaCommThread::NotifyOwner() {
 
 // ---- Worker ----------------------------------------------------------------------
 
-TZapisOdczytThread::TZapisOdczytThread(ByteTransfers& port, HANDLE portHandle) : port_(port), portHandle_(portHandle) {
+TZapisOdczytThread::TZapisOdczytThread(ByteDevice& port) : port_(port) {
     if (!Handshake().ReplaceWorkerEvents()) return;
-    stopTransfers_ = Handshake().StopTransfers();
     if (!Start()) {
         // Without a thread the handshake has no partner: transfers fail at once.
         SetError(Message::Empty, static_cast<std::int32_t>(ERROR_NOT_ENOUGH_MEMORY));
-        SetEvent(Handshake().WorkerEnded());
+        Handshake().EndWorker();
     }
 }
 
@@ -133,38 +132,17 @@ TZapisOdczytThread::~TZapisOdczytThread() {
 }
 
 void TZapisOdczytThread::StopThread() {
-    SetLastError(0);
-    if (stopTransfers_ != nullptr) SetEvent(stopTransfers_);
+    Handshake().StopWorker();
     RequestStop();
 }
 
 void TZapisOdczytThread::Run() {
-    enum class Woken { Stopped, Write, Read, Failed };
     RaiseThreadPriority();
     SetLastError(0);
     HandshakeState& handshake = Handshake();
-    for (;;) {
-        // A stop outranks a request that came with it: the request is skipped.
-        const Woken woken = WaitForFirst<Woken, 3>({{{stopTransfers_, Woken::Stopped},
-                                                     {handshake.WriteRequest(), Woken::Write},
-                                                     {handshake.ReadRequest(), Woken::Read}}},
-                                                   Woken::Failed);
-        if (woken == Woken::Write) {
-            ResetEvent(handshake.TransferReady());
-            PerformWrite();
-        } else if (woken == Woken::Read) {
-            ResetEvent(handshake.TransferReady());
-            PerformRead();
-        } else {
-            break;  // the stop signal, or a failed wait
-        }
-        if (Terminated()) break;
+    while (handshake.ServeNextRequest(port_) && !Terminated()) {
     }
-    SetEvent(handshake.WorkerEnded());
+    handshake.EndWorker();
 }
-
-void TZapisOdczytThread::PerformWrite() { port_.SendByte(&Handshake().outByte); }
-
-void TZapisOdczytThread::PerformRead() { port_.ReceiveBytes(&Handshake().inByte, 1); }
 
 }  // namespace winseria

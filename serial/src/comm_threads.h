@@ -8,21 +8,11 @@
 #include <functional>
 
 #include "serial/platform/win32_calls.h"
+#include "serial/src/handshake.h"
 #include "serial/src/thread.h"
 #include "serial/src/unique_handle.h"
 
 namespace winseria {
-
-// What the worker needs of the port object: one overlapped transfer per
-// request. Every path ends by signalling TransferReady.
-class ByteTransfers {
-public:
-    virtual winapi::DWORD SendByte(const std::uint8_t* buffer) = 0;
-    virtual winapi::DWORD ReceiveBytes(std::uint8_t* buffer, winapi::DWORD count) = 0;
-
-protected:
-    ~ByteTransfers() = default;
-};
 
 class TZdarzeniaCommThread final : public TThread {
 public:
@@ -64,25 +54,18 @@ public:
     // events and starts the thread; when an event cannot be created the
     // failure is recorded, the handshake has no worker events and the
     // thread does not start.
-    TZapisOdczytThread(ByteTransfers& port, winapi::HANDLE portHandle);
+    explicit TZapisOdczytThread(ByteDevice& port);
     ~TZapisOdczytThread() override;
 
-    // Signals the stop: the worker takes no further request, and a transfer
-    // in flight is aborted.
+    // The handshake's StopWorker: the worker takes no further request, and
+    // a transfer in flight is aborted.
     void StopThread();
 
 protected:
     void Run() override;
 
 private:
-    void PerformWrite();
-    void PerformRead();
-
-    ByteTransfers& port_;
-    winapi::HANDLE portHandle_;
-    // The handshake's StopTransfers of this worker's connection (owned by
-    // the handshake, which keeps it until the next worker replaces it).
-    winapi::HANDLE stopTransfers_ = nullptr;
+    ByteDevice& port_;
 };
 
 }  // namespace winseria

@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -12,6 +11,9 @@
 namespace winseria::dispatch {
 namespace {
 
+// Lives on the stack of the thread that hands it over, which waits until
+// it has run or takes it out of the queue itself: nothing is allocated per
+// hand-over.
 struct PendingCall {
     enum class State { Queued, Running, Done };
     std::function<void()> call;
@@ -22,8 +24,11 @@ struct PendingCall {
 struct Dispatcher {
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::shared_ptr<PendingCall>> queue;
-    std::thread::id mainThread;
+    std::deque<PendingCall*> queue;
+    // The queue's length, kept under the lock and read without it: an export
+    // on the main thread with nothing to serve takes no lock.
+    std::atomic<std::size_t> queued{0};
+    std::atomic<std::thread::id> mainThread{};
 
     std::mutex hookMutex;  // held while the hook runs, so replacing it waits
     std::function<void()> wakeHook;
@@ -43,11 +48,12 @@ void WakeHost() {
     if (d.wakeHook) d.wakeHook();
 }
 
-std::shared_ptr<PendingCall> TakeNext(Dispatcher& d) {
+PendingCall* TakeNext(Dispatcher& d) {
     std::lock_guard lock(d.mutex);
     if (d.queue.empty()) return nullptr;
-    std::shared_ptr<PendingCall> next = std::move(d.queue.front());
+    PendingCall* next = d.queue.front();
     d.queue.pop_front();
+    d.queued.store(d.queue.size());
     next->state = PendingCall::State::Running;
     return next;
 }
@@ -62,17 +68,9 @@ void RunPreservingLastError(const std::function<void()>& call) {
 
 }  // namespace
 
-void BecomeMainThread() {
-    Dispatcher& d = Instance();
-    std::lock_guard lock(d.mutex);
-    d.mainThread = std::this_thread::get_id();
-}
+void BecomeMainThread() { Instance().mainThread.store(std::this_thread::get_id()); }
 
-bool OnMainThread() {
-    Dispatcher& d = Instance();
-    std::lock_guard lock(d.mutex);
-    return d.mainThread == std::this_thread::get_id();
-}
+bool OnMainThread() { return Instance().mainThread.load() == std::this_thread::get_id(); }
 
 bool RunOnMainThread(std::function<void()> call, const std::atomic<bool>& released) {
     if (OnMainThread()) {
@@ -80,23 +78,24 @@ bool RunOnMainThread(std::function<void()> call, const std::atomic<bool>& releas
         return true;
     }
     Dispatcher& d = Instance();
-    auto pending = std::make_shared<PendingCall>();
-    pending->call = std::move(call);
+    PendingCall pending{std::move(call)};
     {
         std::lock_guard lock(d.mutex);
         if (released.load()) return false;
-        d.queue.push_back(pending);
+        d.queue.push_back(&pending);
+        d.queued.store(d.queue.size());
     }
     d.changed.notify_all();
     WakeHost();
 
     std::unique_lock lock(d.mutex);
     d.changed.wait(lock, [&] {
-        return pending->state == PendingCall::State::Done ||
-               (pending->state == PendingCall::State::Queued && released.load());
+        return pending.state == PendingCall::State::Done ||
+               (pending.state == PendingCall::State::Queued && released.load());
     });
-    if (pending->state == PendingCall::State::Done) return true;
-    std::erase(d.queue, pending);
+    if (pending.state == PendingCall::State::Done) return true;
+    std::erase(d.queue, &pending);
+    d.queued.store(d.queue.size());
     return false;
 }
 
@@ -111,18 +110,16 @@ std::size_t ServePending() {
     Dispatcher& d = Instance();
     // Only the calls waiting now: a watcher that hands over again at once
     // (a stream of line events) must not keep the main thread here.
-    std::size_t waiting = 0;
-    {
-        std::lock_guard lock(d.mutex);
-        waiting = d.queue.size();
-    }
+    const std::size_t waiting = d.queued.load();
+    if (waiting == 0) return 0;
     servingHere = true;
     std::size_t served = 0;
     while (served < waiting) {
-        std::shared_ptr<PendingCall> next = TakeNext(d);
-        if (!next) break;
+        PendingCall* next = TakeNext(d);
+        if (next == nullptr) break;
         RunPreservingLastError(next->call);
         {
+            // Once Done, the call's owner may return and take it away.
             std::lock_guard lock(d.mutex);
             next->state = PendingCall::State::Done;
         }

@@ -1,10 +1,15 @@
 #include "serial/src/handshake.h"
 
+#include <array>
+
 #include "serial/src/library_state.h"
+#include "serial/src/wait_for_first.h"
 
 namespace winseria {
 
 using namespace winapi;
+
+// ---- Set-up ------------------------------------------------------------------------
 
 bool HandshakeState::ReplaceWorkerEvents() {
     SetLastError(0);
@@ -38,9 +43,9 @@ HandshakeState& Handshake() {
     return *state;
 }
 
-namespace {
+// ---- The caller's side ---------------------------------------------------------------
 
-enum class Direction { Write, Read };
+namespace {
 
 struct DirectionTexts {
     Message refused;      // the port closed or closing, or the worker ended, before the request
@@ -48,40 +53,71 @@ struct DirectionTexts {
     Message finalSignal;  // TransferReady could not be signalled at the end
 };
 
-DirectionTexts TextsFor(Direction direction) {
-    if (direction == Direction::Write) return {Message::WriteAborted, Message::WriteInvalid, Message::EventSignal};
+DirectionTexts TextsFor(HandshakeState::Direction direction) {
+    if (direction == HandshakeState::Direction::Write) {
+        return {Message::WriteAborted, Message::WriteInvalid, Message::EventSignal};
+    }
     return {Message::ReadRefused, Message::WriteInvalid, Message::EventCancel};
 }
 
-enum class HandOverOutcome {
+}  // namespace
+
+enum class HandshakeState::HandOverOutcome {
     Requested,  // the worker has the request
     Refused,    // no request was made; the caller still waits as after one
     Broken,     // an event could not be reset or signalled: the caller returns at once
 };
 
+bool HandshakeState::Write(std::uint8_t value) { return Transfer(Direction::Write, value); }
+
+bool HandshakeState::Read(std::uint8_t& value) { return Transfer(Direction::Read, value); }
+
+bool HandshakeState::WritePending() const {
+    // In the order a write passes through: the request, then the worker's write.
+    return WaitForSingleObject(writeRequest_.get(), 0) == WAIT_OBJECT_0 || writeUnderway_.load();
+}
+
+bool HandshakeState::Transfer(Direction direction, std::uint8_t& value) {
+    const std::unique_lock turn = TakeTurn();
+    timeOutFlag_.store(0);
+    if (direction == Direction::Read) inByte_ = 0;
+    const HandOverOutcome handedOver = HandOver(direction, value);
+    if (handedOver == HandOverOutcome::Broken) return false;
+    if (handedOver == HandOverOutcome::Requested && AwaitAnswer()) {
+        // The worker answered, so it counts as idle again already.
+        const bool moved = timeOutFlag_.load() == 0;
+        if (moved && direction == Direction::Read) value = inByte_;
+        return moved;
+    }
+    if (handedOver == HandOverOutcome::Refused) AwaitRefusal();
+    // No answer came: the worker counts as idle again, whatever happened.
+    SetLastError(0);
+    if (!SetEvent(transferReady_.get())) RecordFailure(TextsFor(direction).finalSignal);
+    return false;
+}
+
 // Waits until the worker is idle and hands the request over. Simultaneous
 // outcomes rank: the port closed, the worker ended, a close began (each
 // refuses the transfer), and only then the worker idle.
-HandOverOutcome HandOver(Direction direction, std::uint8_t value) {
+HandshakeState::HandOverOutcome HandshakeState::HandOver(Direction direction, std::uint8_t value) {
     enum class Woken { Refused, Idle, Failed };
-    HandshakeState& handshake = Handshake();
     const DirectionTexts texts = TextsFor(direction);
-    const Woken woken = WaitForFirst<Woken, 4>({{{handshake.PortClosed(), Woken::Refused},
-                                                 {handshake.WorkerEnded(), Woken::Refused},
-                                                 {handshake.StopTransfers(), Woken::Refused},
-                                                 {handshake.TransferReady(), Woken::Idle}}},
+    const Woken woken = WaitForFirst<Woken, 4>({{{portClosed_.get(), Woken::Refused},
+                                                 {workerEnded_.get(), Woken::Refused},
+                                                 {stopTransfers_.get(), Woken::Refused},
+                                                 {transferReady_.get(), Woken::Idle}}},
                                                Woken::Failed);
     if (woken != Woken::Idle) {
         RecordFailure(woken == Woken::Refused ? texts.refused : texts.waitFailed);
         return HandOverOutcome::Refused;
     }
-    if (direction == Direction::Write) handshake.outByte = value;
+    if (direction == Direction::Write) outByte_ = value;
     SetLastError(0);
-    if (!ResetEvent(handshake.TransferReady())) {
+    if (!ResetEvent(transferReady_.get())) {
         RecordFailure(Message::EventCancel);
         return HandOverOutcome::Broken;
     }
-    const HANDLE request = direction == Direction::Write ? handshake.WriteRequest() : handshake.ReadRequest();
+    const HANDLE request = direction == Direction::Write ? writeRequest_.get() : readRequest_.get();
     SetLastError(0);
     if (!SetEvent(request)) {
         RecordFailure(Message::EventSignal);
@@ -90,56 +126,96 @@ HandOverOutcome HandOver(Direction direction, std::uint8_t value) {
     return HandOverOutcome::Requested;
 }
 
-// Waits for the worker's result; true when the transfer moved its byte.
-bool AwaitResult(HandOverOutcome handedOver) {
-    enum class Woken { Done, Idle, Closed, Failed };
-    HandshakeState& handshake = Handshake();
-    const HANDLE ready = handshake.TransferReady();
-    Woken woken = Woken::Failed;
-    if (handedOver == HandOverOutcome::Requested) {
-        // The work was done outranks a close or the worker's end: TransferReady
-        // comes first, and is looked at once more when another event won (a
-        // wait need not see the events in the order they were signalled).
-        woken = WaitForFirst<Woken, 3>(
-            {{{ready, Woken::Done}, {handshake.PortClosed(), Woken::Closed}, {handshake.WorkerEnded(), Woken::Closed}}},
-            Woken::Failed);
-        const DWORD waitError = GetLastError();
-        if (woken == Woken::Done || WaitForSingleObject(ready, 0) == WAIT_OBJECT_0) {
-            return handshake.timeOutFlag.load() == 0;
-        }
-        SetError(Message::WaitFailed, static_cast<std::int32_t>(waitError));
-        return false;
-    }
-    // Without a request TransferReady only says the worker is idle; a closed
-    // port outranks it and records the failed wait.
-    woken = WaitForFirst<Woken, 3>(
-        {{{handshake.PortClosed(), Woken::Closed}, {ready, Woken::Idle}, {handshake.WorkerEnded(), Woken::Closed}}},
-        Woken::Failed);
-    if (woken != Woken::Idle) RecordFailure(Message::WaitFailed);
+// Waits for the worker's answer to a request; true when it came. The answer
+// outranks a close and the worker's end: TransferReady comes first, and is
+// looked at once more when another event won (a wait need not see the events
+// in the order they were signalled). So a transfer that finished counts
+// whatever a close signalled meanwhile.
+bool HandshakeState::AwaitAnswer() {
+    enum class Woken { Answered, Closed, Failed };
+    const Woken woken = WaitForFirst<Woken, 3>({{{transferReady_.get(), Woken::Answered},
+                                                 {portClosed_.get(), Woken::Closed},
+                                                 {workerEnded_.get(), Woken::Closed}}},
+                                               Woken::Failed);
+    const DWORD waitError = GetLastError();
+    if (woken == Woken::Answered || WaitForSingleObject(transferReady_.get(), 0) == WAIT_OBJECT_0) return true;
+    SetError(Message::WaitFailed, static_cast<std::int32_t>(waitError));
     return false;
 }
 
-bool Transfer(Direction direction, std::uint8_t& value) {
-    HandshakeState& handshake = Handshake();
-    const std::unique_lock turn = handshake.TakeTurn();
-    handshake.timeOutFlag.store(0);
-    const HandOverOutcome handedOver = HandOver(direction, value);
-    if (handedOver == HandOverOutcome::Broken) return false;
-    const bool moved = AwaitResult(handedOver);
-    if (moved && direction == Direction::Read) value = handshake.inByte;
-    // The worker counts as idle again, whatever happened.
-    SetLastError(0);
-    if (!SetEvent(handshake.TransferReady())) {
-        RecordFailure(TextsFor(direction).finalSignal);
-        return false;
-    }
-    return moved;
+// After a refusal TransferReady only says the worker is idle; a closed port
+// outranks it and records the failed wait.
+void HandshakeState::AwaitRefusal() {
+    enum class Woken { Idle, Closed, Failed };
+    const Woken woken = WaitForFirst<Woken, 3>({{{portClosed_.get(), Woken::Closed},
+                                                 {transferReady_.get(), Woken::Idle},
+                                                 {workerEnded_.get(), Woken::Closed}}},
+                                               Woken::Failed);
+    if (woken != Woken::Idle) RecordFailure(Message::WaitFailed);
 }
 
-}  // namespace
+// ---- The worker's side -------------------------------------------------------------------
 
-bool WriteThroughWorker(std::uint8_t value) { return Transfer(Direction::Write, value); }
+bool HandshakeState::ServeNextRequest(ByteDevice& device) {
+    enum class Woken { Stopped, Write, Read, Failed };
+    // A stop outranks a request that came with it: the request is skipped.
+    const Woken woken = WaitForFirst<Woken, 3>({{{stopTransfers_.get(), Woken::Stopped},
+                                                 {writeRequest_.get(), Woken::Write},
+                                                 {readRequest_.get(), Woken::Read}}},
+                                               Woken::Failed);
+    if (woken == Woken::Write) {
+        // Up before the request is taken back, down once the byte is in the
+        // driver's queue: CharSent never misses the write between.
+        writeUnderway_.store(true);
+        const DWORD written = TakeRequest(writeRequest_) ? device.WriteToDevice(outByte_) : 0;
+        writeUnderway_.store(false);
+        Answer(written);
+    } else if (woken == Woken::Read) {
+        Answer(TakeRequest(readRequest_) ? device.ReadFromDevice(inByte_) : 0);
+    }
+    return woken == Woken::Write || woken == Woken::Read;
+}
 
-bool ReadThroughWorker(std::uint8_t& value) { return Transfer(Direction::Read, value); }
+bool HandshakeState::TakeRequest(const UniqueHandle& request) {
+    SetLastError(0);
+    if (!ResetEvent(request.get())) {
+        RecordFailure(Message::HandleClose);
+        return false;
+    }
+    SetLastError(0);
+    timeOutFlag_.store(1);
+    return true;
+}
+
+// Every path of the worker ends here, so the waiting caller is always
+// released; a transfer that moved nothing leaves the time-out flag set.
+void HandshakeState::Answer(DWORD moved) {
+    timeOutFlag_.store(moved == 0 ? 1 : 0);
+    SetLastError(0);
+    if (!SetEvent(transferReady_.get())) RecordFailure(Message::EventCancel);
+}
+
+// The work was done outranks the end of the connection and the worker's
+// stop (a close has begun).
+DeviceWait HandshakeState::AwaitDevice(HANDLE done) const {
+    return WaitForFirst<DeviceWait, 3>({{{done, DeviceWait::Done},
+                                         {portClosed_.get(), DeviceWait::PortClosed},
+                                         {stopTransfers_.get(), DeviceWait::Stopping}}},
+                                       DeviceWait::Failed);
+}
+
+void HandshakeState::EndWorker() { SetEvent(workerEnded_.get()); }
+
+// ---- The close -----------------------------------------------------------------------------
+
+void HandshakeState::StopWorker() {
+    SetLastError(0);
+    if (stopTransfers_) SetEvent(stopTransfers_.get());
+}
+
+bool HandshakeState::SignalPortClosed() {
+    SetLastError(0);
+    return SetEvent(portClosed_.get()) != FALSE;
+}
 
 }  // namespace winseria

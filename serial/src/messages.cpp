@@ -77,6 +77,4 @@ const Cp1250Table& Table() {
 
 std::string_view Text(Message message) { return Table().texts[static_cast<std::size_t>(message)]; }
 
-std::string_view Utf8Text(Message message) { return kEntries[static_cast<std::size_t>(message)].utf8; }
-
 }  // namespace winseria

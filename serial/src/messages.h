@@ -43,7 +43,5 @@ enum class Message {
 
 // The message as Windows-1250 bytes (no terminating zero).
 std::string_view Text(Message message);
-// The same message in UTF-8, as the sources spell it.
-std::string_view Utf8Text(Message message);
 
 }  // namespace winseria

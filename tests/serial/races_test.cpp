@@ -140,7 +140,7 @@ void WritesAgainstClose(test::PtyPair& pty, int cycle) {
 
 // A slowed reader reads what the far end sends while the port closes: a
 // byte the worker read is returned (the worker reads into InByte, which
-// the reader clears before each call).
+// each ReadByte clears as it starts).
 void ReadsAgainstClose(test::PtyPair& pty, int cycle) {
     ASSERT_EQ(InitializePort(kPort, 9600, 1, 1), 0);
     std::atomic<bool> closed{false};
@@ -153,10 +153,9 @@ void ReadsAgainstClose(test::PtyPair& pty, int cycle) {
     auto reader = std::async(std::launch::async, [] {
         const SlowedThread slowed;
         for (;;) {
-            Handshake().inByte = 0;  // the worker idles: nothing is requested
             std::uint8_t value = 0;
             const bool returned = ReadByte(&value) != 0;
-            const std::uint8_t workerRead = Handshake().inByte;
+            const std::uint8_t workerRead = Handshake().InByte();
             EXPECT_EQ(returned ? value : 0, workerRead) << "a byte read was not returned";
             if (!returned && TimeOut() == 0) break;  // refused: the port has closed
         }

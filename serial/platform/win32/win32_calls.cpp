@@ -9,89 +9,12 @@
 #include <cstdint>
 
 namespace {
-// The seam's constants, taken before <windows.h> turns their names into
-// macros; each is compared with the Windows value further down.
-constexpr std::uint64_t kSeamConstants[] = {
-    winapi::ERROR_SUCCESS,
-    winapi::ERROR_FILE_NOT_FOUND,
-    winapi::ERROR_ACCESS_DENIED,
-    winapi::ERROR_INVALID_HANDLE,
-    winapi::ERROR_NOT_ENOUGH_MEMORY,
-    winapi::ERROR_GEN_FAILURE,
-    winapi::ERROR_NOT_SUPPORTED,
-    winapi::ERROR_INVALID_PARAMETER,
-    winapi::ERROR_OPERATION_ABORTED,
-    winapi::ERROR_IO_INCOMPLETE,
-    winapi::ERROR_IO_PENDING,
-    winapi::GENERIC_READ,
-    winapi::GENERIC_WRITE,
-    winapi::OPEN_EXISTING,
-    winapi::FILE_ATTRIBUTE_NORMAL,
-    winapi::FILE_FLAG_OVERLAPPED,
-    winapi::FILE_TYPE_UNKNOWN,
-    winapi::FILE_TYPE_DISK,
-    winapi::FILE_TYPE_CHAR,
-    winapi::FILE_TYPE_PIPE,
-    winapi::WAIT_OBJECT_0,
-    winapi::WAIT_TIMEOUT,
-    winapi::WAIT_FAILED,
-    winapi::MAXIMUM_WAIT_OBJECTS,
-    winapi::INFINITE,
-    winapi::MAXDWORD,
-    winapi::TRUE,
-    winapi::FALSE,
-    winapi::NOPARITY,
-    winapi::ODDPARITY,
-    winapi::EVENPARITY,
-    winapi::MARKPARITY,
-    winapi::SPACEPARITY,
-    winapi::ONESTOPBIT,
-    winapi::ONE5STOPBITS,
-    winapi::TWOSTOPBITS,
-    winapi::DTR_CONTROL_DISABLE,
-    winapi::DTR_CONTROL_ENABLE,
-    winapi::DTR_CONTROL_HANDSHAKE,
-    winapi::RTS_CONTROL_DISABLE,
-    winapi::RTS_CONTROL_ENABLE,
-    winapi::RTS_CONTROL_HANDSHAKE,
-    winapi::RTS_CONTROL_TOGGLE,
-    winapi::PURGE_TXABORT,
-    winapi::PURGE_RXABORT,
-    winapi::PURGE_TXCLEAR,
-    winapi::PURGE_RXCLEAR,
-    winapi::EV_RXCHAR,
-    winapi::EV_RXFLAG,
-    winapi::EV_TXEMPTY,
-    winapi::EV_CTS,
-    winapi::EV_DSR,
-    winapi::EV_RLSD,
-    winapi::EV_BREAK,
-    winapi::EV_ERR,
-    winapi::EV_RING,
-    winapi::CE_RXOVER,
-    winapi::CE_OVERRUN,
-    winapi::CE_RXPARITY,
-    winapi::CE_FRAME,
-    winapi::CE_BREAK,
-    winapi::CE_TXFULL,
-    winapi::SETXOFF,
-    winapi::SETXON,
-    winapi::SETRTS,
-    winapi::CLRRTS,
-    winapi::SETDTR,
-    winapi::CLRDTR,
-    winapi::SETBREAK,
-    winapi::CLRBREAK,
-    winapi::MS_CTS_ON,
-    winapi::MS_DSR_ON,
-    winapi::MS_RING_ON,
-    winapi::MS_RLSD_ON,
-    winapi::PROCESS_SET_INFORMATION,
-    winapi::NORMAL_PRIORITY_CLASS,
-    winapi::REALTIME_PRIORITY_CLASS,
-    winapi::THREAD_PRIORITY_NORMAL,
-    winapi::THREAD_PRIORITY_TIME_CRITICAL,
-};
+// Each constant of the seam under a name of its own, taken before <windows.h>
+// turns the Windows names into macros; compared with the Windows value below.
+#define TORVANE_KEEP_SEAM_VALUE(type, name, value) \
+    constexpr std::uint64_t kSeam_##name = static_cast<std::uint64_t>(winapi::name);
+TORVANE_WINAPI_CONSTANTS(TORVANE_KEEP_SEAM_VALUE)
+#undef TORVANE_KEEP_SEAM_VALUE
 }  // namespace
 
 #include <windows.h>
@@ -99,7 +22,6 @@ constexpr std::uint64_t kSeamConstants[] = {
 #include <array>
 #include <bit>
 #include <cstddef>
-#include <iterator>
 
 namespace {
 
@@ -190,96 +112,13 @@ static_assert(offsetof(winapi::OVERLAPPED, OffsetHigh) == 2 * sizeof(::ULONG_PTR
 #undef TORVANE_SAME_FIELD
 #undef TORVANE_SAME_BITS
 
-// The seam's constants carry the Windows values, in the order taken above.
-constexpr std::uint64_t kWindowsConstants[] = {
-    ERROR_SUCCESS,
-    ERROR_FILE_NOT_FOUND,
-    ERROR_ACCESS_DENIED,
-    ERROR_INVALID_HANDLE,
-    ERROR_NOT_ENOUGH_MEMORY,
-    ERROR_GEN_FAILURE,
-    ERROR_NOT_SUPPORTED,
-    ERROR_INVALID_PARAMETER,
-    ERROR_OPERATION_ABORTED,
-    ERROR_IO_INCOMPLETE,
-    ERROR_IO_PENDING,
-    GENERIC_READ,
-    GENERIC_WRITE,
-    OPEN_EXISTING,
-    FILE_ATTRIBUTE_NORMAL,
-    FILE_FLAG_OVERLAPPED,
-    FILE_TYPE_UNKNOWN,
-    FILE_TYPE_DISK,
-    FILE_TYPE_CHAR,
-    FILE_TYPE_PIPE,
-    WAIT_OBJECT_0,
-    WAIT_TIMEOUT,
-    WAIT_FAILED,
-    MAXIMUM_WAIT_OBJECTS,
-    INFINITE,
-    MAXDWORD,
-    TRUE,
-    FALSE,
-    NOPARITY,
-    ODDPARITY,
-    EVENPARITY,
-    MARKPARITY,
-    SPACEPARITY,
-    ONESTOPBIT,
-    ONE5STOPBITS,
-    TWOSTOPBITS,
-    DTR_CONTROL_DISABLE,
-    DTR_CONTROL_ENABLE,
-    DTR_CONTROL_HANDSHAKE,
-    RTS_CONTROL_DISABLE,
-    RTS_CONTROL_ENABLE,
-    RTS_CONTROL_HANDSHAKE,
-    RTS_CONTROL_TOGGLE,
-    PURGE_TXABORT,
-    PURGE_RXABORT,
-    PURGE_TXCLEAR,
-    PURGE_RXCLEAR,
-    EV_RXCHAR,
-    EV_RXFLAG,
-    EV_TXEMPTY,
-    EV_CTS,
-    EV_DSR,
-    EV_RLSD,
-    EV_BREAK,
-    EV_ERR,
-    EV_RING,
-    CE_RXOVER,
-    CE_OVERRUN,
-    CE_RXPARITY,
-    CE_FRAME,
-    CE_BREAK,
-    CE_TXFULL,
-    SETXOFF,
-    SETXON,
-    SETRTS,
-    CLRRTS,
-    SETDTR,
-    CLRDTR,
-    SETBREAK,
-    CLRBREAK,
-    MS_CTS_ON,
-    MS_DSR_ON,
-    MS_RING_ON,
-    MS_RLSD_ON,
-    PROCESS_SET_INFORMATION,
-    NORMAL_PRIORITY_CLASS,
-    REALTIME_PRIORITY_CLASS,
-    THREAD_PRIORITY_NORMAL,
-    THREAD_PRIORITY_TIME_CRITICAL,
-};
-static_assert(std::size(kSeamConstants) == std::size(kWindowsConstants));
-constexpr bool SameConstants() {
-    for (std::size_t i = 0; i < std::size(kSeamConstants); ++i) {
-        if (kSeamConstants[i] != kWindowsConstants[i]) return false;
-    }
-    return true;
-}
-static_assert(SameConstants(), "a constant of the serial platform seam differs from <windows.h>");
+// The seam's constants carry the Windows values. In this expansion `name` as
+// an operand of ## or # stays the name, and elsewhere becomes the value
+// <windows.h> gives it.
+#define TORVANE_SAME_VALUE(type, name, value) \
+    static_assert(kSeam_##name == static_cast<std::uint64_t>(name), #name " differs from <windows.h>");
+TORVANE_WINAPI_CONSTANTS(TORVANE_SAME_VALUE)
+#undef TORVANE_SAME_VALUE
 
 template <typename To, typename From>
 To* As(From* record) {
