@@ -196,8 +196,8 @@ TEST(TorvaneList, OptionsOutputAndExitStatuses) {
          SimulationOf(kLatencyScenario), 6, {},
          "torvane-list: COM8: no permission to change the latency timer (run as root)\n"
          "torvane-list: to set it at every plug-in, put this line in a file under /etc/udev/rules.d/:\n"
-         "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", IMPORT{builtin}=\"usb_id\", "
-         "ENV{ID_SERIAL_SHORT}==\"FT2Q\", ENV{ID_USB_INTERFACE_NUM}==\"01\", ATTR{latency_timer}=\"3\"\n"},
+         "ACTION==\"add|bind\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", DEVPATH==\"*.1/ttyUSB*\", "
+         "ATTRS{serial}==\"FT2Q\", ATTR{latency_timer}=\"3\"\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
