@@ -152,12 +152,13 @@ std::optional<std::string> PermanentLatencyRule(const std::string& usbSerial, in
     // Without a serial the match would take every FTDI chip's channel.
     if (usbSerial.empty()) return std::nullopt;
     // The port carries latency_timer once ftdi_sio is bound: the "add" of a
-    // plug-in may be handled before that, the "bind" comes after it, and a
-    // coldplug at boot (udevadm trigger) replays only "add". Matches on the port and
-    // on one ancestor only: the interface number is read from the port's own
-    // path (".../<bus>-<ports>:<config>.<interface>/ttyUSBn"), the serial from
-    // the USB device. udev evaluates a line's matches before its imports, so
-    // properties a line would import itself (usb_id) cannot be matched there.
+    // plug-in may be handled before that, the "bind" comes after it, and the
+    // coldplug at boot (udevadm trigger) replays only "add". ATTRS{} keys
+    // must all match one ancestor: the serial is the USB device's, so the
+    // interface number is matched in the port's own path
+    // (".../<bus>-<ports>:<config>.<interface>/ttyUSBn"). udev evaluates a
+    // line's matches before its imports: properties the line would import
+    // itself (usb_id) cannot be matched there.
     return "ACTION==\"add|bind\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", DEVPATH==\"*." +
            std::to_string(interfaceNumber) + "/ttyUSB*\", ATTRS{serial}==\"" + usbSerial +
            "\", ATTR{latency_timer}=\"" + std::to_string(milliseconds) + "\"";
