@@ -40,7 +40,8 @@ std::string NodeFactsEnvironmentHelp();
 
 // The udev rule line that sets the latency timer of one converter's channel
 // (matched by the chip's USB serial and the channel's interface number) at
-// every plug-in; nullopt where the system has no udev (Windows).
+// every plug-in; nullopt where the system has no udev (Windows) and for a
+// converter without a serial.
 std::optional<std::string> PermanentLatencyRule(const std::string& usbSerial, int interfaceNumber,
                                                 int milliseconds);
 

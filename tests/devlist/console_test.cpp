@@ -130,7 +130,8 @@ const std::string kLatencyScenario = R"({"devices": [
     {"serial": "GONE", "com_port": 5, "fail": {"FT_OpenEx.location": 2}},
     {"serial": "REFUSED", "com_port": 6, "fail": {"FT_SetLatencyTimer": 4}},
     {"serial": "OLD", "com_port": 7, "fail": {"FT_SetLatencyTimer": 17}},
-    {"serial": "FT2QB", "com_port": 8, "type": 6, "fail": {"FT_SetLatencyTimer": 9}}]})";
+    {"serial": "FT2QB", "com_port": 8, "type": 6, "fail": {"FT_SetLatencyTimer": 9}},
+    {"serial": "", "com_port": 9, "fail": {"FT_SetLatencyTimer": 9}}]})";
 
 TEST(TorvaneList, OptionsOutputAndExitStatuses) {
     const struct {
@@ -196,8 +197,11 @@ TEST(TorvaneList, OptionsOutputAndExitStatuses) {
          SimulationOf(kLatencyScenario), 6, {},
          "torvane-list: COM8: no permission to change the latency timer (run as root)\n"
          "torvane-list: to set it at every plug-in, put this line in a file under /etc/udev/rules.d/:\n"
-         "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", IMPORT{builtin}=\"usb_id\", "
-         "ENV{ID_SERIAL_SHORT}==\"FT2Q\", ENV{ID_USB_INTERFACE_NUM}==\"01\", ATTR{latency_timer}=\"3\"\n"},
+         "ACTION==\"add|bind\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", DEVPATH==\"*.1/ttyUSB*\", "
+         "ATTRS{serial}==\"FT2Q\", ATTR{latency_timer}=\"3\"\n"},
+        {"--set-latency without permission on a converter without a serial: no rule would match it alone",
+         "--set-latency 3 --port COM9", SimulationOf(kLatencyScenario), 6, {},
+         "torvane-list: COM9: no permission to change the latency timer (run as root)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

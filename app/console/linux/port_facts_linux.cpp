@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -150,13 +149,18 @@ std::string NodeFactsEnvironmentHelp() {
 
 std::optional<std::string> PermanentLatencyRule(const std::string& usbSerial, int interfaceNumber,
                                                 int milliseconds) {
-    char interface[8];
-    std::snprintf(interface, sizeof interface, "%02x", static_cast<unsigned>(interfaceNumber));
-    // usb_id gives the serial and interface number to the usb-serial port,
-    // whose latency_timer the rule writes; ATTRS{} could not match both, as
-    // they belong to two different ancestors.
-    return "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", IMPORT{builtin}=\"usb_id\", "
-           "ENV{ID_SERIAL_SHORT}==\"" + usbSerial + "\", ENV{ID_USB_INTERFACE_NUM}==\"" + interface +
+    // Without a serial the match would take every FTDI chip's channel.
+    if (usbSerial.empty()) return std::nullopt;
+    // The port carries latency_timer once ftdi_sio is bound: the "add" of a
+    // plug-in may be handled before that, the "bind" comes after it, and the
+    // coldplug at boot (udevadm trigger) replays only "add". ATTRS{} keys
+    // must all match one ancestor: the serial is the USB device's, so the
+    // interface number is matched in the port's own path
+    // (".../<bus>-<ports>:<config>.<interface>/ttyUSBn"). udev evaluates a
+    // line's matches before its imports: properties the line would import
+    // itself (usb_id) cannot be matched there.
+    return "ACTION==\"add|bind\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", DEVPATH==\"*." +
+           std::to_string(interfaceNumber) + "/ttyUSB*\", ATTRS{serial}==\"" + usbSerial +
            "\", ATTR{latency_timer}=\"" + std::to_string(milliseconds) + "\"";
 }
 
