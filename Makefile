@@ -24,9 +24,10 @@ build: deps-run
 	cmake --preset linux -DTORVANE_BUILD_TESTS=$(HAVE_TEST_DEPS) -DTORVANE_BUILD_BENCH=$(HAVE_TEST_DEPS)
 	cmake --build --preset linux -j $(JOBS)
 
-# The same tree with the tests and benchmarks.
+# The same tree with the tests and benchmarks (every test folder, also in a tree
+# configured before a folder was added).
 build-tests: deps
-	cmake --preset linux -DTORVANE_BUILD_TESTS=ON -DTORVANE_BUILD_BENCH=ON
+	cmake --preset linux -UTORVANE_TEST_DIRS -DTORVANE_BUILD_TESTS=ON -DTORVANE_BUILD_BENCH=ON
 	cmake --build --preset linux -j $(JOBS)
 
 # The window over the attached converters (the real vendor-ABI library on Linux).
