@@ -111,7 +111,8 @@ struct Dispatcher {
 
     std::mutex hookMutex;  // held while the hook runs, so replacing it waits
     std::function<void()> wakeHook;
-    std::atomic<bool> hooked{false};  // a hook is installed: without one a hand-over takes no hook lock
+    // A hook is installed: without one a hand-over takes no hook lock.
+    std::atomic<bool> hooked{false};
 };
 
 // Never destroyed: a watcher may still wait in it while the process ends.

@@ -78,7 +78,9 @@ TEST_F(MainThread, ReleaseWithdrawsOnlyTheReleasedThreadsCalls) {
         const char* released;  // which of the three queued calls are released, by position
         std::vector<int> ran;  // the calls served, the one queued after the release last
     };
-    const Row rows[] = {{"100", {2, 3, 4}}, {"010", {1, 3, 4}}, {"001", {1, 2, 4}}, {"011", {1, 4}}, {"111", {4}}};
+    const Row rows[] = {
+        {"100", {2, 3, 4}}, {"010", {1, 3, 4}}, {"001", {1, 2, 4}}, {"011", {1, 4}}, {"111", {4}},
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.released);
         std::array<std::atomic<bool>, 4> flags{};
