@@ -20,7 +20,9 @@ TComm* CommPort();
 //   2. The handshake's turn (HandshakeState::TakeTurn): one transfer at a
 //      time; an initialization takes it under PortLock.
 //   3. The main-thread dispatcher's queue lock and its hook lock
-//      (dispatcher.cpp): held briefly, never while a call is served.
+//      (dispatcher.cpp): held briefly, never while a call is served. Off
+//      Linux each waiting thread's word has a lock of its own, taken last
+//      under the queue lock or alone (a leaf).
 //   4. The error slot's lock (library_state.cpp): a leaf.
 // Platform calls come last: the stand-in's own locks are taken under any of
 // these and never call back into the library. The calls served on the main

@@ -1,9 +1,11 @@
 #include "serial/src/dispatcher.h"
 
-#include <condition_variable>
-#include <deque>
+#include <cstdint>
 #include <mutex>
 #include <thread>
+#if !defined(__linux__)
+#include <condition_variable>
+#endif
 
 #include "serial/main_thread.h"
 #include "serial/platform/win32_calls.h"
@@ -11,20 +13,97 @@
 namespace winseria::dispatch {
 namespace {
 
-// Lives on the stack of the thread that hands it over, which waits until
-// it has run or takes it out of the queue itself: nothing is allocated per
-// hand-over.
+// A word one thread sleeps on until another changes it: each waiting thread
+// has its own, so a change wakes exactly the thread it concerns.
+//
+// On Linux it is a bare atomic: std::atomic's wait and notify are a futex
+// there, a notify makes a system call only while a thread waits, and it uses
+// the word's address alone, never the word, so the waiter may return and
+// take the word away as soon as it sees the change. Before it sleeps,
+// libstdc++'s wait looks at the word 16 times, yielding the CPU before the
+// last four: on two CPUs (and on one) that lets the main thread reach its
+// next call and serve the watcher without a sleep and a wake, which halves
+// the stream's cost (docs/PERFORMANCE.md); a bare futex wait measured no
+// better than the shared condition it replaced. Elsewhere (the MinGW
+// build) the library's atomic wait shares a few mutex/condition pairs across
+// the process and its notify takes no lock, so a wait can miss its wake; the
+// word has a mutex and a condition of its own there, and the change is
+// published and notified under that mutex.
+class WakeWord {
+public:
+    std::uint32_t Load() const;
+    // Blocks while the word holds `seen`; returns the value it changed to.
+    std::uint32_t WaitWhile(std::uint32_t seen);
+    // Changes the word and wakes its waiter.
+    void Store(std::uint32_t value);
+
+private:
+#if defined(__linux__)
+    std::atomic<std::uint32_t> value_{0};
+#else
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint32_t value_ = 0;
+#endif
+};
+
+#if defined(__linux__)
+std::uint32_t WakeWord::Load() const { return value_.load(); }
+
+std::uint32_t WakeWord::WaitWhile(std::uint32_t seen) {
+    value_.wait(seen);
+    return value_.load();
+}
+
+void WakeWord::Store(std::uint32_t value) {
+    value_.store(value);
+    value_.notify_one();
+}
+#else
+std::uint32_t WakeWord::Load() const {
+    std::lock_guard lock(mutex_);
+    return value_;
+}
+
+std::uint32_t WakeWord::WaitWhile(std::uint32_t seen) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return value_ != seen; });
+    return value_;
+}
+
+void WakeWord::Store(std::uint32_t value) {
+    std::lock_guard lock(mutex_);
+    value_ = value;
+    changed_.notify_one();
+}
+#endif
+
+// Lives on the stack of the thread that hands it over, which waits on its
+// word until the call has run or was withdrawn: nothing is allocated per
+// hand-over. Linked into the queue while it waits there.
 struct PendingCall {
-    enum class State { Queued, Running, Done };
+    enum State : std::uint32_t { Waiting, Done, Withdrawn };
     std::function<void()> call;
-    State state = State::Queued;
+    const std::atomic<bool>* released = nullptr;
+    PendingCall* next = nullptr;
+    WakeWord state;  // a State; Waiting while queued or running
+};
+
+// A thread in WaitServing, on its stack; linked in while it sleeps. A wake
+// counts its word up; the links and every wake are under the queue lock, so
+// a sleeper is never woken after it has left.
+struct Sleeper {
+    bool serves = false;  // the main thread, which also wakes for a queued call
+    Sleeper* next = nullptr;
+    WakeWord wakes;
 };
 
 // Its two locks are third in the library's lock order (comm_port.h).
 struct Dispatcher {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<PendingCall*> queue;
+    std::mutex mutex;  // the queue and the sleepers
+    PendingCall* first = nullptr;
+    PendingCall* last = nullptr;
+    Sleeper* sleepers = nullptr;
     // The queue's length, kept under the lock and read without it: an export
     // on the main thread with nothing to serve takes no lock.
     std::atomic<std::size_t> queued{0};
@@ -32,6 +111,8 @@ struct Dispatcher {
 
     std::mutex hookMutex;  // held while the hook runs, so replacing it waits
     std::function<void()> wakeHook;
+    // A hook is installed: without one a hand-over takes no hook lock.
+    std::atomic<bool> hooked{false};
 };
 
 // Never destroyed: a watcher may still wait in it while the process ends.
@@ -44,17 +125,30 @@ thread_local bool servingHere = false;
 
 void WakeHost() {
     Dispatcher& d = Instance();
+    if (!d.hooked.load()) return;
     std::lock_guard lock(d.hookMutex);
     if (d.wakeHook) d.wakeHook();
 }
 
+// Under the queue lock.
+void WakeSleepers(Dispatcher& d, bool servingOnly) {
+    for (Sleeper* s = d.sleepers; s != nullptr; s = s->next) {
+        if (!servingOnly || s->serves) s->wakes.Store(s->wakes.Load() + 1);
+    }
+}
+
+// Under the queue lock: takes `call` out of the queue; `previous` links to it.
+void Unlink(Dispatcher& d, PendingCall* previous, PendingCall* call) {
+    (previous != nullptr ? previous->next : d.first) = call->next;
+    if (d.last == call) d.last = previous;
+    call->next = nullptr;
+    d.queued.fetch_sub(1);
+}
+
 PendingCall* TakeNext(Dispatcher& d) {
     std::lock_guard lock(d.mutex);
-    if (d.queue.empty()) return nullptr;
-    PendingCall* next = d.queue.front();
-    d.queue.pop_front();
-    d.queued.store(d.queue.size());
-    next->state = PendingCall::State::Running;
+    PendingCall* next = d.first;
+    if (next != nullptr) Unlink(d, nullptr, next);
     return next;
 }
 
@@ -78,31 +172,40 @@ bool RunOnMainThread(std::function<void()> call, const std::atomic<bool>& releas
         return true;
     }
     Dispatcher& d = Instance();
-    PendingCall pending{std::move(call)};
+    PendingCall pending;
+    pending.call = std::move(call);
+    pending.released = &released;
     {
         std::lock_guard lock(d.mutex);
         if (released.load()) return false;
-        d.queue.push_back(&pending);
-        d.queued.store(d.queue.size());
+        (d.last != nullptr ? d.last->next : d.first) = &pending;
+        d.last = &pending;
+        d.queued.fetch_add(1);
+        WakeSleepers(d, true);
     }
-    d.changed.notify_all();
     WakeHost();
-
-    std::unique_lock lock(d.mutex);
-    d.changed.wait(lock, [&] {
-        return pending.state == PendingCall::State::Done ||
-               (pending.state == PendingCall::State::Queued && released.load());
-    });
-    if (pending.state == PendingCall::State::Done) return true;
-    std::erase(d.queue, &pending);
-    d.queued.store(d.queue.size());
-    return false;
+    // Done by the main thread once the call has run; Withdrawn by Notify
+    // while it is still queued. Neither comes back to the word afterwards.
+    return pending.state.WaitWhile(PendingCall::Waiting) == PendingCall::Done;
 }
 
 void Notify() {
     Dispatcher& d = Instance();
-    { std::lock_guard lock(d.mutex); }  // orders the flag before the waiters' re-check
-    d.changed.notify_all();
+    std::lock_guard lock(d.mutex);
+    // A call whose flag is set and that has not begun is withdrawn here; one
+    // the main thread has taken is waited for.
+    PendingCall* previous = nullptr;
+    for (PendingCall* call = d.first; call != nullptr;) {
+        PendingCall* const next = call->next;
+        if (call->released->load()) {
+            Unlink(d, previous, call);
+            call->state.Store(PendingCall::Withdrawn);
+        } else {
+            previous = call;
+        }
+        call = next;
+    }
+    WakeSleepers(d, false);
 }
 
 std::size_t ServePending() {
@@ -118,12 +221,9 @@ std::size_t ServePending() {
         PendingCall* next = TakeNext(d);
         if (next == nullptr) break;
         RunPreservingLastError(next->call);
-        {
-            // Once Done, the call's owner may return and take it away.
-            std::lock_guard lock(d.mutex);
-            next->state = PendingCall::State::Done;
-        }
-        d.changed.notify_all();
+        // Out of the queue, so only this thread changes its state; once
+        // Done, its owner may return and take it away.
+        next->state.Store(PendingCall::Done);
         ++served;
     }
     servingHere = false;
@@ -132,12 +232,25 @@ std::size_t ServePending() {
 
 void WaitServing(const std::function<bool()>& done) {
     Dispatcher& d = Instance();
-    const bool serve = OnMainThread() && !servingHere;
+    Sleeper self;
+    self.serves = OnMainThread() && !servingHere;
     for (;;) {
-        if (serve) ServePending();
-        std::unique_lock lock(d.mutex);
-        d.changed.wait(lock, [&] { return done() || (serve && !d.queue.empty()); });
-        if (done()) return;
+        if (self.serves) ServePending();
+        std::uint32_t seen = 0;
+        {
+            // Linked in before `done` is read: a Notify after this read wakes it.
+            std::lock_guard lock(d.mutex);
+            if (done()) return;
+            if (self.serves && d.first != nullptr) continue;
+            self.next = d.sleepers;
+            d.sleepers = &self;
+            seen = self.wakes.Load();
+        }
+        self.wakes.WaitWhile(seen);
+        std::lock_guard lock(d.mutex);
+        Sleeper** link = &d.sleepers;
+        while (*link != &self) link = &(*link)->next;
+        *link = self.next;
     }
 }
 
@@ -149,6 +262,7 @@ void SetMainThreadWakeHook(std::function<void()> hook) {
     auto& d = dispatch::Instance();
     std::lock_guard lock(d.hookMutex);
     d.wakeHook = std::move(hook);
+    d.hooked.store(static_cast<bool>(d.wakeHook));
 }
 
 void ServeMainThreadCalls() { dispatch::ServePending(); }

@@ -1,6 +1,7 @@
 // The hand-over of calls to the main thread, and the thread base built on it.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -67,6 +68,60 @@ TEST_F(MainThread, ReleaseWithdrawsACallThatHasNotRun) {
     EXPECT_FALSE(handedOver.get());
     EXPECT_EQ(dispatch::ServePending(), 0u);
     EXPECT_EQ(runs.load(), 0);
+}
+
+// Calls of several threads queued at once: a release withdraws exactly the
+// calls whose own flag it set, wherever they stand in the queue, and the
+// queue takes new calls behind the ones left.
+TEST_F(MainThread, ReleaseWithdrawsOnlyTheReleasedThreadsCalls) {
+    struct Row {
+        const char* released;  // which of the three queued calls are released, by position
+        std::vector<int> ran;  // the calls served, the one queued after the release last
+    };
+    const Row rows[] = {
+        {"100", {2, 3, 4}}, {"010", {1, 3, 4}}, {"001", {1, 2, 4}}, {"011", {1, 4}}, {"111", {4}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.released);
+        std::array<std::atomic<bool>, 4> flags{};
+        std::vector<int> ran;
+        std::array<std::future<bool>, 4> handedOver;
+        // Should an assertion end the row early, its callers are released
+        // before their futures wait for them.
+        struct ReleaseAll {
+            std::array<std::atomic<bool>, 4>& flags;
+            ~ReleaseAll() {
+                for (auto& flag : flags) flag = true;
+                dispatch::Notify();
+            }
+        } releaseAll{flags};
+        auto queue = [&](int call) {
+            handedOver[call - 1] = std::async(std::launch::async, [&, call] {
+                return dispatch::RunOnMainThread([&ran, call] { ran.push_back(call); }, flags[call - 1]);
+            });
+        };
+        const int wokenBefore = wakes.calls();
+        for (int call = 1; call <= 3; ++call) {
+            queue(call);
+            ASSERT_TRUE(wakes.waitFor(wokenBefore + call));
+        }
+        for (int i = 0; i < 3; ++i) flags[i] = row.released[i] == '1';
+        dispatch::Notify();
+        for (int i = 0; i < 3; ++i) {
+            if (row.released[i] != '1') continue;
+            ASSERT_EQ(handedOver[i].wait_for(3s), std::future_status::ready);
+            EXPECT_FALSE(handedOver[i].get());
+        }
+        queue(4);
+        ASSERT_TRUE(wakes.waitFor(wokenBefore + 4));
+        EXPECT_EQ(dispatch::ServePending(), row.ran.size());
+        EXPECT_EQ(ran, row.ran);
+        for (int i = 0; i < 4; ++i) {
+            if (!handedOver[i].valid()) continue;
+            ASSERT_EQ(handedOver[i].wait_for(3s), std::future_status::ready);
+            EXPECT_TRUE(handedOver[i].get());
+        }
+    }
 }
 
 TEST_F(MainThread, AnAlreadyReleasedThreadQueuesNothing) {
