@@ -1,9 +1,10 @@
 #include "serial/src/dispatcher.h"
 
+#include <atomic>  // also defines _GLIBCXX_HAVE_LINUX_FUTEX (libstdc++'s configuration)
 #include <cstdint>
 #include <mutex>
 #include <thread>
-#if !defined(__linux__)
+#if !defined(_GLIBCXX_HAVE_LINUX_FUTEX)
 #include <condition_variable>
 #endif
 
@@ -16,15 +17,15 @@ namespace {
 // A word one thread sleeps on until another changes it: each waiting thread
 // has its own, so a change wakes exactly the thread it concerns.
 //
-// On Linux it is a bare atomic: std::atomic's wait and notify are a futex
-// there, a notify makes a system call only while a thread waits, and it uses
-// the word's address alone, never the word, so the waiter may return and
-// take the word away as soon as it sees the change. Before it sleeps,
+// Where libstdc++ waits on a futex (Linux) it is a bare atomic: its wait and
+// notify are the futex, a notify makes a system call only while a thread
+// waits, and it uses the word's address alone, never the word, so the waiter
+// may return and take the word away as soon as it sees the change. Before it sleeps,
 // libstdc++'s wait looks at the word 16 times, yielding the CPU before the
 // last four: on two CPUs (and on one) that lets the main thread reach its
 // next call and serve the watcher without a sleep and a wake, which halves
 // the stream's cost (docs/PERFORMANCE.md); a bare futex wait measured no
-// better than the shared condition it replaced. Elsewhere (the MinGW
+// better than the shared condition it replaced. Without a futex (the MinGW
 // build) the library's atomic wait shares a few mutex/condition pairs across
 // the process and its notify takes no lock, so a wait can miss its wake; the
 // word has a mutex and a condition of its own there, and the change is
@@ -38,7 +39,7 @@ public:
     void Store(std::uint32_t value);
 
 private:
-#if defined(__linux__)
+#if defined(_GLIBCXX_HAVE_LINUX_FUTEX)
     std::atomic<std::uint32_t> value_{0};
 #else
     mutable std::mutex mutex_;
@@ -47,7 +48,7 @@ private:
 #endif
 };
 
-#if defined(__linux__)
+#if defined(_GLIBCXX_HAVE_LINUX_FUTEX)
 std::uint32_t WakeWord::Load() const { return value_.load(); }
 
 std::uint32_t WakeWord::WaitWhile(std::uint32_t seen) {
