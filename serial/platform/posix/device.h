@@ -4,6 +4,7 @@
 // bits are the TIOCM_* values.
 #include "serial/platform/posix/kernel_termios.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 
@@ -51,6 +52,11 @@ public:
     virtual int flush(bool input, bool output) = 0;
 
     virtual int modemLines(int& bits) = 0;
+    // How many changes of the modem inputs (CTS, DSR, RI, DCD, summed) the
+    // device has counted, where reading the count is cheap and the count
+    // misses no change while input is being read; EOPNOTSUPP otherwise. While
+    // it stands still the lines need not be read again.
+    virtual int modemChanges(std::uint32_t& /*count*/) { return EOPNOTSUPP; }
     virtual int changeModemLines(int bits, bool on) = 0;
     virtual int lineCounters(LineCounters& out) = 0;
 };

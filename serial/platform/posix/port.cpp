@@ -21,8 +21,12 @@ constexpr DWORD kLineErrorFlags = CE_RXOVER | CE_OVERRUN | CE_RXPARITY | CE_FRAM
 constexpr DWORD kAcceptedEventMask = 0x1FFF;
 constexpr DWORD kKnownPurgeFlags = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 // A real tty does not announce modem-line changes through poll(): while the
-// line events are watched they are sampled this often.
+// line events are watched they are sampled this often. Where the driver
+// counts the changes, a sample reads only the count, and the lines when it
+// moved; the wake-ups then cost most of what is left, and are made rarer:
+// a change is still raised within about 20 ms (the chip reports it at once).
 constexpr auto kModemSamplePeriod = std::chrono::milliseconds(10);
+constexpr auto kCountedModemSamplePeriod = std::chrono::milliseconds(20);
 
 torvane::UniqueFd openWakeFd() {
     torvane::UniqueFd fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
@@ -43,7 +47,8 @@ Port::Port(std::unique_ptr<Device> device, bool overlapped)
         dcb_ = dcbFromTermios(KernelTermios{});
     }
     input_.startCounting(*device_);
-    if (device_->modemLines(lastModemBits_) != 0) modemLinesKnown_ = false;
+    modemChangesCounted_ = device_->modemChanges(lastModemChanges_) == 0;
+    readModemBaselineLocked();
     thread_ = std::thread([this] { serviceLoop(); });
 }
 
@@ -163,15 +168,46 @@ void Port::latchErrorsLocked(DWORD errors) {
 void Port::sampleModemLinesLocked(Clock::time_point now) {
     nextModemSample_.reset();
     if (!modemLinesKnown_ || !(eventMask_ & kModemEvents)) return;
-    int bits = 0;
-    if (device_->modemLines(bits) != 0) {
-        modemLinesKnown_ = false;
-        return;
+    if (modemLinesMayHaveChangedLocked()) {
+        int bits = 0;
+        if (device_->modemLines(bits) != 0) {
+            modemLinesKnown_ = false;
+            return;
+        }
+        DWORD events = modemEventsBetween(lastModemBits_, bits);
+        lastModemBits_ = bits;
+        // The lines are read from the hardware, which may be ahead of the
+        // reports the count comes from: a change is read again next time, so
+        // that a line that went back before its report is seen going back.
+        rereadModemLines_ = events != 0;
+        raiseEventsLocked(events);
     }
-    DWORD events = modemEventsBetween(lastModemBits_, bits);
-    lastModemBits_ = bits;
-    raiseEventsLocked(events);
-    if (!device_->wakesOnLineChange()) nextModemSample_ = now + kModemSamplePeriod;
+    if (!device_->wakesOnLineChange())
+        nextModemSample_ = now + (modemChangesCounted_ ? kCountedModemSamplePeriod : kModemSamplePeriod);
+}
+
+// Reads the device's count of line changes first, so that a change landing
+// between the two reads is read again rather than missed.
+bool Port::modemLinesMayHaveChangedLocked() {
+    if (!modemChangesCounted_) return true;
+    std::uint32_t count = 0;
+    if (device_->modemChanges(count) != 0) {
+        modemChangesCounted_ = false;
+        return true;
+    }
+    const bool moved = count != lastModemChanges_;
+    lastModemChanges_ = count;
+    // A driver stops taking the hardware's reports, and so counting, while
+    // its input is throttled: when this buffer is full, the kernel's fills.
+    return moved || rereadModemLines_ || !input_.hasRoom() || input_.stalled();
+}
+
+// The lines as they are now, from which changes count.
+void Port::readModemBaselineLocked() {
+    if (!modemLinesKnown_) return;
+    if (modemChangesCounted_ && device_->modemChanges(lastModemChanges_) != 0) modemChangesCounted_ = false;
+    if (device_->modemLines(lastModemBits_) != 0) modemLinesKnown_ = false;
+    rereadModemLines_ = false;
 }
 
 // True when the read took bytes from the buffer.
@@ -331,7 +367,7 @@ BOOL Port::setMask(DWORD mask) {
     if (lineWait_) completeLineWaitLocked(STATUS_SUCCESS_CODE, 0);
     eventMask_ = mask;
     eventHistory_ = 0;
-    if (modemLinesKnown_) device_->modemLines(lastModemBits_);  // changes count from now on
+    readModemBaselineLocked();  // changes count from now on
     noteChangeLocked(PortChange::StateChanged);
     return TRUE;
 }

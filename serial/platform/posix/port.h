@@ -57,6 +57,8 @@ private:
     bool drainInputLocked();
     void checkTransmitterLocked(Clock::time_point now);
     void sampleModemLinesLocked(Clock::time_point now);
+    bool modemLinesMayHaveChangedLocked();
+    void readModemBaselineLocked();
     bool serveReadLocked(Clock::time_point now);
     void serveWriteLocked(Clock::time_point now);
 
@@ -91,6 +93,9 @@ private:
 
     bool modemLinesKnown_ = true;
     int lastModemBits_ = 0;
+    bool modemChangesCounted_ = false;
+    std::uint32_t lastModemChanges_ = 0;
+    bool rereadModemLines_ = false;
     std::optional<Clock::time_point> nextModemSample_;
 
     COMMTIMEOUTS timeouts_{};

@@ -49,15 +49,27 @@ HeldDevices& heldDevices() {
 
 int ioctlError(int result) { return result == 0 ? 0 : errno; }
 
-// Drivers whose hardware has fewer data sizes than termios offers, and which
-// do not say so: ftdi_sio puts back the old size for CS6 and keeps CS5 in the
-// settings (some smartcard readers use it as a mode switch) but gives the
-// chip no size, and FTDI chips then send 8 bits. tcsetattr succeeds in both.
-struct DriverByteSizes {
+// What a tty's driver does that its ioctls do not tell, by driver name.
+// Sizes: some hardware has fewer data sizes than termios offers, and its
+// driver does not say so: ftdi_sio puts back the old size for CS6 and keeps
+// CS5 in the settings (some smartcard readers use it as a mode switch) but
+// gives the chip no size, and FTDI chips then send 8 bits. tcsetattr succeeds
+// in both.
+// Modem changes: ftdi_sio counts every change of CTS, DSR, RI and DCD (the
+// TIOCGICOUNT counters, read from memory) from the status bytes heading each
+// packet the chip sends, which it sends at once on such a change and at least
+// every latency-timer period; its TIOCMGET is a USB request. Other drivers'
+// counters (8250's only while modem-status interrupts are on) are not
+// trusted.
+struct DriverTraits {
     const char* driver;
-    int smallest;
+    int smallestByteSize;
+    bool countsModemChanges;
 };
-constexpr DriverByteSizes kDriverByteSizes[] = {{.driver = "ftdi_sio", .smallest = 7}};
+constexpr DriverTraits kDriverTraits[] = {
+    {.driver = "ftdi_sio", .smallestByteSize = 7, .countsModemChanges = true},
+};
+constexpr DriverTraits kOtherDriver = {.driver = "", .smallestByteSize = 5, .countsModemChanges = false};
 
 // The kernel driver behind a tty (its sysfs device's driver), "" when none.
 std::string driverOf(dev_t device) {
@@ -68,11 +80,11 @@ std::string driverOf(dev_t device) {
     return link.filename().string();
 }
 
-int smallestByteSizeOf(dev_t device) {
+const DriverTraits& traitsOf(dev_t device) {
     const std::string driver = driverOf(device);
-    for (const DriverByteSizes& d : kDriverByteSizes)
-        if (driver == d.driver) return d.smallest;
-    return 5;
+    for (const DriverTraits& d : kDriverTraits)
+        if (driver == d.driver) return d;
+    return kOtherDriver;
 }
 
 class TtyDevice : public Device {
@@ -80,7 +92,7 @@ public:
     // Takes the descriptor and this process's claim on the device, and
     // remembers the settings found, to put them back at close.
     TtyDevice(torvane::UniqueFd fd, dev_t device)
-        : owned_(std::move(fd)), fd_(owned_.Get()), device_(device), smallestByteSize_(smallestByteSizeOf(device)) {
+        : owned_(std::move(fd)), fd_(owned_.Get()), device_(device), traits_(traitsOf(device)) {
         foundSettingsKnown_ = readKernelTermios(fd_, foundSettings_) == 0;
     }
     ~TtyDevice() override {
@@ -112,7 +124,7 @@ public:
         return {static_cast<std::size_t>(n), 0};
     }
 
-    int smallestByteSize() const override { return smallestByteSize_; }
+    int smallestByteSize() const override { return traits_.smallestByteSize; }
     int getTermios(KernelTermios& out) override { return readKernelTermios(fd_, out); }
     int setTermios(const KernelTermios& in) override { return writeKernelTermios(fd_, in); }
     void keepSettingsAtClose() override { keepSettings_.store(true); }
@@ -130,6 +142,14 @@ public:
     int changeModemLines(int bits, bool on) override {
         return ioctlError(ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits));
     }
+    int modemChanges(std::uint32_t& count) override {
+        if (!traits_.countsModemChanges) return EOPNOTSUPP;
+        serial_icounter_struct counts{};
+        if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return errno;
+        count = static_cast<std::uint32_t>(counts.cts) + static_cast<std::uint32_t>(counts.dsr) +
+                static_cast<std::uint32_t>(counts.rng) + static_cast<std::uint32_t>(counts.dcd);
+        return 0;
+    }
     int lineCounters(LineCounters& out) override {
         serial_icounter_struct counts{};
         if (ioctl(fd_, TIOCGICOUNT, &counts) != 0) return errno;
@@ -144,7 +164,7 @@ private:
     torvane::UniqueFd owned_;
     const int fd_;
     dev_t device_;
-    const int smallestByteSize_;
+    const DriverTraits& traits_;
     KernelTermios foundSettings_;
     bool foundSettingsKnown_ = false;
     std::atomic<bool> keepSettings_{false};

@@ -153,6 +153,55 @@ TEST_P(ModemLines, PeerOutputsBecomeEventsAndStatus) {
 INSTANTIATE_TEST_SUITE_P(Virtual, ModemLines, ::testing::ValuesIn(kLineActions),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A device whose driver counts line changes (a USB converter's tty) has its
+// lines read only when the count moved: wake-ups for data read none, and a
+// counted change, which wakes nothing, is still raised by the sampling. Any
+// other device has them read at every wake-up.
+struct CountCase {
+    const char* name;
+    bool counts;
+    bool readsOnDataWakeUps;
+};
+
+const CountCase kCountCases[] = {{"uncounted", false, true}, {"counted", true, false}};
+
+class LineCounts : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(LineCounts, LinesAreReadWhenTheyMayHaveChanged) {
+    torvane::testing::PortsDir dir;
+    posix::VirtualNullModem modem;
+    modem.registerPort(0, 9);
+    if (GetParam().counts) modem.end(0).countLineChanges();
+    Handle port;
+    port.value = openCom(9);
+    ASSERT_NE(port.get(), INVALID_HANDLE_VALUE) << GetLastError();
+    ASSERT_EQ(SetCommMask(port.get(), EV_RXCHAR | EV_CTS), TRUE);
+    auto waitFor = [&](auto act) {
+        Overlapped ov;
+        DWORD mask = 0;
+        if (!WaitCommEvent(port.get(), &mask, &ov.record)) {
+            act();
+            if (!ov.signalled(3000)) return DWORD{0};
+        }
+        return mask;
+    };
+    const std::size_t before = modem.end(0).lineReads();
+    constexpr std::size_t kWakeUps = 4;
+    for (std::size_t i = 0; i < kWakeUps; ++i) {
+        ASSERT_EQ(waitFor([&] { modem.end(1).write("x"); }), DWORD{EV_RXCHAR});
+        std::this_thread::sleep_for(30ms);  // past the sample after the event, and a periodic one
+    }
+    const std::size_t reads = modem.end(0).lineReads() - before;
+    if (GetParam().readsOnDataWakeUps)
+        EXPECT_GE(reads, kWakeUps);
+    else
+        EXPECT_EQ(reads, 0u);
+    EXPECT_EQ(waitFor([&] { modem.end(1).setRts(true); }), DWORD{EV_CTS});
+}
+
+INSTANTIATE_TEST_SUITE_P(Virtual, LineCounts, ::testing::ValuesIn(kCountCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct EscapeCase {
     DWORD function;
     bool dsrAtPeer;
