@@ -72,19 +72,11 @@ BOOL Port::setTimeouts(const COMMTIMEOUTS* timeouts) {
 BOOL Port::escape(DWORD function) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
-    int e = 0;
-    switch (function) {
-        case SETRTS:
-        case CLRRTS:
-            e = device_->changeModemLines(TIOCM_RTS, function == SETRTS);
-            break;
-        case SETDTR:
-        case CLRDTR:
-            e = device_->changeModemLines(TIOCM_DTR, function == SETDTR);
-            break;
-        default:
-            return fail(ERROR_INVALID_PARAMETER);
-    }
+    // The four the library uses; the rest are refused.
+    if (function != SETRTS && function != CLRRTS && function != SETDTR && function != CLRDTR)
+        return fail(ERROR_INVALID_PARAMETER);
+    const int line = function == SETRTS || function == CLRRTS ? TIOCM_RTS : TIOCM_DTR;
+    int e = device_->changeModemLines(line, function == SETRTS || function == SETDTR);
     if (e != 0) return fail(windowsErrorFromModemErrno(e));
     noteChangeLocked(PortChange::StateChanged);
     return TRUE;
