@@ -177,17 +177,14 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    // The library waits for at most four; more go to the heap.
-    std::array<std::shared_ptr<Event>, 4> few;
-    std::vector<std::shared_ptr<Event>> many(count > few.size() ? count : 0);
-    std::shared_ptr<Event>* events = count > few.size() ? many.data() : few.data();
+    std::array<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> events;  // on the stack: a wait allocates nothing
     for (DWORD i = 0; i < count; ++i) {
         events[i] = lookup<Event>(handles[i]);
         if (!events[i]) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
     }
     std::optional<posix::Clock::time_point> deadline;
     if (milliseconds != INFINITE) deadline = posix::Clock::now() + std::chrono::milliseconds(milliseconds);
-    return posix::EventWait(events, count).run(deadline);
+    return posix::EventWait(events.data(), count).run(deadline);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
