@@ -137,8 +137,6 @@ HANDLE newEvent(bool signalled) {
     return insertNew([&] { return std::make_shared<Event>(signalled); });
 }
 
-std::shared_ptr<Event> findEvent(HANDLE event) { return ofType<Event>(HandleTable::instance().find(event)); }
-
 }  // namespace winapi::posix
 
 namespace winapi {

@@ -269,7 +269,7 @@ bool Port::abortLatchedLocked() const { return dcb_.fAbortOnError && (errors_ & 
 DWORD Port::startRequest(OVERLAPPED* overlapped, Request& request) const {
     if (!overlapped_) return ERROR_NOT_SUPPORTED;
     if (overlapped == nullptr || overlapped->hEvent == nullptr) return ERROR_INVALID_PARAMETER;
-    request = Request{overlapped, findEvent(overlapped->hEvent)};
+    request = Request{overlapped, lookup<Event>(overlapped->hEvent)};
     if (!request.event) return ERROR_INVALID_HANDLE;
     request.event->reset();
     return ERROR_SUCCESS;
