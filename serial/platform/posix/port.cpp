@@ -58,20 +58,16 @@ void Port::onClose() {
     {
         std::lock_guard lock(mutex_);
         if (closed_) return;
-        stopLocked();
+        closed_ = true;
+        endLocked(read_, STATUS_CANCELLED_CODE);
+        endLocked(write_, STATUS_CANCELLED_CODE);
+        if (lineWait_) completeLineWaitLocked(STATUS_CANCELLED_CODE, 0);
     }
     wakeServiceThread();
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(mutex_);
     device_.reset();  // closes the descriptor, drops the lock and the claim
     wakeFd_.Close();  // the object may outlive its handle (handle_table.h)
-}
-
-void Port::stopLocked() {
-    closed_ = true;
-    endLocked(read_, STATUS_CANCELLED_CODE);
-    endLocked(write_, STATUS_CANCELLED_CODE);
-    if (lineWait_) completeLineWaitLocked(STATUS_CANCELLED_CODE, 0);
 }
 
 void Port::wakeServiceThread() {
@@ -152,17 +148,13 @@ int Port::pollTimeoutLocked(Clock::time_point now) {
 bool Port::drainInputLocked() {
     LineReport report = input_.drain(*device_, dcb_, wake_.hungUp);
     wake_.drained(input_.stalled());
-    if (report.errors) latchErrorsLocked(report.errors);
-    raiseEventsLocked(report.events);
-    return report.events != 0 || report.errors != 0;
-}
-
-void Port::latchErrorsLocked(DWORD errors) {
-    errors_ |= errors;
-    if (dcb_.fAbortOnError && (errors & kLineErrorFlags)) {
+    errors_ |= report.errors;
+    if (dcb_.fAbortOnError && (report.errors & kLineErrorFlags)) {
         endLocked(read_, STATUS_CANCELLED_CODE);
         endLocked(write_, STATUS_CANCELLED_CODE);
     }
+    raiseEventsLocked(report.events);
+    return report.events != 0 || report.errors != 0;
 }
 
 void Port::sampleModemLinesLocked(Clock::time_point now) {

@@ -51,7 +51,6 @@ private:
     void serviceLoop();
     void wakeServiceThread();
     void noteChangeLocked(PortChange change, std::optional<Clock::time_point> due = std::nullopt);
-    void stopLocked();
     void pumpLocked(Clock::time_point now, bool inputAnnounced);
     int pollTimeoutLocked(Clock::time_point now);
     bool drainInputLocked();
@@ -63,7 +62,6 @@ private:
     void serveWriteLocked(Clock::time_point now);
 
     void raiseEventsLocked(DWORD events);
-    void latchErrorsLocked(DWORD errors);
     static void endLocked(std::optional<Transfer>& transfer, ULONG_PTR status);
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
