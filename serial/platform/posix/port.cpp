@@ -47,7 +47,6 @@ Port::Port(std::unique_ptr<Device> device, bool overlapped)
         dcb_ = dcbFromTermios(KernelTermios{});
     }
     input_.startCounting(*device_);
-    modemChangesCounted_ = device_->modemChanges(lastModemChanges_) == 0;
     readModemBaselineLocked();
     thread_ = std::thread([this] { serviceLoop(); });
 }

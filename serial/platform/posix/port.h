@@ -91,7 +91,7 @@ private:
 
     bool modemLinesKnown_ = true;
     int lastModemBits_ = 0;
-    bool modemChangesCounted_ = false;
+    bool modemChangesCounted_ = true;  // until the device says it does not count
     std::uint32_t lastModemChanges_ = 0;
     bool rereadModemLines_ = false;
     std::optional<Clock::time_point> nextModemSample_;
