@@ -34,10 +34,8 @@ BOOL Port::setState(const DCB* dcb) {
     device_->keepSettingsAtClose();
     // Lines follow the DCB where the device has them; a pty has none, and
     // that must not stop it from being configured.
-    bool dtrOn = dcb->fDtrControl != DTR_CONTROL_DISABLE;
-    bool rtsOn = dcb->fRtsControl == RTS_CONTROL_ENABLE;
-    device_->changeModemLines(TIOCM_DTR, dtrOn);
-    device_->changeModemLines(TIOCM_RTS, rtsOn);
+    device_->changeModemLines(TIOCM_DTR, dcb->fDtrControl != DTR_CONTROL_DISABLE);
+    device_->changeModemLines(TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE);
     dcb_ = *dcb;
     dcb_.DCBlength = sizeof(DCB);
     noteChangeLocked(PortChange::StateChanged);  // flow control may have released held output
