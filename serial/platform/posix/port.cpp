@@ -38,14 +38,12 @@ torvane::UniqueFd openWakeFd() {
 
 Port::Port(std::unique_ptr<Device> device, bool overlapped)
     : device_(std::move(device)), overlapped_(overlapped), wakeFd_(openWakeFd()) {
-    KernelTermios found;
-    if (device_->getTermios(found) == 0) {
-        KernelTermios raw = openingTermios(found);
-        device_->setTermios(raw);
-        dcb_ = dcbFromTermios(raw);
-    } else {
-        dcb_ = dcbFromTermios(KernelTermios{});
+    KernelTermios settings;  // all zero where the device cannot tell them
+    if (device_->getTermios(settings) == 0) {
+        settings = openingTermios(settings);
+        device_->setTermios(settings);
     }
+    dcb_ = dcbFromTermios(settings);
     input_.startCounting(*device_);
     readModemBaselineLocked();
     thread_ = std::thread([this] { serviceLoop(); });
@@ -304,15 +302,6 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
     if (!isSuccess(status)) return fail(ERROR_IO_PENDING);
     if (transferred) *transferred = loadCount(overlapped);
     return TRUE;
-}
-
-BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    return startTransfer({.into = static_cast<std::uint8_t*>(buffer), .length = length}, true, transferred, overlapped);
-}
-
-BOOL Port::write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    return startTransfer({.from = static_cast<const std::uint8_t*>(buffer), .length = length}, false, transferred,
-                         overlapped);
 }
 
 // ---- purge, errors, events ----

@@ -26,8 +26,8 @@ public:
     ~Port() override;
     void onClose() override;
 
-    BOOL read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped);
-    BOOL write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped);
+    // ReadFile and WriteFile.
+    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
 
     BOOL getState(DCB* dcb);
     BOOL setState(const DCB* dcb);
@@ -66,7 +66,6 @@ private:
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
     DWORD startRequest(OVERLAPPED* overlapped, Request& request) const;
-    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
 
     // Lock order: this mutex, then an event's (a completion sets the
     // caller's event under it). The handle table's lock is never taken under
