@@ -230,11 +230,10 @@ void Port::checkTransmitterLocked(Clock::time_point now) {
     if (transmitter_.check(*device_, write_.has_value(), wake_.hungUp, dcb_.BaudRate, now)) raiseEventsLocked(EV_TXEMPTY);
 }
 
+// Also completes a new wait with the events that came before it.
 void Port::raiseEventsLocked(DWORD events) {
-    events &= eventMask_;
-    if (events == 0) return;
-    eventHistory_ |= events;
-    if (!lineWait_) return;
+    eventHistory_ |= events & eventMask_;
+    if (!lineWait_ || eventHistory_ == 0) return;
     DWORD reported = eventHistory_;
     eventHistory_ = 0;
     completeLineWaitLocked(STATUS_SUCCESS_CODE, reported);
@@ -359,17 +358,12 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (eventMask_ == 0 || lineWait_) return fail(ERROR_INVALID_PARAMETER);
-    // Input that has arrived unseen is the service thread's to find: it
-    // polls for input while this wait is pending.
-    if (eventHistory_) {
-        DWORD reported = eventHistory_;
-        eventHistory_ = 0;
-        *mask = reported;
-        finish(request, STATUS_SUCCESS_CODE, sizeof(DWORD));
-        return TRUE;
-    }
     lineWait_ = LineWait{mask, request};  // the service thread completes it when an event comes
     markPending(overlapped);
+    raiseEventsLocked(0);  // events already seen complete it at once
+    if (!lineWait_) return TRUE;
+    // Input that has arrived unseen is the service thread's to find: it
+    // polls for input while this wait is pending.
     noteChangeLocked(PortChange::InputWanted);
     return fail(ERROR_IO_PENDING);
 }
