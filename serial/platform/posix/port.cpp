@@ -88,21 +88,19 @@ void Port::serviceLoop() {
         bool someoneWaits = lineWait_ || read_ || write_;
         wake_.chooseWatch(!wake_.hungUp && input_.hasRoom(), someoneWaits, Clock::now());
         int timeout = pollTimeoutLocked(Clock::now());
+        // A hung-up device stays -1, which poll() skips (its revents stay 0).
         pollfd fds[2] = {{wakeFd_.Get(), POLLIN, 0}, {-1, 0, 0}};
-        nfds_t count = 1;
-        if (!wake_.hungUp) {
+        if (!wake_.hungUp)
             fds[1] = {device_->pollFd(), device_->pollEvents(wake_.pollsInput(), write_.has_value()), 0};
-            count = 2;
-        }
         lock.unlock();
-        int ready = poll(fds, count, timeout);
+        int ready = poll(fds, 2, timeout);
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             std::uint64_t value;
             [[maybe_unused]] ssize_t n = ::read(wakeFd_.Get(), &value, sizeof value);
         }
         lock.lock();
         if (closed_) break;
-        short deviceEvents = ready > 0 && count == 2 ? fds[1].revents : 0;
+        short deviceEvents = ready > 0 ? fds[1].revents : 0;
         if (deviceEvents) device_->acknowledgeWake();
         inputAnnounced = wake_.polled(deviceEvents, Clock::now());
     }
