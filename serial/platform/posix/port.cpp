@@ -134,8 +134,7 @@ int Port::pollTimeoutLocked(Clock::time_point now) {
     if (!next) return -1;
     if (*next <= now) return 0;
     // Rounded up: waking a little early would only poll again at once.
-    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(*next - now).count();
-    auto millis = (micros + 999) / 1000;
+    auto millis = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
     return static_cast<int>(std::min<long long>(millis, INT_MAX));
 }
 
