@@ -324,13 +324,11 @@ BOOL Port::clearError(DWORD* errors, COMSTAT* stat) {
     if (errors) *errors = errors_;
     errors_ = 0;
     if (stat) {
-        COMSTAT s{};
-        s.cbInQue = static_cast<DWORD>(input_.size());
-        DWORD outgoing = write_ ? write_->length - write_->done : 0;
         unsigned queued = 0;
-        if (device_->outputQueued(queued) == 0) outgoing += queued;
-        s.cbOutQue = outgoing;
-        *stat = s;
+        if (device_->outputQueued(queued) != 0) queued = 0;  // the device cannot tell
+        *stat = COMSTAT{};
+        stat->cbInQue = static_cast<DWORD>(input_.size());
+        stat->cbOutQue = (write_ ? write_->length - write_->done : 0) + queued;
     }
     if (wasAborting) noteChangeLocked(PortChange::StateChanged);  // transfers may run again
     return TRUE;
