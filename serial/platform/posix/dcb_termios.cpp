@@ -94,10 +94,8 @@ KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
     applyByteSize(t, dcb.ByteSize);
     applyParity(t, dcb.Parity);
     // With 5 data bits the UART turns CSTOPB into one and a half stop bits.
-    if (dcb.StopBits == ONESTOPBIT)
-        t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
-    else
-        t.cflag |= CSTOPB;
+    t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
+    if (dcb.StopBits != ONESTOPBIT) t.cflag |= CSTOPB;
     return t;
 }
 
