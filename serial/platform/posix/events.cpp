@@ -157,16 +157,14 @@ using posix::lookup;
 
 BOOL SetEvent(HANDLE event) {
     auto e = lookup<Event>(event);
-    if (!e) return FALSE;
-    e->set();
-    return TRUE;
+    if (e) e->set();
+    return e ? TRUE : FALSE;
 }
 
 BOOL ResetEvent(HANDLE event) {
     auto e = lookup<Event>(event);
-    if (!e) return FALSE;
-    e->reset();
-    return TRUE;
+    if (e) e->reset();
+    return e ? TRUE : FALSE;
 }
 
 // A wait for any of the events (the library never waits for all).
