@@ -6,11 +6,7 @@
 
 namespace winapi::posix {
 
-namespace {
-
-constexpr DWORD kLargestQueue = 64u << 20;
-
-}  // namespace
+constexpr DWORD kLargestQueue = 64u << 20;  // SetupComm's limit; constexpr keeps it internal
 
 BOOL Port::getState(DCB* dcb) {
     if (dcb == nullptr) return fail(ERROR_INVALID_PARAMETER);
