@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <mutex>
 #include <optional>
 
 namespace winapi::posix {

@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
-#include <string>
 
 namespace winapi::posix {
 
