@@ -22,14 +22,6 @@ constexpr StandardSpeed kStandardSpeeds[] = {
     {3500000, B3500000}, {4000000, B4000000},
 };
 
-#ifdef CIBAUD
-constexpr std::uint32_t kInputSpeedBits = CIBAUD;
-#else
-constexpr std::uint32_t kInputSpeedBits = CBAUD << 16;
-#endif
-
-constexpr bool hasCharacterSize(BYTE size) { return size >= 5 && size <= 8; }
-
 bool stopBitsFitByteSize(BYTE stopBits, BYTE byteSize) {
     if (stopBits == ONE5STOPBITS) return byteSize == 5;
     if (stopBits == TWOSTOPBITS) return byteSize != 5;
@@ -40,7 +32,7 @@ bool stopBitsFitByteSize(BYTE stopBits, BYTE byteSize) {
 
 bool isValidDcb(const DCB& dcb) {
     if (dcb.BaudRate == 0) return false;
-    if (!hasCharacterSize(dcb.ByteSize)) return false;
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8) return false;
     if (dcb.Parity > SPACEPARITY) return false;
     if (!stopBitsFitByteSize(dcb.StopBits, dcb.ByteSize)) return false;
     bool handshake = dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX ||
@@ -69,7 +61,7 @@ void applyBaudRate(KernelTermios& t, DWORD baud) {
     std::uint32_t code = kTermiosBother;
     for (const StandardSpeed& s : kStandardSpeeds)
         if (s.baud == baud) code = s.code;
-    t.cflag &= ~static_cast<std::uint32_t>(CBAUD | kInputSpeedBits);  // input speed follows output
+    t.cflag &= ~static_cast<std::uint32_t>(CBAUD | CIBAUD);  // input speed follows output
     t.cflag |= code;
     t.ispeed = baud;
     t.ospeed = baud;
@@ -102,10 +94,8 @@ KernelTermios termiosForDcb(KernelTermios t, const DCB& dcb) {
     applyByteSize(t, dcb.ByteSize);
     applyParity(t, dcb.Parity);
     // With 5 data bits the UART turns CSTOPB into one and a half stop bits.
-    if (dcb.StopBits == ONESTOPBIT)
-        t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
-    else
-        t.cflag |= CSTOPB;
+    t.cflag &= ~static_cast<std::uint32_t>(CSTOPB);
+    if (dcb.StopBits != ONESTOPBIT) t.cflag |= CSTOPB;
     return t;
 }
 

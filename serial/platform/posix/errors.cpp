@@ -15,7 +15,6 @@ namespace posix {
 
 DWORD windowsErrorFromErrno(int error) {
     switch (error) {
-        case 0: return ERROR_SUCCESS;
         case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: case ELOOP: return ERROR_FILE_NOT_FOUND;
         case EACCES: case EPERM: case EBUSY: case EWOULDBLOCK: case EISDIR: case EROFS: return ERROR_ACCESS_DENIED;
         case EBADF: return ERROR_INVALID_HANDLE;

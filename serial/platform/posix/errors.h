@@ -8,7 +8,7 @@ namespace winapi::posix {
 // Codes the stand-in reports that the seam header does not name.
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 
-// General translation of an errno taken right after a failed call.
+// General translation of an errno taken right after a failed call (never 0).
 DWORD windowsErrorFromErrno(int error);
 // The modem-line and break ioctls: a device without modem lines (a pty)
 // answers ENOTTY or EINVAL, which Windows reports as ERROR_NOT_SUPPORTED.

@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <mutex>
 #include <optional>
 
 namespace winapi::posix {
@@ -137,8 +134,6 @@ HANDLE newEvent(bool signalled) {
     return insertNew([&] { return std::make_shared<Event>(signalled); });
 }
 
-std::shared_ptr<Event> findEvent(HANDLE event) { return ofType<Event>(HandleTable::instance().find(event)); }
-
 }  // namespace winapi::posix
 
 namespace winapi {
@@ -159,16 +154,14 @@ using posix::lookup;
 
 BOOL SetEvent(HANDLE event) {
     auto e = lookup<Event>(event);
-    if (!e) return FALSE;
-    e->set();
-    return TRUE;
+    if (e) e->set();
+    return e ? TRUE : FALSE;
 }
 
 BOOL ResetEvent(HANDLE event) {
     auto e = lookup<Event>(event);
-    if (!e) return FALSE;
-    e->reset();
-    return TRUE;
+    if (e) e->reset();
+    return e ? TRUE : FALSE;
 }
 
 // A wait for any of the events (the library never waits for all).
@@ -177,17 +170,14 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    // The library waits for at most four; more go to the heap.
-    std::array<std::shared_ptr<Event>, 4> few;
-    std::vector<std::shared_ptr<Event>> many(count > few.size() ? count : 0);
-    std::shared_ptr<Event>* events = count > few.size() ? many.data() : few.data();
+    std::array<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> events;  // on the stack: a wait allocates nothing
     for (DWORD i = 0; i < count; ++i) {
         events[i] = lookup<Event>(handles[i]);
         if (!events[i]) return WAIT_FAILED;  // lookup set ERROR_INVALID_HANDLE
     }
     std::optional<posix::Clock::time_point> deadline;
     if (milliseconds != INFINITE) deadline = posix::Clock::now() + std::chrono::milliseconds(milliseconds);
-    return posix::EventWait(events, count).run(deadline);
+    return posix::EventWait(events.data(), count).run(deadline);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {

@@ -42,7 +42,5 @@ private:
 // A manual-reset event and its handle: nullptr, with ERROR_NOT_ENOUGH_MEMORY
 // as the last error, when none can be had.
 HANDLE newEvent(bool signalled);
-// The event a handle names; nullptr for any other handle.
-std::shared_ptr<Event> findEvent(HANDLE event);
 
 }  // namespace winapi::posix

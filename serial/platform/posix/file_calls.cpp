@@ -58,12 +58,14 @@ DWORD GetFileType(HANDLE file) { return lookup<Port>(file) ? FILE_TYPE_CHAR : FI
 
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, OVERLAPPED* overlapped) {
     if (bytesRead) *bytesRead = 0;
-    return onPort(file, &Port::read, buffer, bytesToRead, bytesRead, overlapped);
+    Transfer read{.into = static_cast<std::uint8_t*>(buffer), .length = bytesToRead};
+    return onPort(file, &Port::startTransfer, read, true, bytesRead, overlapped);
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, OVERLAPPED* overlapped) {
     if (bytesWritten) *bytesWritten = 0;
-    return onPort(file, &Port::write, buffer, bytesToWrite, bytesWritten, overlapped);
+    Transfer write{.from = static_cast<const std::uint8_t*>(buffer), .length = bytesToWrite};
+    return onPort(file, &Port::startTransfer, write, false, bytesWritten, overlapped);
 }
 
 // As on Windows: a finished request is answered from the record alone; an

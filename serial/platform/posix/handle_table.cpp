@@ -1,5 +1,7 @@
 #include "serial/platform/posix/handle_table.h"
 
+#include "serial/platform/posix/errors.h"
+
 #include <array>
 
 namespace winapi::posix {
@@ -51,13 +53,8 @@ std::shared_ptr<KernelObject> HandleTable::remove(HANDLE handle) {
 namespace winapi {
 
 BOOL CloseHandle(HANDLE object) {
-    // Closing the current-thread pseudo handle has no effect, as on Windows.
-    if (object == posix::CURRENT_THREAD_PSEUDO_HANDLE) return TRUE;
     std::shared_ptr<posix::KernelObject> removed = posix::HandleTable::instance().remove(object);
-    if (!removed) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (!removed) return posix::fail(ERROR_INVALID_HANDLE);
     removed->onClose();
     return TRUE;
 }

@@ -72,21 +72,16 @@ HANDLE insertNew(Make make) {
 // The pseudo handle GetCurrentThread returns (Windows uses the same value).
 inline HANDLE const CURRENT_THREAD_PSEUDO_HANDLE = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
 
-// The object if it is a T (a final class: the type is compared, not searched).
-template <class T>
-std::shared_ptr<T> ofType(std::shared_ptr<KernelObject> object) {
-    static_assert(std::is_final_v<T>);
-    if (!object || typeid(*object) != typeid(T)) return nullptr;
-    return std::static_pointer_cast<T>(std::move(object));
-}
-
-// The object a handle names, if it is of type T; otherwise nullptr and
-// ERROR_INVALID_HANDLE as the last error.
+// The object a handle names, if it is a T (a final class: the type is
+// compared, not searched); otherwise nullptr and ERROR_INVALID_HANDLE as the
+// last error.
 template <class T>
 std::shared_ptr<T> lookup(HANDLE handle) {
-    std::shared_ptr<T> object = ofType<T>(HandleTable::instance().find(handle));
-    if (!object) SetLastError(ERROR_INVALID_HANDLE);
-    return object;
+    static_assert(std::is_final_v<T>);
+    std::shared_ptr<KernelObject> object = HandleTable::instance().find(handle);
+    if (object && typeid(*object) == typeid(T)) return std::static_pointer_cast<T>(std::move(object));
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
 }
 
 }  // namespace winapi::posix

@@ -38,16 +38,13 @@ torvane::UniqueFd openWakeFd() {
 
 Port::Port(std::unique_ptr<Device> device, bool overlapped)
     : device_(std::move(device)), overlapped_(overlapped), wakeFd_(openWakeFd()) {
-    KernelTermios found;
-    if (device_->getTermios(found) == 0) {
-        KernelTermios raw = openingTermios(found);
-        device_->setTermios(raw);
-        dcb_ = dcbFromTermios(raw);
-    } else {
-        dcb_ = dcbFromTermios(KernelTermios{});
+    KernelTermios settings;  // all zero where the device cannot tell them
+    if (device_->getTermios(settings) == 0) {
+        settings = openingTermios(settings);
+        device_->setTermios(settings);
     }
+    dcb_ = dcbFromTermios(settings);
     input_.startCounting(*device_);
-    modemChangesCounted_ = device_->modemChanges(lastModemChanges_) == 0;
     readModemBaselineLocked();
     thread_ = std::thread([this] { serviceLoop(); });
 }
@@ -58,20 +55,16 @@ void Port::onClose() {
     {
         std::lock_guard lock(mutex_);
         if (closed_) return;
-        stopLocked();
+        closed_ = true;
+        endLocked(read_, STATUS_CANCELLED_CODE);
+        endLocked(write_, STATUS_CANCELLED_CODE);
+        if (lineWait_) completeLineWaitLocked(STATUS_CANCELLED_CODE, 0);
     }
     wakeServiceThread();
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(mutex_);
     device_.reset();  // closes the descriptor, drops the lock and the claim
     wakeFd_.Close();  // the object may outlive its handle (handle_table.h)
-}
-
-void Port::stopLocked() {
-    closed_ = true;
-    endLocked(read_, STATUS_CANCELLED_CODE);
-    endLocked(write_, STATUS_CANCELLED_CODE);
-    if (lineWait_) completeLineWaitLocked(STATUS_CANCELLED_CODE, 0);
 }
 
 void Port::wakeServiceThread() {
@@ -95,21 +88,19 @@ void Port::serviceLoop() {
         bool someoneWaits = lineWait_ || read_ || write_;
         wake_.chooseWatch(!wake_.hungUp && input_.hasRoom(), someoneWaits, Clock::now());
         int timeout = pollTimeoutLocked(Clock::now());
+        // A hung-up device stays -1, which poll() skips (its revents stay 0).
         pollfd fds[2] = {{wakeFd_.Get(), POLLIN, 0}, {-1, 0, 0}};
-        nfds_t count = 1;
-        if (!wake_.hungUp) {
+        if (!wake_.hungUp)
             fds[1] = {device_->pollFd(), device_->pollEvents(wake_.pollsInput(), write_.has_value()), 0};
-            count = 2;
-        }
         lock.unlock();
-        int ready = poll(fds, count, timeout);
+        int ready = poll(fds, 2, timeout);
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             std::uint64_t value;
             [[maybe_unused]] ssize_t n = ::read(wakeFd_.Get(), &value, sizeof value);
         }
         lock.lock();
         if (closed_) break;
-        short deviceEvents = ready > 0 && count == 2 ? fds[1].revents : 0;
+        short deviceEvents = ready > 0 ? fds[1].revents : 0;
         if (deviceEvents) device_->acknowledgeWake();
         inputAnnounced = wake_.polled(deviceEvents, Clock::now());
     }
@@ -143,8 +134,7 @@ int Port::pollTimeoutLocked(Clock::time_point now) {
     if (!next) return -1;
     if (*next <= now) return 0;
     // Rounded up: waking a little early would only poll again at once.
-    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(*next - now).count();
-    auto millis = (micros + 999) / 1000;
+    auto millis = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
     return static_cast<int>(std::min<long long>(millis, INT_MAX));
 }
 
@@ -152,17 +142,13 @@ int Port::pollTimeoutLocked(Clock::time_point now) {
 bool Port::drainInputLocked() {
     LineReport report = input_.drain(*device_, dcb_, wake_.hungUp);
     wake_.drained(input_.stalled());
-    if (report.errors) latchErrorsLocked(report.errors);
-    raiseEventsLocked(report.events);
-    return report.events != 0 || report.errors != 0;
-}
-
-void Port::latchErrorsLocked(DWORD errors) {
-    errors_ |= errors;
-    if (dcb_.fAbortOnError && (errors & kLineErrorFlags)) {
+    errors_ |= report.errors;
+    if (dcb_.fAbortOnError && (report.errors & kLineErrorFlags)) {
         endLocked(read_, STATUS_CANCELLED_CODE);
         endLocked(write_, STATUS_CANCELLED_CODE);
     }
+    raiseEventsLocked(report.events);
+    return report.events != 0 || report.errors != 0;
 }
 
 void Port::sampleModemLinesLocked(Clock::time_point now) {
@@ -241,11 +227,10 @@ void Port::checkTransmitterLocked(Clock::time_point now) {
     if (transmitter_.check(*device_, write_.has_value(), wake_.hungUp, dcb_.BaudRate, now)) raiseEventsLocked(EV_TXEMPTY);
 }
 
+// Also completes a new wait with the events that came before it.
 void Port::raiseEventsLocked(DWORD events) {
-    events &= eventMask_;
-    if (events == 0) return;
-    eventHistory_ |= events;
-    if (!lineWait_) return;
+    eventHistory_ |= events & eventMask_;
+    if (!lineWait_ || eventHistory_ == 0) return;
     DWORD reported = eventHistory_;
     eventHistory_ = 0;
     completeLineWaitLocked(STATUS_SUCCESS_CODE, reported);
@@ -269,7 +254,7 @@ bool Port::abortLatchedLocked() const { return dcb_.fAbortOnError && (errors_ & 
 DWORD Port::startRequest(OVERLAPPED* overlapped, Request& request) const {
     if (!overlapped_) return ERROR_NOT_SUPPORTED;
     if (overlapped == nullptr || overlapped->hEvent == nullptr) return ERROR_INVALID_PARAMETER;
-    request = Request{overlapped, findEvent(overlapped->hEvent)};
+    request = Request{overlapped, lookup<Event>(overlapped->hEvent)};
     if (!request.event) return ERROR_INVALID_HANDLE;
     request.event->reset();
     return ERROR_SUCCESS;
@@ -315,15 +300,6 @@ BOOL Port::startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVE
     return TRUE;
 }
 
-BOOL Port::read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    return startTransfer({.into = static_cast<std::uint8_t*>(buffer), .length = length}, true, transferred, overlapped);
-}
-
-BOOL Port::write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped) {
-    return startTransfer({.from = static_cast<const std::uint8_t*>(buffer), .length = length}, false, transferred,
-                         overlapped);
-}
-
 // ---- purge, errors, events ----
 
 BOOL Port::purge(DWORD flags) {
@@ -348,13 +324,11 @@ BOOL Port::clearError(DWORD* errors, COMSTAT* stat) {
     if (errors) *errors = errors_;
     errors_ = 0;
     if (stat) {
-        COMSTAT s{};
-        s.cbInQue = static_cast<DWORD>(input_.size());
-        DWORD outgoing = write_ ? write_->length - write_->done : 0;
         unsigned queued = 0;
-        if (device_->outputQueued(queued) == 0) outgoing += queued;
-        s.cbOutQue = outgoing;
-        *stat = s;
+        if (device_->outputQueued(queued) != 0) queued = 0;  // the device cannot tell
+        *stat = COMSTAT{};
+        stat->cbInQue = static_cast<DWORD>(input_.size());
+        stat->cbOutQue = (write_ ? write_->length - write_->done : 0) + queued;
     }
     if (wasAborting) noteChangeLocked(PortChange::StateChanged);  // transfers may run again
     return TRUE;
@@ -379,17 +353,12 @@ BOOL Port::waitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
     if (eventMask_ == 0 || lineWait_) return fail(ERROR_INVALID_PARAMETER);
-    // Input that has arrived unseen is the service thread's to find: it
-    // polls for input while this wait is pending.
-    if (eventHistory_) {
-        DWORD reported = eventHistory_;
-        eventHistory_ = 0;
-        *mask = reported;
-        finish(request, STATUS_SUCCESS_CODE, sizeof(DWORD));
-        return TRUE;
-    }
     lineWait_ = LineWait{mask, request};  // the service thread completes it when an event comes
     markPending(overlapped);
+    raiseEventsLocked(0);  // events already seen complete it at once
+    if (!lineWait_) return TRUE;
+    // Input that has arrived unseen is the service thread's to find: it
+    // polls for input while this wait is pending.
     noteChangeLocked(PortChange::InputWanted);
     return fail(ERROR_IO_PENDING);
 }

@@ -26,8 +26,8 @@ public:
     ~Port() override;
     void onClose() override;
 
-    BOOL read(void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped);
-    BOOL write(const void* buffer, DWORD length, DWORD* transferred, OVERLAPPED* overlapped);
+    // ReadFile and WriteFile.
+    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
 
     BOOL getState(DCB* dcb);
     BOOL setState(const DCB* dcb);
@@ -51,7 +51,6 @@ private:
     void serviceLoop();
     void wakeServiceThread();
     void noteChangeLocked(PortChange change, std::optional<Clock::time_point> due = std::nullopt);
-    void stopLocked();
     void pumpLocked(Clock::time_point now, bool inputAnnounced);
     int pollTimeoutLocked(Clock::time_point now);
     bool drainInputLocked();
@@ -63,12 +62,10 @@ private:
     void serveWriteLocked(Clock::time_point now);
 
     void raiseEventsLocked(DWORD events);
-    void latchErrorsLocked(DWORD errors);
     static void endLocked(std::optional<Transfer>& transfer, ULONG_PTR status);
     void completeLineWaitLocked(ULONG_PTR status, DWORD reported);
     bool abortLatchedLocked() const;
     DWORD startRequest(OVERLAPPED* overlapped, Request& request) const;
-    BOOL startTransfer(Transfer transfer, bool isRead, DWORD* transferred, OVERLAPPED* overlapped);
 
     // Lock order: this mutex, then an event's (a completion sets the
     // caller's event under it). The handle table's lock is never taken under
@@ -93,7 +90,7 @@ private:
 
     bool modemLinesKnown_ = true;
     int lastModemBits_ = 0;
-    bool modemChangesCounted_ = false;
+    bool modemChangesCounted_ = true;  // until the device says it does not count
     std::uint32_t lastModemChanges_ = 0;
     bool rereadModemLines_ = false;
     std::optional<Clock::time_point> nextModemSample_;

@@ -6,11 +6,7 @@
 
 namespace winapi::posix {
 
-namespace {
-
-constexpr DWORD kLargestQueue = 64u << 20;
-
-}  // namespace
+constexpr DWORD kLargestQueue = 64u << 20;  // SetupComm's limit; constexpr keeps it internal
 
 BOOL Port::getState(DCB* dcb) {
     if (dcb == nullptr) return fail(ERROR_INVALID_PARAMETER);
@@ -34,10 +30,8 @@ BOOL Port::setState(const DCB* dcb) {
     device_->keepSettingsAtClose();
     // Lines follow the DCB where the device has them; a pty has none, and
     // that must not stop it from being configured.
-    bool dtrOn = dcb->fDtrControl != DTR_CONTROL_DISABLE;
-    bool rtsOn = dcb->fRtsControl == RTS_CONTROL_ENABLE;
-    device_->changeModemLines(TIOCM_DTR, dtrOn);
-    device_->changeModemLines(TIOCM_RTS, rtsOn);
+    device_->changeModemLines(TIOCM_DTR, dcb->fDtrControl != DTR_CONTROL_DISABLE);
+    device_->changeModemLines(TIOCM_RTS, dcb->fRtsControl == RTS_CONTROL_ENABLE);
     dcb_ = *dcb;
     dcb_.DCBlength = sizeof(DCB);
     noteChangeLocked(PortChange::StateChanged);  // flow control may have released held output
@@ -72,19 +66,11 @@ BOOL Port::setTimeouts(const COMMTIMEOUTS* timeouts) {
 BOOL Port::escape(DWORD function) {
     std::lock_guard lock(mutex_);
     if (closed_) return fail(ERROR_INVALID_HANDLE);
-    int e = 0;
-    switch (function) {
-        case SETRTS:
-        case CLRRTS:
-            e = device_->changeModemLines(TIOCM_RTS, function == SETRTS);
-            break;
-        case SETDTR:
-        case CLRDTR:
-            e = device_->changeModemLines(TIOCM_DTR, function == SETDTR);
-            break;
-        default:
-            return fail(ERROR_INVALID_PARAMETER);
-    }
+    // The four the library uses; the rest are refused.
+    if (function != SETRTS && function != CLRRTS && function != SETDTR && function != CLRDTR)
+        return fail(ERROR_INVALID_PARAMETER);
+    const int line = function == SETRTS || function == CLRRTS ? TIOCM_RTS : TIOCM_DTR;
+    int e = device_->changeModemLines(line, function == SETRTS || function == SETDTR);
     if (e != 0) return fail(windowsErrorFromModemErrno(e));
     noteChangeLocked(PortChange::StateChanged);
     return TRUE;

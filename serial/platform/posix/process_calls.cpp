@@ -26,9 +26,6 @@ namespace {
 // The calling process (the only one the library opens).
 class ProcessObject final : public KernelObject {};
 
-constexpr int kRealtimeClassNice = -15;
-constexpr int kTimeCriticalNice = -20;
-
 // Linux keeps nice per thread: a process-wide class means every thread.
 void applyNiceToAllThreads(int nice) {
     DIR* tasks = opendir("/proc/self/task");
@@ -64,7 +61,7 @@ HANDLE OpenProcess(DWORD, BOOL, DWORD processId) {
 BOOL SetPriorityClass(HANDLE process, DWORD priorityClass) {
     if (!lookup<ProcessObject>(process)) return FALSE;
     if (priorityClass != REALTIME_PRIORITY_CLASS) return fail(ERROR_INVALID_PARAMETER);
-    applyNiceToAllThreads(kRealtimeClassNice);  // refused: ignored, see above
+    applyNiceToAllThreads(-15);  // the real-time class; refused: ignored, see above
     return TRUE;
 }
 
@@ -74,7 +71,7 @@ BOOL SetThreadPriority(HANDLE thread, int priority) {
     // Only the calling thread can be named: the library raises its own threads.
     if (thread != CURRENT_THREAD_PSEUDO_HANDLE) return fail(ERROR_INVALID_HANDLE);
     if (priority != THREAD_PRIORITY_TIME_CRITICAL) return fail(ERROR_INVALID_PARAMETER);
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kTimeCriticalNice);  // refused: ignored
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -20);  // refused: ignored
     return TRUE;
 }
 

@@ -85,18 +85,15 @@ LineReport ReceivedInput::decode(const std::vector<InputItem>& items, Device& de
             report.events |= EV_BREAK;
             continue;
         }
+        // The byte is kept either way.
         bool isParity = delta ? takeOne(left.parity) != 0 : dcb.Parity != NOPARITY;
+        store(item.byte);
+        if (isParity && !dcb.fParity) continue;  // parity not checked: the byte is plain data
         if (isParity) {
-            if (!dcb.fParity) {  // parity not checked: the byte is plain data
-                store(item.byte);
-                continue;
-            }
             report.errors |= CE_RXPARITY;
-            store(item.byte);
         } else {
             if (delta) takeOne(left.frame);
             report.errors |= CE_FRAME;
-            store(item.byte);
         }
         report.events |= EV_ERR;
     }

@@ -18,28 +18,16 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
-#include <string>
 
 namespace winapi::posix {
 
 namespace {
 
 // Character devices (by device number, whatever path led to them) that a
-// port of this process holds.
-class HeldDevices {
-public:
-    bool claim(dev_t device) {
-        std::lock_guard lock(mutex_);
-        return held_.insert(device).second;
-    }
-    void release(dev_t device) {
-        std::lock_guard lock(mutex_);
-        held_.erase(device);
-    }
-
-private:
-    std::mutex mutex_;
-    std::set<dev_t> held_;
+// port of this process holds, under their lock.
+struct HeldDevices {
+    std::mutex mutex;
+    std::set<dev_t> devices;
 };
 
 HeldDevices& heldDevices() {
@@ -71,17 +59,11 @@ constexpr DriverTraits kDriverTraits[] = {
 };
 constexpr DriverTraits kOtherDriver = {.driver = "", .smallestByteSize = 5, .countsModemChanges = false};
 
-// The kernel driver behind a tty (its sysfs device's driver), "" when none.
-std::string driverOf(dev_t device) {
-    std::error_code ignored;
-    auto link = std::filesystem::read_symlink(
-        "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/device/driver",
-        ignored);
-    return link.filename().string();
-}
-
+// The traits of the kernel driver behind a tty (its sysfs device's driver).
 const DriverTraits& traitsOf(dev_t device) {
-    const std::string driver = driverOf(device);
+    std::error_code ignored;
+    const std::string node = "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    const std::string driver = std::filesystem::read_symlink(node + "/device/driver", ignored).filename().string();
     for (const DriverTraits& d : kDriverTraits)
         if (driver == d.driver) return d;
     return kOtherDriver;
@@ -103,7 +85,8 @@ public:
         // whose master is open); the lock goes with the descriptor.
         ioctl(fd_, TIOCNXCL);
         owned_.Close();
-        heldDevices().release(device_);
+        std::lock_guard lock(heldDevices().mutex);
+        heldDevices().devices.erase(device_);
     }
 
     int pollFd() const override { return fd_; }
@@ -170,47 +153,40 @@ private:
     std::atomic<bool> keepSettings_{false};
 };
 
-// Exclusive use of an opened tty; 0 or the Windows code.
-DWORD lockTty(int fd) {
-    if (ioctl(fd, TIOCEXCL) != 0) return windowsErrorFromErrno(errno);
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return windowsErrorFromErrno(errno);
-    return ERROR_SUCCESS;
-}
-
-// Looked at before the open, which has effects of its own on some files (a
-// FIFO's open meets its other end).
-bool namesCharacterDevice(const std::string& path, DWORD& error) {
-    struct stat st{};
-    if (stat(path.c_str(), &st) != 0) {
-        error = windowsErrorFromErrno(errno);
-        return false;
-    }
-    error = S_ISCHR(st.st_mode) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-    return error == ERROR_SUCCESS;
-}
-
 }  // namespace
 
 std::unique_ptr<Device> openTty(const std::string& path, DWORD& error) {
-    if (!namesCharacterDevice(path, error)) return nullptr;
+    // Looked at before the open, which has effects of its own on some files (a
+    // FIFO's open meets its other end).
+    struct stat st{};
+    const bool found = stat(path.c_str(), &st) == 0;
+    if (!found || !S_ISCHR(st.st_mode)) {
+        error = found ? ERROR_FILE_NOT_FOUND : windowsErrorFromErrno(errno);
+        return nullptr;
+    }
     torvane::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
         error = windowsErrorFromErrno(errno);
         return nullptr;
     }
-    struct stat st{};
     if (fstat(fd.Get(), &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd.Get())) {
         error = ERROR_FILE_NOT_FOUND;  // replaced since the look, or a character device that is no terminal
         return nullptr;
     }
-    if (!heldDevices().claim(st.st_rdev)) {
-        error = ERROR_ACCESS_DENIED;
-        return nullptr;
+    {
+        std::lock_guard lock(heldDevices().mutex);
+        if (!heldDevices().devices.insert(st.st_rdev).second) {
+            error = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
     }
     const int raw = fd.Get();
     auto device = std::make_unique<TtyDevice>(std::move(fd), st.st_rdev);  // releases the claim when it goes
-    error = lockTty(raw);
-    if (error != ERROR_SUCCESS) return nullptr;
+    // Exclusive use: TIOCEXCL, then the lock.
+    if (ioctl(raw, TIOCEXCL) != 0 || flock(raw, LOCK_EX | LOCK_NB) != 0) {
+        error = windowsErrorFromErrno(errno);
+        return nullptr;
+    }
     return device;
 }
 
