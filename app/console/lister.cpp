@@ -211,9 +211,8 @@ std::vector<d2xx::DeviceInfoNode> InformationNodes() {
     return nodes;
 }
 
-// The document; `indent` -1 puts it on one line.
-std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label,
-                     const RowLatencies& latencies, int indent) {
+Json JsonDocument(const devlist::MemoryGrid& grid, const devlist::MemoryLabel& label,
+                  const RowLatencies& latencies) {
     const std::vector<d2xx::DeviceInfoNode> nodes = InformationNodes();
     Json devices = Json::array();
     for (int row = grid.FixedRows(); row < grid.RowCount(); ++row) {
@@ -222,9 +221,13 @@ std::string JsonText(const devlist::MemoryGrid& grid, const devlist::MemoryLabel
         devices.push_back(
             DeviceObject(grid, row, NodeOfRow(nodes, CellText(grid, kSerialColumn, row), index), latencies));
     }
-    const Json document = {{"format", kJsonFormat},
-                           {"library_version", LibraryVersion(label.Text())},
-                           {"devices", std::move(devices)}};
+    return {{"format", kJsonFormat},
+            {"library_version", LibraryVersion(label.Text())},
+            {"devices", std::move(devices)}};
+}
+
+// The document as text; `indent` -1 puts it on one line.
+std::string JsonText(const Json& document, int indent) {
     // The cells are UTF-8 already (decoded from Windows-1250); replace guards the document anyway.
     return document.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
 }
@@ -234,22 +237,33 @@ struct Listing {
     bool dialogShown = false;
 };
 
-// One refresh, rendered. `indent` applies to JSON. The seams stay installed
-// while the JSON is built: its by-location query may show a dialog too.
-Listing RunListing(Format format, int indent, std::ostream& err) {
+// One refresh into an in-memory view, made into a result by `render` while
+// the seams are still installed: the JSON's by-location query may show a
+// dialog too. Returns the result and whether a dialog was shown.
+template <typename Render>
+auto Refreshed(bool readLatencies, std::ostream& err, Render render) {
     devlist::MemoryGrid grid;
     devlist::MemoryLabel label;
     StreamSink sink(err);
     const InstalledSeams installed(grid, label, sink);
     std::optional<RowLatencies> latencies;  // read only for JSON
-    if (format == Format::Json) latencies.emplace();
+    if (readLatencies) latencies.emplace();
     try {
         devlist::RefreshDeviceList();
     } catch (const std::exception& e) {
         sink.Print(torvane::WithFullStop(e.what()));  // the window's error box
     }
-    std::string text = format == Format::Json ? JsonText(grid, label, *latencies, indent) : TsvText(grid, label);
-    return {std::move(text), sink.AnyShown()};
+    auto result = render(grid, label, latencies);
+    return std::pair{std::move(result), sink.AnyShown()};
+}
+
+// One refresh, rendered. `indent` applies to JSON.
+Listing RunListing(Format format, int indent, std::ostream& err) {
+    const bool json = format == Format::Json;
+    auto [text, dialogShown] = Refreshed(json, err, [&](const auto& grid, const auto& label, const auto& latencies) {
+        return json ? JsonText(JsonDocument(grid, label, *latencies), indent) : TsvText(grid, label);
+    });
+    return {std::move(text), dialogShown};
 }
 
 // Writes `text`; nothing when it arrived or its reader went away (EPIPE, as
@@ -440,6 +454,12 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
     }
     options.format = json ? Format::Json : Format::Tsv;
     return std::nullopt;
+}
+
+nlohmann::ordered_json ListedDevices(std::ostream& err) {
+    return Refreshed(true, err, [](const auto& grid, const auto& label, const auto& latencies) {
+               return JsonDocument(grid, label, *latencies)["devices"];
+           }).first;
 }
 
 int ListDevices(Format format, Output& out, std::ostream& err) {

@@ -3,6 +3,7 @@
 // scripts. Kept apart from main() so that tests can run it in-process.
 #include <cstdio>
 #include <iosfwd>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,6 +69,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
 // there was at least one, else kExitClean; kExitOutputError when the output
 // failed (with a message on `err`, none when its reader went away).
 int ListDevices(Format format, Output& out, std::ostream& err);
+
+// The "devices" array of --json's document after one refresh (its dialogs go
+// to `err` as they do there).
+nlohmann::ordered_json ListedDevices(std::ostream& err);
 
 // What asks a watch for the list again, or ends it.
 class ChangeFeed {

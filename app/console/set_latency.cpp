@@ -15,29 +15,9 @@
 namespace torvane_list {
 namespace {
 
-using Json = nlohmann::json;
+using Json = nlohmann::ordered_json;
 
 constexpr char kPrefix[] = "torvane-list: ";
-
-class MemoryOutput final : public Output {
-public:
-    int Write(std::string_view text) override {
-        text_.append(text);
-        return 0;
-    }
-    const std::string& Text() const { return text_; }
-
-private:
-    std::string text_;
-};
-
-// The converters as --json lists them (its dialogs go to `err` as they do there).
-Json ListedConverters(std::ostream& err) {
-    MemoryOutput listing;
-    ListDevices(Format::Json, listing, err);
-    const Json document = Json::parse(listing.Text(), nullptr, false);
-    return document.is_object() ? document.value("devices", Json::array()) : Json::array();
-}
 
 // ASCII only, as port names are (and without the C library's locale tables).
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -130,7 +110,7 @@ int ReportNotSet(const Json& converter, FT_STATUS status, int milliseconds, std:
 }  // namespace
 
 int SetLatency(int milliseconds, const std::string& port, Output& out, std::ostream& err) {
-    const std::vector<Json> found = Matching(ListedConverters(err), port);
+    const std::vector<Json> found = Matching(ListedDevices(err), port);
     if (found.empty()) {
         err << kPrefix << "--port " << port << ": no listed converter has this port, device or serial number\n";
         return kExitNoSuchPort;
