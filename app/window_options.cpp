@@ -6,6 +6,22 @@
 namespace app {
 namespace {
 
+// C0 controls and DEL: a device's string could otherwise send escape
+// sequences to the user's terminal. The text is UTF-8 decoded from
+// Windows-1250, which has no C1 controls.
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+void AppendHexEscape(std::string& out, char c) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    const auto byte = static_cast<unsigned char>(c);
+    out += "\\x";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0xF];
+}
+
 constexpr char kSimulationEnvironment[] = R"(
   TORVANE_SIM         when set, list the simulated devices (as --demo does),
                       from the JSON scenario file it names, or a built-in set
@@ -109,6 +125,25 @@ int WriteAndFlush(std::FILE* stream, std::string_view text) {
 void ReportWriteError(std::ostream& err, std::string_view program, int error) {
     if (error == 0 || error == EPIPE) return;
     err << program << ": cannot write the output: " << std::strerror(error) << '\n' << std::flush;
+}
+
+std::string EscapeCell(std::string_view cell) {
+    std::string escaped;
+    escaped.reserve(cell.size());
+    for (const char c : cell) {
+        switch (c) {
+            case '\t': escaped += "\\t"; break;
+            case '\n': escaped += "\\n"; break;
+            case '\r': escaped += "\\r"; break;
+            case '\\': escaped += "\\\\"; break;
+            default:
+                if (IsControl(c))
+                    AppendHexEscape(escaped, c);
+                else
+                    escaped += c;
+        }
+    }
+    return escaped;
 }
 
 }  // namespace app

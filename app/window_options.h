@@ -1,7 +1,8 @@
 #pragma once
 // torvane1's command line, read before the GUI toolkit starts (so that --help
 // and --version work without a display), and the checked write that every
-// program's printed output goes through. Portable.
+// program's printed output goes through, with the escaping of a device's text
+// in it. Portable.
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -47,5 +48,11 @@ int ErrnoOfFailedWrite();
 // for 0 or EPIPE (a reader that went away ends the program quietly, as Unix
 // tools do).
 void ReportWriteError(std::ostream& err, std::string_view program, int error);
+
+// A device's text as one field of a printed line: tab, newline, carriage
+// return and backslash written as \t, \n, \r and \\, the other control
+// characters (below 0x20, and 0x7F) as \xHH in lower-case hexadecimal,
+// everything else as it is.
+std::string EscapeCell(std::string_view cell);
 
 }  // namespace app

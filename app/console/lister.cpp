@@ -31,6 +31,8 @@
 namespace torvane_list {
 namespace {
 
+using app::EscapeCell;
+
 using Json = nlohmann::ordered_json;
 
 constexpr char kProgram[] = "torvane-list";
@@ -382,22 +384,6 @@ Exit status:
 
 Environment:)";
 
-// C0 controls and DEL: a device's string could otherwise send escape
-// sequences to the user's terminal. The text is UTF-8 decoded from
-// Windows-1250, which has no C1 controls.
-bool IsControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
-void AppendHexEscape(std::string& out, char c) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    const auto byte = static_cast<unsigned char>(c);
-    out += "\\x";
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0xF];
-}
-
 // --set-latency MS --port PORT: each needs the other; neither goes with a listing's options.
 void AddSetLatencyOptions(CLI::App& app, Options& options, std::initializer_list<CLI::Option*> listingOptions) {
     CLI::Option* set = app.add_option("--set-latency", options.setLatency, kSetLatencyHelp)
@@ -412,25 +398,6 @@ void AddSetLatencyOptions(CLI::App& app, Options& options, std::initializer_list
 }  // namespace
 
 int StreamOutput::Write(std::string_view text) { return app::WriteAndFlush(stream_, text); }
-
-std::string EscapeCell(std::string_view cell) {
-    std::string escaped;
-    escaped.reserve(cell.size());
-    for (const char c : cell) {
-        switch (c) {
-            case '\t': escaped += "\\t"; break;
-            case '\n': escaped += "\\n"; break;
-            case '\r': escaped += "\\r"; break;
-            case '\\': escaped += "\\\\"; break;
-            default:
-                if (IsControl(c))
-                    AppendHexEscape(escaped, c);
-                else
-                    escaped += c;
-        }
-    }
-    return escaped;
-}
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& options, Output& out,
                                     std::ostream& err) {

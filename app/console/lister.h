@@ -89,9 +89,4 @@ public:
 // any listing showed a dialog. kExitOutputError when a write fails otherwise.
 int WatchDevices(Format format, ChangeFeed& feed, Output& out, std::ostream& err);
 
-// A cell as one field of a line: tab, newline, carriage return and backslash
-// written as \t, \n, \r and \\, the other control characters (below 0x20,
-// and 0x7F) as \xHH in lower-case hexadecimal, everything else as it is.
-std::string EscapeCell(std::string_view cell);
-
 }  // namespace torvane_list

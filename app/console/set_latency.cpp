@@ -39,9 +39,9 @@ bool NamesConverter(const Json& converter, const std::string& port) {
 std::string Label(const Json& converter) {
     for (const char* key : {"port", "device"}) {
         const Json& name = converter[key];
-        if (name.is_string() && name != "????") return EscapeCell(name.get<std::string>());
+        if (name.is_string() && name != "????") return app::EscapeCell(name.get<std::string>());
     }
-    return "serial " + EscapeCell(converter["serial"].get<std::string>());
+    return "serial " + app::EscapeCell(converter["serial"].get<std::string>());
 }
 
 std::vector<Json> Matching(const Json& converters, const std::string& port) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/qt/Unit1.h"
+#include "app/window_options.h"
 
 namespace app::qt {
 
@@ -23,7 +24,8 @@ HeadlessRun::HeadlessRun(TfUrzadzenia& window) : window_(window) {
     });
     if (!exitAfter_) return;
     connect(&window_.MessageBoxes(), &QtMessageSink::boxAboutToShow, this, [](QMessageBox* box) {
-        std::fprintf(stderr, "[%s] %s\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+        std::fprintf(stderr, "[%s] %s\n", app::EscapeCell(box->windowTitle().toStdString()).c_str(),
+                     app::EscapeCell(box->text().toStdString()).c_str());
         QMetaObject::invokeMethod(box, &QMessageBox::accept, Qt::QueuedConnection);
     });
 }
@@ -45,14 +47,18 @@ void HeadlessRun::TakeScreenshot() {
         QCoreApplication::exit(1);
 }
 
+// The grid's rows as tab-separated lines, then the status line; a device's
+// text is escaped as torvane-list escapes it, so that no string from a
+// converter's EEPROM reaches the terminal as a control sequence.
 void HeadlessRun::PrintWindowText() const {
     const devlist::Grid& grid = window_.Grid();
     for (int row = 0; row < grid.RowCount(); ++row) {
         std::string line;
-        for (int column = 0; column < 4; ++column) line += (column ? "\t" : "") + grid.Cell(column, row);
+        for (int column = 0; column < 4; ++column)
+            line += (column ? "\t" : "") + app::EscapeCell(grid.Cell(column, row));
         std::printf("%s\n", line.c_str());
     }
-    std::printf("%s\n", window_.StatusLabel().Text().c_str());
+    std::printf("%s\n", app::EscapeCell(window_.StatusLabel().Text()).c_str());
 }
 
 }  // namespace app::qt

@@ -65,4 +65,26 @@ TEST(Torvane1Options, EndBeforeTheToolkitStartsWithoutADisplay) {
     }
 }
 
+// The unattended run (screenshot, then exit) prints the grid for the log: a
+// converter's text goes out escaped, never as a control sequence (the name
+// column keeps the window's padding).
+TEST(Torvane1Options, UnattendedRunPrintsDeviceTextEscaped) {
+    const std::string scenario = testing::TempDir() + "torvane1_awkward_text.json";
+    const std::string out = testing::TempDir() + "torvane1_unattended_out.txt";
+    std::ofstream(scenario, std::ios::binary) << R"({"library_version": "0x00020C0A", "devices": [
+        {"serial": "T\\1", "description": "tab\there\nnew\rline\u001b[2J\u0007\u007f", "com_port": 5,
+         "driver_version": "0x00010000"}]})";
+    const std::string command = "env QT_QPA_PLATFORM=offscreen TORVANE_SIM='" + scenario +
+                                "' TORVANE_SCREENSHOT='" + testing::TempDir() +
+                                "torvane1_unattended.png' TORVANE_EXIT_AFTER_SCREENSHOT=1 "
+                                "LSAN_OPTIONS=suppressions=" TORVANE_LSAN_SUPPRESSIONS " '" TORVANE1_PROGRAM "' >'" +
+                                out + "' 2>/dev/null </dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string printed = ReadFile(out);
+    EXPECT_NE(printed.find("COM5\ttab\\there\\nnew\\rline\\x1b[2J\\x07\\x7f  \t1.00.00\tT\\\\1\n"), std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;
+}
+
 }  // namespace
