@@ -180,8 +180,8 @@ TEST(TorvaneList, OptionsOutputAndExitStatuses) {
         {"--set-latency without --port", "--demo --set-latency 2", "", 2, {}, "torvane-list: *"},
         {"--port without --set-latency", "--demo --port COM7", "", 2, {}, "torvane-list: *"},
         {"--set-latency with --json", "--demo --json --set-latency 2 --port COM7", "", 2, {}, "torvane-list: *"},
-        {"--set-latency on an unknown port", "--demo --set-latency 2 --port COM9", "", 5, {},
-         "torvane-list: --port COM9: no listed converter has this port, device or serial number\n"},
+        {"--set-latency on an unknown port, echoed escaped", "--demo --set-latency 2 --port \"$(printf 'COM9\\033[2J')\"",
+         "", 5, {}, "torvane-list: --port COM9\\x1b[2J: no listed converter has this port, device or serial number\n"},
         {"--set-latency on a serial several converters share",
          "--set-latency 2 --port DUP", SimulationOf(kSharedSerialScenario), 5, {},
          "torvane-list: --port DUP: serial number shared by 2 converters (COM3, COM4); name one by its port or "
