@@ -410,7 +410,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, Options& 
     CLI::Option* watch = app.add_flag("--watch", options.watch, kWatchHelp);
     AddSetLatencyOptions(app, options, {jsonFlag, watch});
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
-        return std::string(kProgram) + ": " + e.what() + "\nRun with --help for more information.\n";
+        return std::string(kProgram) + ": " + EscapeCell(e.what()) + "\nRun with --help for more information.\n";
     });
     try {
         app.parse(argc, argv);

@@ -74,7 +74,7 @@ std::optional<int> EndedByCommandLine(const app::WindowCommandLine& line) {
         case app::WindowCommandLine::Request::Help: return PrintText(app::WindowUsage());
         case app::WindowCommandLine::Request::Version: return PrintText(app::WindowVersion());
         case app::WindowCommandLine::Request::Usage:
-            std::cerr << "torvane1: unknown argument: " << line.unknown << "\n\n" << app::WindowUsage();
+            std::cerr << "torvane1: unknown argument: " << app::EscapeCell(line.unknown) << "\n\n" << app::WindowUsage();
             return app::kWindowExitUsage;
         case app::WindowCommandLine::Request::Run: break;
     }

@@ -37,7 +37,7 @@ TEST(Torvane1Options, EndBeforeTheToolkitStartsWithoutADisplay) {
         {"-h --demo", "", 0, "Usage: torvane1 [--demo]\n", ""},
         {"--version", "", 0, "torvane1 " TORVANE_VERSION "\n", ""},
         {"--bogus --help", "", 2, "", "torvane1: unknown argument: --bogus\n\nUsage: torvane1 [--demo]\n"},
-        {"COM3", "", 2, "", "torvane1: unknown argument: COM3\n"},
+        {"\"$(printf 'COM3\\033')\"", "", 2, "", "torvane1: unknown argument: COM3\\x1b\n"},
         {"''", "", 2, "", "torvane1: unknown argument: \n\nUsage: torvane1 [--demo]\n"},
         {"--version", ">/dev/full", 3, "", "torvane1: cannot write the output: No space left on device\n"},
         {"--version", ">&-", 3, "", badDescriptor},
