@@ -111,12 +111,13 @@ int ReportNotSet(const Json& converter, FT_STATUS status, int milliseconds, std:
 
 int SetLatency(int milliseconds, const std::string& port, Output& out, std::ostream& err) {
     const std::vector<Json> found = Matching(ListedDevices(err), port);
+    const std::string portOption = "--port " + app::EscapeCell(port);
     if (found.empty()) {
-        err << kPrefix << "--port " << app::EscapeCell(port) << ": no listed converter has this port, device or serial number\n";
+        err << kPrefix << portOption << ": no listed converter has this port, device or serial number\n";
         return kExitNoSuchPort;
     }
     if (found.size() > 1) {
-        err << kPrefix << "--port " << app::EscapeCell(port) << ": serial number shared by " << found.size() << " converters (";
+        err << kPrefix << portOption << ": serial number shared by " << found.size() << " converters (";
         for (std::size_t i = 0; i < found.size(); ++i) err << (i > 0 ? ", " : "") << Label(found[i]);
         err << "); name one by its port or device\n";
         return kExitNoSuchPort;
